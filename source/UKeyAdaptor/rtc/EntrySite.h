@@ -1,0 +1,22 @@
+#pragma once
+
+#include "trace/Trace.h"
+
+namespace ukey::rtc {
+
+// An entry point's trace location: its module file, its exported name and the source line.
+struct EntrySite {
+    const char *file;
+    const char *entry;
+    int line;
+
+    void operator()(const char *message) const
+    {
+        if (trace::enabled())
+            trace::emitEntry(file, entry, line, QString::fromLatin1(message));
+    }
+};
+
+#define UKEY_ENTRY_SITE(entry) (::ukey::rtc::EntrySite{::ukey::trace::baseName(__FILE__), entry, __LINE__})
+
+} // namespace ukey::rtc

@@ -1,0 +1,53 @@
+#include "rtc/Sdk.h"
+
+#include <cstring>
+
+#include "registry/AdaptorRegistry.h"
+#include "rtc/Entries.h"
+#include "rtc/EntrySite.h"
+
+namespace ukey::rtc {
+namespace {
+
+constexpr size_t kTypeNameCapacity = 512;
+char g_typeName[kTypeNameCapacity] = {};
+
+uint32_t KXF_CALL initSdk(const char *typeName, const char *libraryPath, KXF_LogCallback callback,
+                          uintptr_t /*reserved*/)
+{
+    // A name that does not fit the buffer is refused before anything changes.
+    if (!typeName || std::memchr(typeName, 0, kTypeNameCapacity) == nullptr)
+        return SAR_INVALIDPARAMERR;
+    std::strcpy(g_typeName, typeName);
+    trace::g_callback = callback;
+
+    const auto site = UKEY_ENTRY_SITE("KXF_Init_SDK");
+    site("start");
+    site("LoadSKFDll");
+    const uint32_t loaded = registry::loadLibrary(g_typeName, libraryPath);
+    site("LoadSKFDll end");
+    site("end");
+    return loaded == 1 ? SAR_OK : SAR_FAIL;
+}
+
+uint32_t KXF_CALL uinitSdk()
+{
+    const auto site = UKEY_ENTRY_SITE("KXF_Uinit_SDK");
+    site("start");
+    registry::unloadLibrary(g_typeName);
+    registry::Clear();
+    site("end");
+    return SAR_OK;
+}
+
+} // namespace
+
+const char *currentTypeName()
+{
+    return g_typeName;
+}
+
+const PFN_KXF_Init_SDK KXF_Init_SDK = initSdk;
+const PFN_KXF_Uinit_SDK KXF_Uinit_SDK = uinitSdk;
+
+} // namespace ukey::rtc

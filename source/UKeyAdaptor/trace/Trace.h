@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+
+#include "UKeyAdaptor.h"
+
+namespace ukey::trace {
+
+// Null switches tracing off; read at every trace statement.
+extern KXF_LogCallback g_callback;
+
+inline bool enabled()
+{
+    return g_callback != nullptr;
+}
+
+// The bare file name of a compile-time path, as a host sees it in entry-point lines.
+constexpr const char *baseName(const char *path)
+{
+    const char *base = path;
+    for (const char *p = path; *p; ++p) {
+#ifdef _WIN32
+        if (*p == '\\')
+#else
+        if (*p == '\\' || *p == '/')
+#endif
+            base = p + 1;
+    }
+    return base;
+}
+
+// [file:entry:line]message
+void emitEntry(const char *file, const char *entry, int line, const QString &message);
+// [Class::Function:line]message
+void emitLine(const char *function, int line, const QString &message, int level = 0);
+
+} // namespace ukey::trace
+
+// Every statement tests the callback first, so nothing is formatted while tracing is off.
+#define KXF_TRACE_ENTRY(entry, msg)                                                                                    \
+    do {                                                                                                               \
+        if (::ukey::trace::enabled())                                                                                  \
+            ::ukey::trace::emitEntry(::ukey::trace::baseName(__FILE__), entry, __LINE__, QString(msg));                \
+    } while (0)
+
+#define UKEY_TRACE(function, msg)                                                                                      \
+    do {                                                                                                               \
+        if (::ukey::trace::enabled())                                                                                  \
+            ::ukey::trace::emitLine(function, __LINE__, QString(msg));                                                 \
+    } while (0)
+
+#define UKEY_TRACE_LEVEL(function, level, msg)                                                                         \
+    do {                                                                                                               \
+        if (::ukey::trace::enabled())                                                                                  \
+            ::ukey::trace::emitLine(function, __LINE__, QString(msg), level);                                          \
+    } while (0)
+
+// printf-style message
+#define UKEY_TRACEF(function, ...)                                                                                     \
+    do {                                                                                                               \
+        if (::ukey::trace::enabled())                                                                                  \
+            ::ukey::trace::emitLine(function, __LINE__, QString::asprintf(__VA_ARGS__));                               \
+    } while (0)
+
+// "error! ulRet: %1" style: the code in unsigned decimal
+#define UKEY_TRACE_CODE(function, text, code)                                                                          \
+    do {                                                                                                               \
+        if (::ukey::trace::enabled())                                                                                  \
+            ::ukey::trace::emitLine(function, __LINE__, QString(text).arg(static_cast<uint32_t>(code)));               \
+    } while (0)

@@ -1,0 +1,26 @@
+#include "variants/VariantSupport.h"
+
+#include <cstring>
+
+#include "skf/Guard.h"
+
+namespace ukey {
+
+uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen)
+{
+    const TraceSite site{function, __LINE__};
+    site("start");
+    if (!devName || (serial && !pulLen)) {
+        site(kEndInvalidParam);
+        return SAR_INVALIDPARAMERR;
+    }
+    const size_t len = std::strlen(devName);
+    if (pulLen)
+        *pulLen = static_cast<uint32_t>(len + 1);
+    if (serial)
+        std::memcpy(serial, devName, len + 1);
+    site("end");
+    return SAR_OK;
+}
+
+} // namespace ukey
