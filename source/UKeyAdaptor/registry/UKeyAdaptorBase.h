@@ -88,7 +88,7 @@ public:
     virtual uint32_t Mac(SKF_HANDLE hMac, const uint8_t *data, uint32_t dataLen, uint8_t *mac, uint32_t *macLen) = 0;
     virtual uint32_t MacUpdate(SKF_HANDLE hMac, const uint8_t *data, uint32_t dataLen) = 0;
     virtual uint32_t MacFinal(SKF_HANDLE hMac, uint8_t *mac, uint32_t *macLen) = 0;
-    virtual uint32_t CloseHandle(SKF_HANDLE handle) = 0;
+    virtual uint32_t CloseHandle(SKF_HANDLE hHandle) = 0;
     virtual uint32_t EPS_ImportSymmKey(uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5) = 0;
     virtual uint32_t EPS_WriteESealData(uintptr_t a1, uintptr_t a2, uintptr_t a3) = 0;
     virtual uint32_t EPS_ReadESealData(uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5) = 0;

@@ -26,23 +26,65 @@ inline constexpr const char kEndInvalidHandle[] = "end.SAR_INVALIDHANDLEERR";
 inline constexpr const char kEndInvalidHandleBlank[] = "end SAR_INVALIDHANDLEERR";
 inline constexpr const char kEndInvalidParam[] = "end.SAR_INVALIDPARAMERR";
 
-// The shape most operations share: "start", the entry-point test, the handle test, one vendor
-// call with the given arguments, "end", and the vendor's code returned unchanged.
+// The skeleton most operations share, stated as a chain:
+//   Operation(site)            traces "start"
+//     .needs(entry, ...)       a missing vendor entry point: "end.KX_NOTEXPORTERR", KX_NOTEXPORTERR
+//     .handles(open[, msg])    a handle not open: msg (none if null), SAR_INVALIDHANDLEERR
+//     .params(valid)           a rejected argument: "end.SAR_INVALIDPARAMERR", SAR_INVALIDPARAMERR
+//     .call(lambda)            runs only if every test passed, then traces "end"
+// The first failing test decides; later tests are not traced.
+class Operation {
+public:
+    explicit Operation(const TraceSite &site) : site_(site) { site_("start"); }
+
+    template <typename... Entries>
+    Operation &needs(Entries... entries)
+    {
+        (check(entries != nullptr, kEndNotExported, KX_NOTEXPORTERR), ...);
+        return *this;
+    }
+    Operation &handles(bool open, const char *message = kEndInvalidHandle)
+    {
+        return check(open, message, SAR_INVALIDHANDLEERR);
+    }
+    Operation &params(bool valid) { return check(valid, kEndInvalidParam, SAR_INVALIDPARAMERR); }
+
+    template <typename Call>
+    uint32_t call(Call &&vendorCall)
+    {
+        if (failed_)
+            return code_;
+        const uint32_t result = vendorCall();
+        site_("end");
+        return result;
+    }
+
+    bool failed() const { return failed_; }
+    uint32_t code() const { return code_; }
+    const TraceSite &site() const { return site_; }
+
+private:
+    Operation &check(bool ok, const char *message, uint32_t code)
+    {
+        if (!failed_ && !ok) {
+            failed_ = true;
+            code_ = code;
+            if (message)
+                site_(message);
+        }
+        return *this;
+    }
+
+    TraceSite site_;
+    bool failed_ = false;
+    uint32_t code_ = SAR_OK;
+};
+
+// The plain pass-through: one vendor entry, one handle test, the host's arguments unchanged.
 template <typename Fn, typename... Args>
 uint32_t guardedCall(const TraceSite &site, Fn entry, bool handlesOpen, const char *invalidHandleMessage, Args... args)
 {
-    site("start");
-    if (!entry) {
-        site(kEndNotExported);
-        return KX_NOTEXPORTERR;
-    }
-    if (!handlesOpen) {
-        site(invalidHandleMessage);
-        return SAR_INVALIDHANDLEERR;
-    }
-    const uint32_t result = entry(args...);
-    site("end");
-    return result;
+    return Operation(site).needs(entry).handles(handlesOpen, invalidHandleMessage).call([&] { return entry(args...); });
 }
 
 } // namespace ukey

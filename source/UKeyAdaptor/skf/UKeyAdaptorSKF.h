@@ -82,7 +82,7 @@ public:
     uint32_t Mac(SKF_HANDLE hMac, const uint8_t *data, uint32_t dataLen, uint8_t *mac, uint32_t *macLen) override;
     uint32_t MacUpdate(SKF_HANDLE hMac, const uint8_t *data, uint32_t dataLen) override;
     uint32_t MacFinal(SKF_HANDLE hMac, uint8_t *mac, uint32_t *macLen) override;
-    uint32_t CloseHandle(SKF_HANDLE handle) override;
+    uint32_t CloseHandle(SKF_HANDLE hHandle) override;
     uint32_t EPS_ImportSymmKey(uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5) override;
     uint32_t EPS_WriteESealData(uintptr_t a1, uintptr_t a2, uintptr_t a3) override;
     uint32_t EPS_ReadESealData(uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5) override;
@@ -117,6 +117,11 @@ protected:
     // The serial-by-device-name steps, traced under the caller's name.
     static uint32_t serialFromTemporaryConnection(const char *function, const char *devName, char *serial,
                                                   uint32_t *pulLen);
+
+    // Provisioning after its entry and handle tests: device authentication with algId, removal
+    // of every application, creation of the new one. Failures are traced under function.
+    uint32_t provision(const char *function, uint32_t algId, const char *authKeyBase64, const char *adminPin,
+                       const char *userPin, const char *appName);
 
     HAPPLICATION m_hApp = nullptr;
     DEVINFO devInfo{};
