@@ -21,6 +21,18 @@ size_t fieldLength(const char *field, size_t capacity)
     return nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : capacity;
 }
 
+bool allocateList(std::vector<char> &buffer, uint32_t size)
+{
+    if (size > kMaxListSize)
+        return false;
+    try {
+        buffer.assign(size, '\0');
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return true;
+}
+
 void splitNameList(const char *buffer, uint32_t size, NameList &names)
 {
     uint32_t offset = 0;
@@ -215,11 +227,7 @@ uint32_t UKeyAdaptorSKF::enumApplication(NameList &names)
         return result;
     }
     std::vector<char> buffer;
-    try {
-        if (size > kMaxListSize)
-            throw std::bad_alloc();
-        buffer.assign(size, '\0');
-    } catch (const std::bad_alloc &) {
+    if (!allocateList(buffer, size)) {
         site("end SAR_FAIL");
         return SAR_FAIL;
     }

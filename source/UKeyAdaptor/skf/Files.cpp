@@ -7,13 +7,6 @@
 #include "skf/UKeyAdaptorSKF.h"
 
 namespace ukey {
-namespace {
-
-// A vendor that reports more than this for a file list is not believed.
-constexpr uint32_t kMaxFileListSize = 16u * 1024u * 1024u;
-
-} // namespace
-
 uint32_t UKeyAdaptorSKF::CreateFileW(const char *name, uint32_t size, uint32_t readRights, uint32_t writeRights)
 {
     Operation op(UKEY_SITE("UKeyAdaptorSKF::CreateFileW"));
@@ -68,11 +61,7 @@ uint32_t UKeyAdaptorSKF::enumFiles(NameList &names)
         return SAR_OK;
     }
     std::vector<char> buffer;
-    try {
-        if (size > kMaxFileListSize)
-            throw std::bad_alloc();
-        buffer.assign(size, '\0');
-    } catch (const std::bad_alloc &) {
+    if (!allocateList(buffer, size)) {
         site("end szFileList == NULL");
         return SAR_OK;
     }

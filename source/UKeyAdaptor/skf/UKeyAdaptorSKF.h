@@ -131,6 +131,10 @@ protected:
 // never reading past size; the first name is always taken.
 void splitNameList(const char *buffer, uint32_t size, NameList &names);
 
+// A zero-filled buffer for a vendor list of size bytes; false when it cannot be had, or when
+// the size is beyond belief.
+bool allocateList(std::vector<char> &buffer, uint32_t size);
+
 // Length of a fixed-size text field up to its first NUL, never past the field.
 size_t fieldLength(const char *field, size_t capacity);
 
