@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::set<std::string> definedDynamicSymbols(const std::string &library)
+{
+    const std::string command = std::string(UKEY_NM_PATH) + " -D --defined-only '" + library + "'";
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return {};
+    std::set<std::string> names;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::istringstream fields(line);
+        std::string value, type, name;
+        if (fields >> value >> type >> name)
+            names.insert(name.substr(0, name.find('@')));
+    }
+    EXPECT_EQ(pclose(pipe), 0) << command;
+    return names;
+}
+
+TEST(Exports, OnlyLoadAndUnloadAreExported)
+{
+    auto names = definedDynamicSymbols(UKEY_ADAPTOR_PATH);
+    for (const char *linkerDefined : {"_init", "_fini", "_edata", "_end", "__bss_start"})
+        names.erase(linkerDefined);
+    EXPECT_EQ(names, (std::set<std::string>{"KXF_Load", "KXF_Unload"}));
+}
+
+} // namespace

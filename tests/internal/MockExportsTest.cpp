@@ -1,0 +1,53 @@
+// The mock variants export what their names promise, so that the load tests exercise what they claim.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "library/SkfEntryPoints.h"
+
+namespace ukey {
+namespace {
+
+#define UKEY_NAME(name, required) #name,
+const char *const kEntryPoints[] = {UKEY_SKF_ENTRY_POINTS(UKEY_NAME)};
+#undef UKEY_NAME
+static_assert(std::size(kEntryPoints) == kSkfEntryPointCount, "the table's names");
+
+TEST(MockLibrary, SetSymmKeyIsTheLastRequiredEntry)
+{
+    const char *last = nullptr;
+#define UKEY_LAST_REQUIRED(name, required)                                                                             \
+    if (required)                                                                                                      \
+        last = #name;
+    UKEY_SKF_ENTRY_POINTS(UKEY_LAST_REQUIRED)
+#undef UKEY_LAST_REQUIRED
+    EXPECT_STREQ(last, "SKF_SetSymmKey");
+}
+
+TEST(MockLibrary, EachVariantLacksExactlyItsNames)
+{
+    const std::set<std::string> seal = {"EPS_Decrypt",       "EPS_Encrypt",        "EPS_ImportSymmKey", "EPS_Mac",
+                                        "EPS_ReadESealData", "EPS_WriteESealData", "SKF_Transmit"};
+    const std::pair<const char *, std::set<std::string>> variants[] = {
+        {MOCK_SKF_PATH, {}},
+        {MOCK_SKF_NOEPS_PATH, seal},
+        {MOCK_SKF_NOSETSYMMKEY_PATH, {"SKF_SetSymmKey"}},
+        {MOCK_SKF_NOPRVKEYDECRYPT_PATH, {"SKF_PrvKeyDecrypt"}},
+    };
+    std::vector<std::string> names(std::begin(kEntryPoints), std::end(kEntryPoints));
+    names.insert(names.end(), {"SKF_PrvKeyDecrypt", "mock_state"});
+    for (const auto &[path, missing] : variants) {
+        void *library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        for (const auto &name : names)
+            EXPECT_EQ(dlsym(library, name.c_str()) != nullptr, missing.count(name) == 0) << path << ": " << name;
+        dlclose(library);
+    }
+}
+
+} // namespace
+} // namespace ukey

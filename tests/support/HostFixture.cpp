@@ -1,0 +1,94 @@
+#include "support/HostFixture.h"
+
+#include <dlfcn.h>
+
+#include <stdexcept>
+
+namespace ukeytest {
+
+HostFixture *HostFixture::current_ = nullptr;
+
+void KXF_CALL HostFixture::onLog(int32_t level, const char *text)
+{
+    if (current_)
+        current_->log_.push_back({level, text ? text : ""});
+}
+
+void HostFixture::SetUp()
+{
+    current_ = this;
+    for (const char *path :
+         {MOCK_SKF_PATH, MOCK_SKF_NOEPS_PATH, MOCK_SKF_NOSETSYMMKEY_PATH, MOCK_SKF_NOPRVKEYDECRYPT_PATH})
+        mock(path).reset();
+
+    // Handle numbering and the registry are process-wide: only a fresh mapping starts them anew.
+    ASSERT_EQ(dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the adaptor is still mapped";
+    library_ = dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library_, nullptr) << dlerror();
+    load_ = reinterpret_cast<PFN_KXF_Load>(dlsym(library_, "KXF_Load"));
+    unload_ = reinterpret_cast<PFN_KXF_Unload>(dlsym(library_, "KXF_Unload"));
+    ASSERT_NE(load_, nullptr);
+    ASSERT_NE(unload_, nullptr);
+    ASSERT_EQ(load_(&table_), 0u);
+    ASSERT_NE(table_, nullptr);
+}
+
+void HostFixture::TearDown()
+{
+    if (unload_) {
+        EXPECT_EQ(unload_(), 0u);
+    }
+    if (library_) {
+        dlclose(library_);
+        void *still = dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD);
+        EXPECT_EQ(still, nullptr) << "the adaptor stayed mapped after its last dlclose";
+        if (still)
+            dlclose(still);
+    }
+    for (const auto &m : mocks_)
+        dlclose(m.second);
+    mocks_.clear();
+    current_ = nullptr;
+}
+
+uint32_t HostFixture::init(const char *type, const char *library, bool withCallback)
+{
+    return KXF(Init_SDK)(type, library, withCallback ? callback() : nullptr, 0);
+}
+
+uint32_t HostFixture::connect(const char *devName, uint32_t *handle)
+{
+    return KXF(ConnectDev)(devName, handle);
+}
+
+mock::State &HostFixture::mock(const char *path)
+{
+    void *&handle = mocks_[path];
+    if (!handle)
+        handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    auto state = handle ? reinterpret_cast<PFN_mock_state>(dlsym(handle, "mock_state")) : nullptr;
+    if (!state) {
+        const char *why = dlerror();
+        throw std::runtime_error(std::string("no mock library at ") + path + ": " + (why ? why : "?"));
+    }
+    return *state();
+}
+
+std::vector<std::string> HostFixture::traces() const
+{
+    std::vector<std::string> lines;
+    for (const auto &l : log_)
+        lines.push_back(brief(l.text));
+    return lines;
+}
+
+std::vector<std::string> HostFixture::messagesAt(const std::string &where) const
+{
+    std::vector<std::string> messages;
+    for (const auto &l : log_)
+        if (const auto t = parseTrace(l.text); t && t->where == where)
+            messages.push_back(t->message);
+    return messages;
+}
+
+} // namespace ukeytest

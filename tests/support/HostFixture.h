@@ -1,0 +1,83 @@
+// The host side of the tests: a fresh copy of the adaptor per test, reached only as a host
+// reaches it (KXF_Load and the table), with the host log collected and the mock libraries reset.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "UKeyAdaptor.h"
+#include "mock/MockControl.h"
+#include "support/TraceLine.h"
+
+namespace ukeytest {
+
+struct LogLine {
+    int32_t level;
+    std::string text;
+};
+
+// A harmless value for an entry argument: token handles null, other pointers into a zeroed
+// scratch buffer (so that no operation dereferences null), numbers 0.
+template <class T>
+T scratchArg(void *scratch)
+{
+    if constexpr (std::is_same_v<T, void *>)
+        return nullptr;
+    else if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<T>(scratch);
+    else
+        return T{};
+}
+
+// Calls an instance-bound entry with exactly its arguments: the device handle, then scratch values.
+template <class R, class... A>
+uint32_t callWithScratch(R(KXF_CALL *fn)(uint32_t, A...), uint32_t dev, void *scratch)
+{
+    static_cast<void>(scratch); // unused by entries that take only the handle
+    return fn(dev, scratchArg<A>(scratch)...);
+}
+
+class HostFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    template <class Pfn>
+    Pfn entry(int index) const
+    {
+        return reinterpret_cast<Pfn>(table_[index]);
+    }
+
+    uint32_t init(const char *type = "ukeyskf", const char *library = MOCK_SKF_PATH, bool withCallback = true);
+    uint32_t connect(const char *devName, uint32_t *handle);
+
+    // The state of the mock library at path; every variant starts each test from the default world.
+    mock::State &mock(const char *path = MOCK_SKF_PATH);
+
+    // The collected log as "where|message", and the messages located at one place.
+    std::vector<std::string> traces() const;
+    std::vector<std::string> messagesAt(const std::string &where) const;
+
+    static KXF_LogCallback callback() { return &HostFixture::onLog; }
+
+    std::vector<LogLine> log_;
+    void *library_ = nullptr;
+    PFN_KXF_Load load_ = nullptr;
+    PFN_KXF_Unload unload_ = nullptr;
+    void **table_ = nullptr;
+
+private:
+    static void KXF_CALL onLog(int32_t level, const char *text);
+    static HostFixture *current_;
+    std::map<std::string, void *> mocks_;
+};
+
+} // namespace ukeytest
+
+// Typed table entries: KXF(ConnectDev)("MockDev1", &handle).
+#define KXF(name) entry<PFN_KXF_##name>(KXF_IDX_##name)
+#define KXEPS(name) entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)
