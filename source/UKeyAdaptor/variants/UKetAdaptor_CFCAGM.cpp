@@ -1,24 +1,62 @@
+#include "library/NDMLibrary.h"
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
+#include "variants/SessionKeys.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
 namespace {
 
-class UKetAdaptor_CFCAGM : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKetAdaptor_CFCAGM>(typeName, "skf_cfca_gm");
-    }
-};
+// Resolved by this type's load only; an SKF library without it still serves every other call.
+PFN_SKF_PrvKeyDecrypt g_prvKeyDecrypt = nullptr;
+
+PFN_SKF_ECCDecrypt prvKeyDecrypt()
+{
+    return g_prvKeyDecrypt;
+}
+
+template <const VariantId &Id, class Base>
+using KeyByPrvKeyDecrypt = PlainSessionKey<Id, Base, &prvKeyDecrypt>;
 
 } // namespace
 
-const AdaptorTypeOps variants::kCfcaGm = {"skf_cfca_gm",
-                                          &UKeyAdaptorSKF::LoadSKFDll,
-                                          &UKeyAdaptorSKF::UnloadSKFDll,
-                                          &UKeyAdaptorSKF::EnumDev,
-                                          &UKetAdaptor_CFCAGM::CreateUKeyAdaptorDev,
-                                          &UKeyAdaptorSKF::GetSerialNumberByDevName};
+inline constexpr VariantId kCfcaGmId{"UKetAdaptor_CFCAGM", "skf_cfca_gm", "cfca_gm"};
+
+class UKetAdaptor_CFCAGM final : public Variant<kCfcaGmId, StampedCore, ReadsSizeInline, KeyByPrvKeyDecrypt> {
+public:
+    static uint32_t LoadSKFDll(const char *typeName, const char *libraryPath)
+    {
+        const uint32_t loaded = UKeyAdaptorSKF::LoadSKFDll(typeName, libraryPath);
+        if (loaded == 0)
+            return 0;
+        NDMLibrary *library = currentVendorLibrary();
+        g_prvKeyDecrypt =
+            library ? reinterpret_cast<PFN_SKF_PrvKeyDecrypt>(library->resolve("SKF_PrvKeyDecrypt")) : nullptr;
+        return loaded;
+    }
+
+    static uint32_t UnloadSKFDll(const char *typeName)
+    {
+        UKeyAdaptorSKF::UnloadSKFDll(typeName);
+        g_prvKeyDecrypt = nullptr;
+        return SAR_OK;
+    }
+
+    // The administrator PIN is proven before the unblock is tried.
+    uint32_t UnblockPIN(const char *adminPin, const char *newUserPin, uint32_t *pulRetry) override
+    {
+        Operation op(UKEY_SITE("UKetAdaptor_CFCAGM::UnblockPIN"));
+        if (op.needs(skf().SKF_UnblockPIN, skf().SKF_VerifyPIN).handles(m_hApp != nullptr).failed())
+            return op.code();
+        return op.call([&] {
+            const uint32_t verified = skf().SKF_VerifyPIN(m_hApp, SKF_ADMIN_TYPE, adminPin, pulRetry);
+            return verified != SAR_OK ? verified : skf().SKF_UnblockPIN(m_hApp, adminPin, newUserPin, pulRetry);
+        });
+    }
+};
+
+const AdaptorTypeOps variants::kCfcaGm =
+    typeOps<UKetAdaptor_CFCAGM>(SerialOp::Generic, &createOwnType<UKetAdaptor_CFCAGM>, &UKetAdaptor_CFCAGM::LoadSKFDll,
+                                &UKetAdaptor_CFCAGM::UnloadSKFDll);
 
 } // namespace ukey

@@ -1,24 +1,16 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
+#include "variants/SealRecords.h"
+#include "variants/SessionKeys.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_AXCA_LMGM3000 : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_AXCA_LMGM3000>(typeName, "skf_axca_gm3000");
-    }
-};
+inline constexpr VariantId kAxcaLmgm3000Id{"UKeyAdaptorSKF_AXCA_LMGM3000", "skf_axca_gm3000", "axca_lmgm3000"};
 
-} // namespace
+class UKeyAdaptorSKF_AXCA_LMGM3000 final
+    : public Variant<kAxcaLmgm3000Id, StampedCore, SealFields, ReadsSizeInline, KeyByEccDecryptEx> {};
 
-const AdaptorTypeOps variants::kAxcaLmgm3000 = {"skf_axca_gm3000",
-                                                &UKeyAdaptorSKF::LoadSKFDll,
-                                                &UKeyAdaptorSKF::UnloadSKFDll,
-                                                &UKeyAdaptorSKF::EnumDev,
-                                                &UKeyAdaptorSKF_AXCA_LMGM3000::CreateUKeyAdaptorDev,
-                                                &UKeyAdaptorSKF::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kAxcaLmgm3000 = typeOps<UKeyAdaptorSKF_AXCA_LMGM3000>(SerialOp::Generic);
 
 } // namespace ukey

@@ -1,30 +1,14 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
+#include "variants/SealRecords.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_BJHAITAI : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_BJHAITAI>(typeName, "skf_bj_haitai");
-    }
+inline constexpr VariantId kBjHaitaiId{"UKeyAdaptorSKF_BJHAITAI", "skf_bj_haitai", "bj_haitai_ge20052"};
 
-    static uint32_t GetSerialNumberByDevName(const char *, const char *devName, char *serial, uint32_t *pulLen)
-    {
-        return serialFromTemporaryConnection("UKeyAdaptorSKF_BJHAITAI::GetSerialNumberByDevName", devName, serial,
-                                             pulLen);
-    }
-};
+class UKeyAdaptorSKF_BJHAITAI final : public Variant<kBjHaitaiId, Stamped, ReadsWithTrace, SealFields> {};
 
-} // namespace
-
-const AdaptorTypeOps variants::kBjHaitai = {"skf_bj_haitai",
-                                            &UKeyAdaptorSKF::LoadSKFDll,
-                                            &UKeyAdaptorSKF::UnloadSKFDll,
-                                            &UKeyAdaptorSKF::EnumDev,
-                                            &UKeyAdaptorSKF_BJHAITAI::CreateUKeyAdaptorDev,
-                                            &UKeyAdaptorSKF_BJHAITAI::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kBjHaitai = typeOps<UKeyAdaptorSKF_BJHAITAI>(SerialOp::TracedAsOwn);
 
 } // namespace ukey

@@ -1,30 +1,36 @@
+#include "library/SkfEntryPoints.h"
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_FTCXGM3000 : public UKeyAdaptorSKF {
+inline constexpr VariantId kFtcxGm3000Id{"UKeyAdaptorSKF_FTCXGM3000", "skf_ftcx_gm3000", "ftcx_gm3000"};
+
+class UKeyAdaptorSKF_FTCXGM3000 final : public Variant<kFtcxGm3000Id, Stamped, ReadsWithTrace> {
 public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
+    // The key authenticates with the algorithm it reports now, not the one cached at connect time.
+    uint32_t InitialKey(const char *authKeyBase64, const char *adminPin, const char *userPin,
+                        const char *appName) override
     {
-        return createPlain<UKeyAdaptorSKF_FTCXGM3000>(typeName, "skf_ftcx_gm3000");
-    }
-
-    static uint32_t GetSerialNumberByDevName(const char *, const char *devName, char *serial, uint32_t *pulLen)
-    {
-        return serialFromTemporaryConnection("UKeyAdaptorSKF_FTCXGM3000::GetSerialNumberByDevName", devName, serial,
-                                             pulLen);
+        const auto site = UKEY_SITE("UKeyAdaptorSKF_FTCXGM3000::InitialKey");
+        Operation op(site);
+        // After the three this key's provisioning names, the entries its steps call unguarded.
+        if (op.needs(skf().SKF_DevAuth, skf().SKF_DeleteApplication, skf().SKF_CreateApplication, skf().SKF_GetDevInfo,
+                     skf().SKF_SetSymmKey, skf().SKF_GenRandom, skf().SKF_EncryptInit)
+                .handles(m_hDev != nullptr)
+                .failed())
+            return op.code();
+        DEVINFO info{};
+        const uint32_t result = skf().SKF_GetDevInfo(m_hDev, &info);
+        if (result != SAR_OK) {
+            UKEY_TRACEF(site.function, " SKF_GetDevInfo failed,ret = %d", static_cast<int>(result));
+            return result;
+        }
+        return provision(site.function, info.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
     }
 };
 
-} // namespace
-
-const AdaptorTypeOps variants::kFtcxGm3000 = {"skf_ftcx_gm3000",
-                                              &UKeyAdaptorSKF::LoadSKFDll,
-                                              &UKeyAdaptorSKF::UnloadSKFDll,
-                                              &UKeyAdaptorSKF::EnumDev,
-                                              &UKeyAdaptorSKF_FTCXGM3000::CreateUKeyAdaptorDev,
-                                              &UKeyAdaptorSKF_FTCXGM3000::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kFtcxGm3000 = typeOps<UKeyAdaptorSKF_FTCXGM3000>(SerialOp::TracedAsOwn);
 
 } // namespace ukey

@@ -1,24 +1,14 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/SealRecords.h"
+#include "variants/SessionKeys.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_GDCA : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_GDCA>(typeName, "skf_gdca");
-    }
-};
+inline constexpr VariantId kGdcaId{"UKeyAdaptorSKF_GDCA", "skf_gdca", "gdca"};
 
-} // namespace
+class UKeyAdaptorSKF_GDCA final : public Variant<kGdcaId, StampedCore, SealRecordFiles, KeyByEccDecrypt> {};
 
-const AdaptorTypeOps variants::kGdca = {"skf_gdca",
-                                        &UKeyAdaptorSKF::LoadSKFDll,
-                                        &UKeyAdaptorSKF::UnloadSKFDll,
-                                        &UKeyAdaptorSKF::EnumDev,
-                                        &UKeyAdaptorSKF_GDCA::CreateUKeyAdaptorDev,
-                                        &UKeyAdaptorSKF::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kGdca = typeOps<UKeyAdaptorSKF_GDCA>(SerialOp::Generic);
 
 } // namespace ukey

@@ -1,24 +1,14 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/SealRecords.h"
+#include "variants/SessionKeys.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_GDCALMGM3000 : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_GDCALMGM3000>(typeName, "skf_gdca_lmgm3000");
-    }
-};
+inline constexpr VariantId kGdcaLmgm3000Id{"UKeyAdaptorSKF_GDCALMGM3000", "skf_gdca_lmgm3000", "gdca_lmgm3000"};
 
-} // namespace
+class UKeyAdaptorSKF_GDCALMGM3000 final : public Variant<kGdcaLmgm3000Id, StampedCore, SealFields, KeyByEccDecrypt> {};
 
-const AdaptorTypeOps variants::kGdcaLmgm3000 = {"skf_gdca_lmgm3000",
-                                                &UKeyAdaptorSKF::LoadSKFDll,
-                                                &UKeyAdaptorSKF::UnloadSKFDll,
-                                                &UKeyAdaptorSKF::EnumDev,
-                                                &UKeyAdaptorSKF_GDCALMGM3000::CreateUKeyAdaptorDev,
-                                                &UKeyAdaptorSKF::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kGdcaLmgm3000 = typeOps<UKeyAdaptorSKF_GDCALMGM3000>(SerialOp::Generic);
 
 } // namespace ukey

@@ -1,24 +1,16 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
+#include "variants/SealRecords.h"
+#include "variants/SessionKeys.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_GDCAWISE : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_GDCAWISE>(typeName, "skf_gdca_wise");
-    }
-};
+inline constexpr VariantId kGdcaWiseId{"UKeyAdaptorSKF_GDCAWISE", "skf_gdca_wise", "gdca_wise"};
 
-} // namespace
+class UKeyAdaptorSKF_GDCAWISE final
+    : public Variant<kGdcaWiseId, StampedCore, SealFields, ReadsSizeInline, ScratchFileList, KeyByEccDecrypt> {};
 
-const AdaptorTypeOps variants::kGdcaWise = {"skf_gdca_wise",
-                                            &UKeyAdaptorSKF::LoadSKFDll,
-                                            &UKeyAdaptorSKF::UnloadSKFDll,
-                                            &UKeyAdaptorSKF::EnumDev,
-                                            &UKeyAdaptorSKF_GDCAWISE::CreateUKeyAdaptorDev,
-                                            &UKeyAdaptorSKF::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kGdcaWise = typeOps<UKeyAdaptorSKF_GDCAWISE>(SerialOp::Generic);
 
 } // namespace ukey

@@ -1,30 +1,13 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_HAINANEPOINT : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_HAINANEPOINT>(typeName, "skf_Epoint");
-    }
+inline constexpr VariantId kHainanEpointId{"UKeyAdaptorSKF_HAINANEPOINT", "skf_Epoint", "HaiNanEpoint"};
 
-    static uint32_t GetSerialNumberByDevName(const char *, const char *devName, char *serial, uint32_t *pulLen)
-    {
-        return serialFromTemporaryConnection("UKeyAdaptorSKF_HAINANEPOINT::GetSerialNumberByDevName", devName, serial,
-                                             pulLen);
-    }
-};
+class UKeyAdaptorSKF_HAINANEPOINT final : public Variant<kHainanEpointId, Stamped, ReadsWithTrace> {};
 
-} // namespace
-
-const AdaptorTypeOps variants::kHainanEpoint = {"skf_Epoint",
-                                                &UKeyAdaptorSKF::LoadSKFDll,
-                                                &UKeyAdaptorSKF::UnloadSKFDll,
-                                                &UKeyAdaptorSKF::EnumDev,
-                                                &UKeyAdaptorSKF_HAINANEPOINT::CreateUKeyAdaptorDev,
-                                                &UKeyAdaptorSKF_HAINANEPOINT::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kHainanEpoint = typeOps<UKeyAdaptorSKF_HAINANEPOINT>(SerialOp::TracedAsOwn);
 
 } // namespace ukey

@@ -1,29 +1,13 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_LM : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_LM>(typeName, "skf_lm");
-    }
+// No tag: the key's own manufacturer shows.
+inline constexpr VariantId kLmId{"UKeyAdaptorSKF_LM", "skf_lm", nullptr};
 
-    static uint32_t GetSerialNumberByDevName(const char *, const char *devName, char *serial, uint32_t *pulLen)
-    {
-        return serialIsDeviceName("UKeyAdaptorSKF_LM::GetSerialNumberByDevName", devName, serial, pulLen);
-    }
-};
+class UKeyAdaptorSKF_LM final : public Variant<kLmId, ReadsSizeByDelegation> {};
 
-} // namespace
-
-const AdaptorTypeOps variants::kLm = {"skf_lm",
-                                      &UKeyAdaptorSKF::LoadSKFDll,
-                                      &UKeyAdaptorSKF::UnloadSKFDll,
-                                      &UKeyAdaptorSKF::EnumDev,
-                                      &UKeyAdaptorSKF_LM::CreateUKeyAdaptorDev,
-                                      &UKeyAdaptorSKF_LM::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kLm = typeOps<UKeyAdaptorSKF_LM>(SerialOp::DeviceName);
 
 } // namespace ukey

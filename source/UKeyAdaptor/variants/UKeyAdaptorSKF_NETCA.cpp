@@ -1,29 +1,13 @@
 #include "variants/Catalogue.h"
-#include "variants/VariantSupport.h"
+#include "variants/FileReading.h"
+#include "variants/Stamping.h"
 
 namespace ukey {
-namespace {
 
-class UKeyAdaptorSKF_NETCA : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_NETCA>(typeName, "skf_netca");
-    }
+inline constexpr VariantId kNetcaId{"UKeyAdaptorSKF_NETCA", "skf_netca", "netca"};
 
-    static uint32_t GetSerialNumberByDevName(const char *, const char *devName, char *serial, uint32_t *pulLen)
-    {
-        return serialFromTemporaryConnection("UKeyAdaptorSKF_NETCA::GetSerialNumberByDevName", devName, serial, pulLen);
-    }
-};
+class UKeyAdaptorSKF_NETCA final : public Variant<kNetcaId, Stamped, ReadsWithTrace> {};
 
-} // namespace
-
-const AdaptorTypeOps variants::kNetca = {"skf_netca",
-                                         &UKeyAdaptorSKF::LoadSKFDll,
-                                         &UKeyAdaptorSKF::UnloadSKFDll,
-                                         &UKeyAdaptorSKF::EnumDev,
-                                         &UKeyAdaptorSKF_NETCA::CreateUKeyAdaptorDev,
-                                         &UKeyAdaptorSKF_NETCA::GetSerialNumberByDevName};
+const AdaptorTypeOps variants::kNetca = typeOps<UKeyAdaptorSKF_NETCA>(SerialOp::TracedAsOwn);
 
 } // namespace ukey

@@ -1,29 +1,47 @@
+#include <algorithm>
+
+#include "library/SkfEntryPoints.h"
 #include "variants/Catalogue.h"
 #include "variants/VariantSupport.h"
 
 namespace ukey {
 namespace {
 
-class UKeyAdaptorSKF_ZAYK : public UKeyAdaptorSKF {
-public:
-    static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *)
-    {
-        return createPlain<UKeyAdaptorSKF_ZAYK>(typeName, "skf_zayk");
-    }
-
-    static uint32_t GetSerialNumberByDevName(const char *, const char *devName, char *serial, uint32_t *pulLen)
-    {
-        return serialIsDeviceName("UKeyAdaptorSKF_ZAYK::GetSerialNumberByDevName", devName, serial, pulLen);
-    }
-};
+constexpr uint32_t kPieceLen = 1024;
+constexpr uint32_t kDigestLen = 32;
 
 } // namespace
 
-const AdaptorTypeOps variants::kZayk = {"skf_zayk",
-                                        &UKeyAdaptorSKF::LoadSKFDll,
-                                        &UKeyAdaptorSKF::UnloadSKFDll,
-                                        &UKeyAdaptorSKF::EnumDev,
-                                        &UKeyAdaptorSKF_ZAYK::CreateUKeyAdaptorDev,
-                                        &UKeyAdaptorSKF_ZAYK::GetSerialNumberByDevName};
+// No tag: the key's own manufacturer shows.
+inline constexpr VariantId kZaykId{"UKeyAdaptorSKF_ZAYK", "skf_zayk", nullptr};
+
+class UKeyAdaptorSKF_ZAYK final : public Variant<kZaykId> {
+public:
+    // The key hashes long data only when it is fed in pieces; SKF_Digest itself is never called.
+    uint32_t Digest(SKF_HANDLE hHash, const uint8_t *data, uint32_t dataLen, uint8_t *digest,
+                    uint32_t *pulDigestLen) override
+    {
+        Operation op(UKEY_SITE("UKeyAdaptorSKF_ZAYK::Digest"));
+        if (op.needs(skf().SKF_Digest, skf().SKF_DigestUpdate, skf().SKF_DigestFinal)
+                .handles(m_hDev != nullptr)
+                .failed())
+            return op.code();
+        if (!digest) {
+            if (pulDigestLen)
+                *pulDigestLen = kDigestLen;
+            return SAR_OK;
+        }
+        return op.call([&] {
+            for (uint32_t done = 0; done < dataLen;) {
+                const uint32_t piece = std::min(kPieceLen, dataLen - done);
+                skf().SKF_DigestUpdate(hHash, data ? data + done : nullptr, piece);
+                done += piece;
+            }
+            return skf().SKF_DigestFinal(hHash, digest, pulDigestLen);
+        });
+    }
+};
+
+const AdaptorTypeOps variants::kZayk = typeOps<UKeyAdaptorSKF_ZAYK>(SerialOp::DeviceName);
 
 } // namespace ukey

@@ -1,10 +1,26 @@
 #include "variants/VariantSupport.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
-
-#include "skf/Guard.h"
+#include <thread>
 
 namespace ukey {
+namespace {
+
+void sleepFor(uint32_t milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+} // namespace
+
+WaitFunction g_wait = &sleepFor;
+
+ShapeSite::ShapeSite(const VariantId &id, const char *operation, int line) : site_{name_, line}
+{
+    std::snprintf(name_, sizeof name_, "%s::%s", id.className, operation);
+}
 
 uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen)
 {

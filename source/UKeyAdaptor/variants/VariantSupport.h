@@ -1,11 +1,81 @@
 #pragma once
 
+// What every variant class is built from. A variant is one line of the catalogue:
+//
+//   inline constexpr VariantId kNetcaId{"UKeyAdaptorSKF_NETCA", "skf_netca", "netca"};
+//   class UKeyAdaptorSKF_NETCA final : public Variant<kNetcaId, Stamped, ReadsWithTrace> {};
+//   const AdaptorTypeOps variants::kNetca = typeOps<UKeyAdaptorSKF_NETCA>(SerialOp::TracedAsOwn);
+//
+// Each shape (Stamping.h, FileReading.h, SealRecords.h, SessionKeys.h) is a mixin that replaces
+// the slots it names and traces under "<className>::<operation>"; none adds a virtual operation.
+
+#include <cstdint>
 #include <new>
 
 #include "registry/AdaptorRegistry.h"
+#include "skf/Guard.h"
 #include "skf/UKeyAdaptorSKF.h"
 
 namespace ukey {
+
+// Who a variant is: the class name its traces carry, its registered type name and its
+// manufacturer tag (stamped with its NUL), or null for the classes without one.
+struct VariantId {
+    const char *className;
+    const char *typeName;
+    const char *tag;
+};
+
+// A trace site named "<className>::<operation>". It owns the name, so it is neither copied nor
+// moved: declare it as a local and hand it on by reference.
+class ShapeSite {
+public:
+    ShapeSite(const VariantId &id, const char *operation, int line);
+    ShapeSite(const ShapeSite &) = delete;
+    ShapeSite &operator=(const ShapeSite &) = delete;
+
+    operator const TraceSite &() const { return site_; }
+    void operator()(const char *message) const { site_(message); }
+    const char *function() const { return site_.function; }
+
+private:
+    char name_[96];
+    TraceSite site_;
+};
+
+// For keys whose device name is their serial number: no vendor call at all.
+uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen);
+
+// The bottom of every variant: its identity and the serial operations traced under its name.
+template <const VariantId &Id>
+class VariantRoot : public UKeyAdaptorSKF {
+public:
+    static constexpr const VariantId &id = Id;
+
+    static uint32_t serialTracedAsOwn(const char *, const char *devName, char *serial, uint32_t *pulLen)
+    {
+        const ShapeSite site(Id, "GetSerialNumberByDevName", __LINE__);
+        return serialFromTemporaryConnection(site.function(), devName, serial, pulLen);
+    }
+    static uint32_t serialIsName(const char *, const char *devName, char *serial, uint32_t *pulLen)
+    {
+        const ShapeSite site(Id, "GetSerialNumberByDevName", __LINE__);
+        return serialIsDeviceName(site.function(), devName, serial, pulLen);
+    }
+};
+
+// Variant<Id, A, B> is A<Id, B<Id, VariantRoot<Id>>>: the shapes stacked on the root.
+template <const VariantId &Id, template <const VariantId &, class> class... Shapes>
+struct ShapeStack {
+    using type = VariantRoot<Id>;
+};
+template <const VariantId &Id, template <const VariantId &, class> class First,
+          template <const VariantId &, class> class... Rest>
+struct ShapeStack<Id, First, Rest...> {
+    using type = First<Id, typename ShapeStack<Id, Rest...>::type>;
+};
+template <const VariantId &Id, template <const VariantId &, class> class... Shapes>
+using Variant = typename ShapeStack<Id, Shapes...>::type;
 
 // The plain create shape: an object of T only for T's own type name.
 template <class T>
@@ -16,11 +86,53 @@ UKeyAdaptorBase *createPlain(const char *typeName, const char *ownTypeName)
     return new (std::nothrow) T;
 }
 
-} // namespace ukey
+template <class T>
+UKeyAdaptorBase *createOwnType(const char *typeName, const char *)
+{
+    return createPlain<T>(typeName, T::id.typeName);
+}
 
-namespace ukey {
+// Which serial-by-device-name operation a type registers, when it is not a class's own.
+enum class SerialOp { Generic, TracedAsOwn, DeviceName };
 
-// For keys whose device name is their serial number: no vendor call at all.
-uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen);
+template <class T>
+constexpr SerialByDevNameOp serialOp(SerialOp kind)
+{
+    switch (kind) {
+    case SerialOp::TracedAsOwn:
+        return &T::serialTracedAsOwn;
+    case SerialOp::DeviceName:
+        return &T::serialIsName;
+    default:
+        return &UKeyAdaptorSKF::GetSerialNumberByDevName;
+    }
+}
+
+// A variant's registration record; constant, so the catalogue can read it during static start-up.
+template <class T>
+constexpr AdaptorTypeOps typeOps(SerialByDevNameOp serial, CreateInstanceOp create = &createOwnType<T>,
+                                 LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll,
+                                 UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll)
+{
+    return {T::id.typeName, load, unload, &UKeyAdaptorSKF::EnumDev, create, serial};
+}
+
+template <class T>
+constexpr AdaptorTypeOps typeOps(SerialOp serial, CreateInstanceOp create = &createOwnType<T>,
+                                 LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll,
+                                 UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll)
+{
+    return typeOps<T>(serialOp<T>(serial), create, load, unload);
+}
+
+// The pause a variant takes between disconnecting and reconnecting a key. Tests replace it.
+using WaitFunction = void (*)(uint32_t milliseconds);
+extern WaitFunction g_wait;
+
+// The pseudo key handle as the session-key handle the host hands back.
+inline SKF_HANDLE pseudoKeyHandle()
+{
+    return reinterpret_cast<SKF_HANDLE>(static_cast<uintptr_t>(KXF_PSEUDO_KEY_HANDLE));
+}
 
 } // namespace ukey

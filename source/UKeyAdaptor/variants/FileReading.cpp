@@ -1,0 +1,97 @@
+#include "variants/FileReading.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "library/SkfEntryPoints.h"
+
+namespace ukey {
+namespace {
+
+constexpr uint32_t kScratchListLen = 1024;
+
+} // namespace
+
+bool readFileRefused(Operation &op, HAPPLICATION hApp, const uint8_t *data)
+{
+    op.needs(skf().SKF_ReadFile);
+    if (!data)
+        op.needs(skf().SKF_GetFileInfo);
+    return op.handles(hApp != nullptr).failed();
+}
+
+uint32_t queryFileSize(HAPPLICATION hApp, const char *fileName, uint32_t *pulLen)
+{
+    FILEATTRIBUTE attr{};
+    const uint32_t result = skf().SKF_GetFileInfo(hApp, fileName, &attr);
+    if (pulLen)
+        *pulLen = attr.FileSize;
+    return result;
+}
+
+uint32_t readFileSizeByDelegation(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+                                  uint32_t size, uint8_t *data, uint32_t *pulLen)
+{
+    if (data)
+        return op.call([&] { return self.UKeyAdaptorSKF::ReadFile(fileName, offset, size, data, pulLen); });
+    if (readFileRefused(op, self.applicationHandle(), data))
+        return op.code();
+    return op.call([&] { return queryFileSize(self.applicationHandle(), fileName, pulLen); });
+}
+
+uint32_t readFileWithTrace(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset, uint32_t size,
+                           uint8_t *data, uint32_t *pulLen)
+{
+    const HAPPLICATION hApp = self.applicationHandle();
+    if (readFileRefused(op, hApp, data))
+        return op.code();
+    if (!data)
+        return queryFileSize(hApp, fileName, pulLen);
+    return op.call([&] {
+        const uint32_t result = skf().SKF_ReadFile(hApp, fileName, offset, size, data, pulLen);
+        UKEY_TRACEF(op.site().function, "fileName:%s,ulOffset:%d,ulSize:%d,size:%d", fileName ? fileName : "",
+                    static_cast<int>(offset), static_cast<int>(size), pulLen ? static_cast<int>(*pulLen) : 0);
+        return result;
+    });
+}
+
+uint32_t readFileSizeInline(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset, uint32_t size,
+                            uint8_t *data, uint32_t *pulLen)
+{
+    const HAPPLICATION hApp = self.applicationHandle();
+    if (readFileRefused(op, hApp, data))
+        return op.code();
+    if (data)
+        return op.call([&] { return skf().SKF_ReadFile(hApp, fileName, offset, size, data, pulLen); });
+    FILEATTRIBUTE attr{};
+    const uint32_t result = skf().SKF_GetFileInfo(hApp, fileName, &attr);
+    if (result != SAR_OK)
+        return result;
+    return op.call([&] {
+        if (pulLen)
+            *pulLen = attr.FileSize;
+        return SAR_OK;
+    });
+}
+
+uint32_t enumFilesInScratch(Operation &op, HAPPLICATION hApp, char *fileList, uint32_t *pulSize)
+{
+    if (op.needs(skf().SKF_EnumFiles).handles(hApp != nullptr).failed())
+        return op.code();
+    return op.call([&] {
+        char scratch[kScratchListLen] = {};
+        uint32_t len = kScratchListLen;
+        const uint32_t result = skf().SKF_EnumFiles(hApp, scratch, &len);
+        if (result == SAR_OK) {
+            // A length beyond the scratch buffer cannot have been written into it.
+            len = std::min(len, kScratchListLen);
+            if (pulSize)
+                *pulSize = len;
+            if (fileList)
+                std::memcpy(fileList, scratch, len);
+        }
+        return result;
+    });
+}
+
+} // namespace ukey

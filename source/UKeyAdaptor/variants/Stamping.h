@@ -1,0 +1,135 @@
+#pragma once
+
+// Manufacturer stamping: whatever the key reports, the Manufacturer field of the cached DEVINFO
+// reads as the variant's tag. Every refresh of the cache is followed at once by a stamp.
+//
+//   StampedCore  replaces ConnectDev (1), GetKeyLabelName (4), GetKeyTotalSpace (6), GetDevInfo (10)
+//   Stamped      StampedCore and GetKeyFreeSpace (7)
+//
+// A class with its own connect reuses connectStamped(); one that connects otherwise calls stamp().
+
+#include <cstring>
+
+#include "library/SkfEntryPoints.h"
+#include "variants/VariantSupport.h"
+
+namespace ukey {
+
+// Copies the tag and its NUL over the start of Manufacturer; the rest keeps what the key wrote.
+void stampTag(DEVINFO &info, const char *tag);
+
+template <const VariantId &Id, class Base>
+class StampedCore : public Base {
+public:
+    uint32_t ConnectDev(const char *devName) override
+    {
+        const ShapeSite site(Id, "ConnectDev", __LINE__);
+        return connectStamped(site, devName, true, [] {});
+    }
+
+    uint32_t GetKeyLabelName(char *label, uint32_t *pulLen) override
+    {
+        const ShapeSite site(Id, "GetKeyLabelName", __LINE__);
+        return Operation(site).needs(skf().SKF_GetDevInfo).params(pulLen != nullptr).call([&] {
+            refreshAndStamp();
+            const size_t len = fieldLength(this->devInfo.Label, sizeof this->devInfo.Label);
+            *pulLen = static_cast<uint32_t>(len + 1);
+            if (label) {
+                std::memcpy(label, this->devInfo.Label, len);
+                label[len] = '\0';
+            }
+            return SAR_OK;
+        });
+    }
+
+    uint32_t GetKeyTotalSpace(uint32_t *pulTotal) override
+    {
+        const ShapeSite site(Id, "GetKeyTotalSpace", __LINE__);
+        return stampedSpace(site, pulTotal, [this] { return this->devInfo.TotalSpace; });
+    }
+
+    // Hands out the record as of the last refresh, then asks the key again only to stamp anew.
+    uint32_t GetDevInfo(DEVINFO *pInfo, uint32_t *pulLen) override
+    {
+        const ShapeSite site(Id, "GetDevInfo", __LINE__);
+        Operation op(site);
+        if (op.handles(this->m_hApp != nullptr, kEndInvalidHandleBlank).failed())
+            return op.code();
+        if (pInfo)
+            std::memcpy(pInfo, &this->devInfo, sizeof(DEVINFO));
+        if (pulLen)
+            *pulLen = sizeof(DEVINFO);
+        return op.call([this] {
+            DEVINFO scratch{};
+            const auto getDevInfo = skf().SKF_GetDevInfo;
+            const uint32_t result = getDevInfo ? getDevInfo(this->m_hDev, &scratch) : KX_NOTEXPORTERR;
+            stamp();
+            return result;
+        });
+    }
+
+protected:
+    void stamp() { stampTag(this->devInfo, Id.tag); }
+
+    // The generic refresh, stamped; nothing happens while no device is connected.
+    uint32_t refreshAndStamp()
+    {
+        if (!this->m_hDev)
+            return SAR_FAIL;
+        const uint32_t result = this->refreshDevInfo();
+        stamp();
+        return result;
+    }
+
+    template <class Cached>
+    uint32_t stampedSpace(const TraceSite &site, uint32_t *out, Cached cached)
+    {
+        return Operation(site).needs(skf().SKF_GetDevInfo).call([&] {
+            const uint32_t result = refreshAndStamp();
+            if (out)
+                *out = cached();
+            return result;
+        });
+    }
+
+    // The generic connect with the stamp right after SKF_GetDevInfo, before its result counts.
+    // reuseOpenDevice: an object already holding a device answers at once. onInfoRead runs
+    // after the stamp, whatever SKF_GetDevInfo returned.
+    template <class Hook>
+    uint32_t connectStamped(const TraceSite &site, const char *devName, bool reuseOpenDevice, Hook onInfoRead)
+    {
+        Operation op(site);
+        if (op.needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).failed())
+            return op.code();
+        if (reuseOpenDevice && this->m_hDev) {
+            site("end SAR_OK");
+            return SAR_OK;
+        }
+        uint32_t result = skf().SKF_ConnectDev(devName, &this->m_hDev);
+        if (result != SAR_OK) {
+            UKEY_TRACE_CODE(site.function, "error! ulRet: %1", result);
+        } else if ((result = this->openApplication(&this->m_hApp)) != SAR_OK) {
+            this->DisConnectDev();
+        } else if (this->m_hApp) {
+            result = skf().SKF_GetDevInfo(this->m_hDev, &this->devInfo);
+            stamp();
+            onInfoRead();
+            if (result != SAR_OK)
+                this->DisConnectDev();
+        }
+        site("end");
+        return result;
+    }
+};
+
+template <const VariantId &Id, class Base>
+class Stamped : public StampedCore<Id, Base> {
+public:
+    uint32_t GetKeyFreeSpace(uint32_t *pulFree) override
+    {
+        const ShapeSite site(Id, "GetKeyFreeSpace", __LINE__);
+        return this->stampedSpace(site, pulFree, [this] { return this->devInfo.FreeSpace; });
+    }
+};
+
+} // namespace ukey

@@ -1,0 +1,109 @@
+// The sixteen types as the catalogue lists them: the class their traces name, manufacturer tag,
+// serial operation and ReadFile shape, each seen in what the type does.
+#include <algorithm>
+#include <cstring>
+
+#include "registry/AdaptorRegistry.h"
+#include "variants/VariantFixture.h"
+
+namespace ukeytest {
+namespace {
+
+enum class Serial { Generic, Own, DeviceName };
+enum class Reads { Generic, Delegation, Trace, Inline, Seal };
+
+struct Row {
+    const char *type;
+    const char *className;
+    const char *tag; // null: the key's own manufacturer shows
+    size_t tagBytes;
+    Serial serial;
+    Reads reads;
+};
+
+const Row kCatalogue[] = {
+    {"skf_Epoint", "UKeyAdaptorSKF_HAINANEPOINT", "HaiNanEpoint", 13, Serial::Own, Reads::Trace},
+    {"ukeyskf", "UKeyAdaptorSKF", nullptr, 0, Serial::Generic, Reads::Generic},
+    {"skf_lm", "UKeyAdaptorSKF_LM", nullptr, 0, Serial::DeviceName, Reads::Delegation},
+    {"skf_bjca", "UKeyAdaptorSKF_BJCA", nullptr, 0, Serial::Generic, Reads::Delegation},
+    {"skf_zayk", "UKeyAdaptorSKF_ZAYK", nullptr, 0, Serial::DeviceName, Reads::Generic},
+    {"skf_netca", "UKeyAdaptorSKF_NETCA", "netca", 6, Serial::Own, Reads::Trace},
+    {"skf_gdca", "UKeyAdaptorSKF_GDCA", "gdca", 5, Serial::Generic, Reads::Seal},
+    {"skf_szca_ft3003", "UKeyAdaptorSKF_SZCA_RSA", "szca_ft3003", 12, Serial::Generic, Reads::Seal},
+    {"skf_gdca_lmgm3000", "UKeyAdaptorSKF_GDCALMGM3000", "gdca_lmgm3000", 14, Serial::Generic, Reads::Generic},
+    {"skf_gdca_wise", "UKeyAdaptorSKF_GDCAWISE", "gdca_wise", 10, Serial::Generic, Reads::Inline},
+    {"skf_axca_gm3000", "UKeyAdaptorSKF_AXCA_LMGM3000", "axca_lmgm3000", 14, Serial::Generic, Reads::Inline},
+    {"skf_cfca_gm", "UKetAdaptor_CFCAGM", "cfca_gm", 8, Serial::Generic, Reads::Inline},
+    {"skf_ftcx_gm3000", "UKeyAdaptorSKF_FTCXGM3000", "ftcx_gm3000", 12, Serial::Own, Reads::Trace},
+    {"skf_szca_ft3000gm", "UKEYADAPTORSKF_SZCA_FT3000GM", "szca_ft3000gm", 14, Serial::Own, Reads::Trace},
+    {"skf_gdca_ft3000gm", "UKeyAdaptorSKF_GDCAFT3000GM", "gdca_ft3000gm", 14, Serial::Own, Reads::Seal},
+    {"skf_bj_haitai", "UKeyAdaptorSKF_BJHAITAI", "bj_haitai_ge20052", 18, Serial::Own, Reads::Trace},
+};
+
+// How each ReadFile shape, in the order of Reads, answers a size query for a missing file.
+constexpr uint32_t kUntouched = 77;
+const struct {
+    uint32_t result;
+    uint32_t length; // kUntouched: the host's value stays
+    bool closes;     // an "end" line under the reading class
+} kMissingFile[] = {{mock::kFileNotExist, kUntouched, true},
+                    {mock::kFileNotExist, 0, true},
+                    {mock::kFileNotExist, 0, false},
+                    {mock::kFileNotExist, kUntouched, false},
+                    {SAR_OK, 0, true}};
+
+class Catalogue : public VariantTest, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(Catalogue, TypeBehavesAsItsRowSays)
+{
+    const Row &row = GetParam();
+    const auto site = [&row](bool own, const char *op) {
+        return std::string(own ? row.className : "UKeyAdaptorSKF") + "::" + op;
+    };
+    const std::string maker(63, 'k');
+    std::memcpy(mock().dev().info.Manufacturer, maker.c_str(), maker.size() + 1);
+    mock().app().files.push_back({"f", bytesOf("abc")});
+
+    ukey::UKeyAdaptorSKF *object = open(row.type, MOCK_SKF_PATH, false);
+    ASSERT_NE(object, nullptr);
+
+    char serial[40] = {};
+    uint32_t len = 0;
+    traces_.clear();
+    ASSERT_EQ(ukey::registry::serialByDevName(row.type, "MockDev1", serial, &len), SAR_OK);
+    EXPECT_STREQ(serial, row.serial == Serial::DeviceName ? "MockDev1" : "MOCKSERIAL0001");
+    EXPECT_EQ(len, std::strlen(serial) + 1);
+    EXPECT_EQ(mock().count("SKF_ConnectDev"), row.serial == Serial::DeviceName ? 0u : 1u);
+    const std::string serialSite = site(row.serial != Serial::Generic, "GetSerialNumberByDevName");
+    EXPECT_EQ(traces_, (std::vector<std::string>{serialSite + "|start", serialSite + "|end"}));
+
+    // Connecting the PKCS#11-backed type needs a token; its row is served by its own tests.
+    if (std::string(row.type) == "skf_szca_ft3003")
+        return;
+    ASSERT_EQ(object->ConnectDev("MockDev1"), SAR_OK);
+    std::string manufacturer = maker + '\0';
+    if (row.tag)
+        manufacturer.replace(0, row.tagBytes, row.tag, row.tagBytes);
+    EXPECT_EQ(std::string(object->cachedDevInfo().Manufacturer, 64), manufacturer);
+
+    traces_.clear();
+    len = kUntouched;
+    const auto &expected = kMissingFile[static_cast<int>(row.reads)];
+    const std::string readSite = site(row.reads != Reads::Generic, "ReadFile");
+    EXPECT_EQ(object->ReadFile("nofile", 0, 0, nullptr, &len), expected.result);
+    EXPECT_EQ(len, expected.length);
+    EXPECT_EQ(traces_.back() == readSite + "|end", expected.closes) << traces_.back();
+
+    uint8_t data[3] = {};
+    len = sizeof data;
+    EXPECT_EQ(object->ReadFile("f", 0, sizeof data, data, &len), SAR_OK);
+    EXPECT_EQ(std::string(data, data + len), "abc");
+    const std::string request = readSite + "|fileName:f,ulOffset:0,ulSize:3,size:3";
+    EXPECT_EQ(std::count(traces_.begin(), traces_.end(), request), row.reads == Reads::Trace ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, Catalogue, ::testing::ValuesIn(kCatalogue),
+                         [](const ::testing::TestParamInfo<Row> &param) { return std::string(param.param.type); });
+
+} // namespace
+} // namespace ukeytest

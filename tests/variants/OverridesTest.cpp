@@ -1,0 +1,157 @@
+// The single-operation overrides: reconnecting, chunked digests, the connected-adaptor map,
+// session keys handed out in plain, the proven unblock and provisioning with a fresh algorithm.
+#include <cstring>
+
+#include "registry/AdaptorRegistry.h"
+#include "variants/VariantFixture.h"
+#include "variants/VariantSupport.h"
+
+namespace ukeytest {
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
+{
+    ukey::UKeyAdaptorSKF *bjca = open("skf_bjca");
+    mock().app().containers.push_back({"c1", 0, {}, {}});
+    mock().force("SKF_EnumContainer", mock::kFail);
+    mock().clearLog();
+    char list[16] = "old";
+    uint32_t size = sizeof list;
+    EXPECT_EQ(bjca->EnumContainer(list, &size), SAR_OK);
+    EXPECT_EQ(std::string(list, size), std::string("c1\0", 4));
+    const Names calls = mock().calledNames();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(Names(calls.begin(), calls.begin() + 4),
+              (Names{"SKF_EnumContainer", "SKF_CloseApplication", "SKF_DisConnectDev", "SKF_ConnectDev"}));
+    EXPECT_EQ(calls.back(), "SKF_EnumContainer");
+    EXPECT_EQ(pauses_, (std::vector<std::pair<uint32_t, size_t>>{{1000, 3}}));
+
+    // An empty first name: one listing, however it turns out.
+    mock().force("SKF_EnumContainer", mock::kFail);
+    mock().clearLog();
+    list[0] = '\0';
+    EXPECT_EQ(bjca->EnumContainer(list, &size), mock::kFail);
+    EXPECT_EQ(mock().calledNames(), Names{"SKF_EnumContainer"});
+
+    // The probe forgets the device; the space then comes from the cache, with SAR_FAIL.
+    uint32_t total = 0;
+    EXPECT_EQ(bjca->IsConnectDev(), 1u);
+    EXPECT_EQ(bjca->GetKeyTotalSpace(&total), SAR_FAIL);
+    EXPECT_EQ(total, 65536u);
+}
+
+TEST_F(VariantTest, ZaykFeedsDigestsInPiecesOf1024)
+{
+    ukey::UKeyAdaptorSKF *zayk = open("skf_zayk");
+    SKF_HANDLE hash = nullptr;
+    ASSERT_EQ(zayk->DigestInit(1, nullptr, 0, nullptr, 0, &hash), SAR_OK);
+    const std::pair<uint32_t, std::vector<uint64_t>> cases[] = {{2500, {1024, 1024, 452}}, {2048, {1024, 1024}}};
+    for (const auto &[length, pieces] : cases) {
+        mock().clearLog();
+        const std::vector<uint8_t> data(length);
+        uint8_t digest[32] = {};
+        uint32_t digestLen = sizeof digest;
+        EXPECT_EQ(zayk->Digest(hash, data.data(), length, digest, &digestLen), SAR_OK);
+        std::vector<uint64_t> fed;
+        for (const auto *call : mock().calls("SKF_DigestUpdate"))
+            fed.push_back(call->args[2]);
+        EXPECT_EQ(fed, pieces) << length;
+        EXPECT_EQ(mock().calledNames().back(), "SKF_DigestFinal");
+        EXPECT_EQ(mock().count("SKF_Digest"), 0u);
+    }
+}
+
+TEST_F(VariantTest, Ft3000gmSerialUsesTheConnectedAdaptorButNeverADestroyedOne)
+{
+    const char *type = "skf_szca_ft3000gm";
+    ukey::UKeyAdaptorSKF *first = open(type);
+    mock().clearLog();
+    // No shortcut when connected: the key is connected again, the open application answers 1
+    // and the object is rolled back to disconnected.
+    EXPECT_EQ(first->ConnectDev("MockDev1"), 1u);
+    EXPECT_EQ(mock().count("SKF_ConnectDev"), 1u);
+    ASSERT_EQ(first->applicationHandle(), nullptr);
+
+    char serial[40] = {};
+    uint32_t len = 0;
+    EXPECT_EQ(ukey::registry::serialByDevName(type, "MockDev1", serial, &len), SAR_OK);
+    EXPECT_STREQ(serial, "MOCKSERIAL0001");
+    EXPECT_NE(first->applicationHandle(), nullptr) << "reconnected, and left connected";
+
+    // Entered in the map by a connect that then fails, and destroyed as the host's connect does.
+    mock::Device &second = mock().addDevice("MockDev2", "SERIAL2");
+    second.apps.push_back(mock::State::makeApp("APP2", "1", "2"));
+    second.getDevInfoResult = mock::kFail;
+    ukey::UKeyAdaptorBase *failed = ukey::registry::createInstance(type, "MockDev2");
+    ASSERT_EQ(failed->ConnectDev("MockDev2"), mock::kFail);
+    delete failed;
+    mock().device("MockDev2")->getDevInfoResult = mock::kOk;
+    mock().clearLog();
+    EXPECT_EQ(ukey::registry::serialByDevName(type, "MockDev2", serial, &len), SAR_OK);
+    EXPECT_STREQ(serial, "SERIAL2");
+    EXPECT_EQ(mock().calledNames(), (Names{"SKF_ConnectDev", "SKF_GetDevInfo", "SKF_DisConnectDev"}));
+}
+
+TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
+{
+    const std::tuple<const char *, const char *, const char *> family[] = {
+        {"skf_gdca", MOCK_SKF_PATH, "SKF_ECCDecrypt"},           {"skf_gdca_lmgm3000", MOCK_SKF_PATH, "SKF_ECCDecrypt"},
+        {"skf_gdca_wise", MOCK_SKF_PATH, "SKF_ECCDecrypt"},      {"skf_gdca_ft3000gm", MOCK_SKF_PATH, "SKF_ECCDecrypt"},
+        {"skf_axca_gm3000", MOCK_SKF_PATH, "SKFEX_ECCDecrypt"},  {"skf_cfca_gm", MOCK_SKF_PATH, "SKF_PrvKeyDecrypt"},
+        {"skf_cfca_gm", MOCK_SKF_NOPRVKEYDECRYPT_PATH, nullptr},
+    };
+    ECCCIPHERBLOB blob{};
+    blob.CipherLen = sizeof blob.Cipher;
+    std::memset(blob.Cipher, 0x11, sizeof blob.Cipher);
+    for (const auto &[type, library, entry] : family) {
+        mock(library).app().containers.push_back({"c", 2, {}, {}});
+        ukey::UKeyAdaptorSKF *adaptor = open(type, library);
+        HCONTAINER container = nullptr;
+        ASSERT_EQ(adaptor->OpenContainer("c", &container), SAR_OK);
+        mock(library).clearLog();
+        uint32_t hKey = 7;
+        uint8_t plain[16] = {};
+        uint32_t plainLen = sizeof plain;
+        const uint32_t result = adaptor->ImportSessionKeyWithKeyEx(
+            container, 0, reinterpret_cast<const uint8_t *>(&blob), sizeof blob, &hKey, plain, &plainLen);
+        if (!entry) {
+            EXPECT_EQ(result, SAR_NOTSUPPORTYETERR);
+            EXPECT_EQ(hKey, 7u) << "untouched";
+            continue;
+        }
+        EXPECT_EQ(result, SAR_OK) << type;
+        EXPECT_EQ(hKey, 0xFFFFFFFFu);
+        EXPECT_EQ(plain[0], 0x11 ^ mock::kXor);
+        EXPECT_EQ(adaptor->DecryptInit(ukey::pseudoKeyHandle(), nullptr, 0), SAR_OK);
+        EXPECT_EQ(mock(library).calledNames(), Names{entry}) << type;
+    }
+}
+
+TEST_F(VariantTest, CfcaUnblocksOnlyAfterTheAdministratorPinIsProven)
+{
+    ukey::UKeyAdaptorSKF *cfca = open("skf_cfca_gm");
+    mock().clearLog();
+    uint32_t retry = 0;
+    EXPECT_EQ(cfca->UnblockPIN("wrong", "222222", &retry), mock::kPinIncorrect);
+    ASSERT_EQ(mock().calledNames(), Names{"SKF_VerifyPIN"});
+    EXPECT_EQ(mock().log.front().args[1], SKF_ADMIN_TYPE);
+    EXPECT_EQ(cfca->UnblockPIN("111111", "222222", &retry), SAR_OK);
+    EXPECT_EQ(mock().app().user.text, "222222");
+}
+
+TEST_F(VariantTest, FtcxProvisionsWithTheAlgorithmTheKeyReportsNow)
+{
+    ukey::UKeyAdaptorSKF *ftcx = open("skf_ftcx_gm3000");
+    mock().dev().info.DevAuthAlgId = 0x00000102;
+    ftcx->InitialKey("", "", "", "");
+    ASSERT_NE(mock().lastCall("SKF_SetSymmKey"), nullptr);
+    EXPECT_EQ(mock().lastCall("SKF_SetSymmKey")->args[2], 0x00000102u);
+    mock().dev().getDevInfoResult = mock::kFail;
+    EXPECT_EQ(ftcx->InitialKey("", "", "", ""), mock::kFail);
+    EXPECT_EQ(traces_.back(), "UKeyAdaptorSKF_FTCXGM3000::InitialKey| SKF_GetDevInfo failed,ret = 167772161");
+}
+
+} // namespace
+} // namespace ukeytest
