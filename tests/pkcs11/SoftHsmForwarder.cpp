@@ -1,0 +1,137 @@
+// The PKCS#11 half of the test vendor library: the C_* functions the adaptor calls, forwarded
+// to SoftHSM2, plus switches that let a test make the token misbehave.
+#include <dlfcn.h>
+#include <p11-kit/pkcs11.h>
+
+#include <vector>
+
+#include "SoftHsmForwarder.h"
+#include "SoftHsmLocation.h"
+
+namespace {
+
+CK_FUNCTION_LIST *g_hsm = nullptr;
+bool g_absurdValueLength = false;
+CK_RV g_last = CKR_OK;
+int g_openSessions = 0;
+bool g_reverseFind = false;
+// A reversed search's results still to hand out, last first.
+std::vector<CK_OBJECT_HANDLE> g_found;
+
+CK_FUNCTION_LIST *hsm()
+{
+    if (g_hsm)
+        return g_hsm;
+    // Kept loaded for the process: SoftHSM2 is not built to be unloaded and reloaded.
+    void *module = dlopen(softHsmLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto getList = module ? reinterpret_cast<CK_C_GetFunctionList>(dlsym(module, "C_GetFunctionList")) : nullptr;
+    if (!getList || getList(&g_hsm) != CKR_OK)
+        g_hsm = nullptr;
+    return g_hsm;
+}
+
+CK_RV noted(CK_RV rv)
+{
+    g_last = rv;
+    return rv;
+}
+
+} // namespace
+
+#define FORWARD(name, ...) (hsm() ? noted(g_hsm->name(__VA_ARGS__)) : CKR_GENERAL_ERROR)
+
+extern "C" {
+
+void p11fwd_setAbsurdValueLength(int on)
+{
+    g_absurdValueLength = on != 0;
+}
+
+void p11fwd_setReverseFind(int on)
+{
+    g_reverseFind = on != 0;
+}
+
+unsigned long p11fwd_lastResult()
+{
+    return g_last;
+}
+
+int p11fwd_openSessions()
+{
+    return g_openSessions;
+}
+
+CK_RV C_Initialize(void *args)
+{
+    return FORWARD(C_Initialize, args);
+}
+CK_RV C_Finalize(void *reserved)
+{
+    return FORWARD(C_Finalize, reserved);
+}
+CK_RV C_GetSlotList(CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count)
+{
+    return FORWARD(C_GetSlotList, present, slots, count);
+}
+CK_RV C_GetTokenInfo(CK_SLOT_ID slot, CK_TOKEN_INFO *info)
+{
+    return FORWARD(C_GetTokenInfo, slot, info);
+}
+CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, void *app, CK_NOTIFY notify, CK_SESSION_HANDLE *session)
+{
+    const CK_RV rv = FORWARD(C_OpenSession, slot, flags, app, notify, session);
+    g_openSessions += rv == CKR_OK;
+    return rv;
+}
+CK_RV C_CloseSession(CK_SESSION_HANDLE session)
+{
+    const CK_RV rv = FORWARD(C_CloseSession, session);
+    g_openSessions -= rv == CKR_OK;
+    return rv;
+}
+CK_RV C_Login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR *pin, CK_ULONG pinLen)
+{
+    return FORWARD(C_Login, session, user, pin, pinLen);
+}
+CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE *tmpl, CK_ULONG count)
+{
+    const CK_RV rv = FORWARD(C_GetAttributeValue, session, object, tmpl, count);
+    for (CK_ULONG i = 0; g_absurdValueLength && rv == CKR_OK && i < count; ++i) {
+        if (tmpl[i].type == CKA_VALUE && !tmpl[i].pValue)
+            tmpl[i].ulValueLen = 1UL << 31;
+    }
+    return rv;
+}
+CK_RV C_FindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE *tmpl, CK_ULONG count)
+{
+    const CK_RV rv = FORWARD(C_FindObjectsInit, session, tmpl, count);
+    g_found.clear();
+    CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+    CK_ULONG found = 0;
+    while (g_reverseFind && rv == CKR_OK && g_hsm->C_FindObjects(session, &object, 1, &found) == CKR_OK && found == 1)
+        g_found.push_back(object);
+    return rv;
+}
+CK_RV C_FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE *objects, CK_ULONG max, CK_ULONG *count)
+{
+    if (!g_reverseFind)
+        return FORWARD(C_FindObjects, session, objects, max, count);
+    for (*count = 0; *count < max && !g_found.empty(); g_found.pop_back())
+        objects[(*count)++] = g_found.back();
+    return noted(CKR_OK);
+}
+CK_RV C_FindObjectsFinal(CK_SESSION_HANDLE session)
+{
+    return FORWARD(C_FindObjectsFinal, session);
+}
+CK_RV C_DecryptInit(CK_SESSION_HANDLE session, CK_MECHANISM *mechanism, CK_OBJECT_HANDLE key)
+{
+    return FORWARD(C_DecryptInit, session, mechanism, key);
+}
+CK_RV C_Decrypt(CK_SESSION_HANDLE session, CK_BYTE *in, CK_ULONG inLen, CK_BYTE *out, CK_ULONG *outLen)
+{
+    return FORWARD(C_Decrypt, session, in, inLen, out, outLen);
+}
+
+} // extern "C"
