@@ -141,40 +141,7 @@ uint32_t UKeyAdaptorSKF::GetSerialNumberByDevName(const char * /*typeName*/, con
 
 uint32_t UKeyAdaptorSKF::ConnectDev(const char *devName)
 {
-    const auto site = UKEY_SITE("UKeyAdaptorSKF::ConnectDev");
-    site("start");
-    if (!skf().SKF_ConnectDev || !skf().SKF_GetDevInfo) {
-        site(kEndNotExported);
-        return KX_NOTEXPORTERR;
-    }
-    if (m_hDev) {
-        site("end SAR_OK");
-        return SAR_OK;
-    }
-    uint32_t result = skf().SKF_ConnectDev(devName, &m_hDev);
-    if (result != SAR_OK) {
-        UKEY_TRACE_CODE("UKeyAdaptorSKF::ConnectDev", "error! ulRet: %1", result);
-        site("end");
-        return result;
-    }
-    result = openApplication(&m_hApp);
-    if (result != SAR_OK) {
-        DisConnectDev();
-        site("end");
-        return result;
-    }
-    if (!m_hApp) {
-        site("end");
-        return SAR_OK;
-    }
-    result = skf().SKF_GetDevInfo(m_hDev, &devInfo);
-    if (result != SAR_OK) {
-        DisConnectDev();
-        site("end");
-        return result;
-    }
-    site("end");
-    return SAR_OK;
+    return connectWith(UKEY_SITE("UKeyAdaptorSKF::ConnectDev"), devName, true, [] {});
 }
 
 uint32_t UKeyAdaptorSKF::DisConnectDev()

@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "library/SkfEntryPoints.h"
 #include "registry/AdaptorRegistry.h"
 #include "registry/UKeyAdaptorBase.h"
+#include "skf/Guard.h"
 
 namespace ukey {
 
@@ -111,6 +113,12 @@ public:
     const DEVINFO &cachedDevInfo() const { return devInfo; }
 
 protected:
+    // The connect sequence: device, first application, device information. reuseOpenDevice lets
+    // an object that holds a device answer at once; afterInfoRead runs right after
+    // SKF_GetDevInfo, before its result counts.
+    template <class Hook>
+    uint32_t connectWith(const TraceSite &site, const char *devName, bool reuseOpenDevice, Hook afterInfoRead);
+
     // Fills devInfo afresh from the key when connected; the vendor's result, or SAR_FAIL unconnected.
     uint32_t refreshDevInfo();
 
@@ -126,6 +134,32 @@ protected:
     HAPPLICATION m_hApp = nullptr;
     DEVINFO devInfo{};
 };
+
+template <class Hook>
+uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName, bool reuseOpenDevice,
+                                     Hook afterInfoRead)
+{
+    Operation op(site);
+    if (op.needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).failed())
+        return op.code();
+    if (reuseOpenDevice && m_hDev) {
+        site("end SAR_OK");
+        return SAR_OK;
+    }
+    uint32_t result = skf().SKF_ConnectDev(devName, &m_hDev);
+    if (result != SAR_OK) {
+        UKEY_TRACE_CODE(site.function, "error! ulRet: %1", result);
+    } else if ((result = openApplication(&m_hApp)) != SAR_OK) {
+        DisConnectDev();
+    } else if (m_hApp) { // a key without application has no information to read
+        result = skf().SKF_GetDevInfo(m_hDev, &devInfo);
+        afterInfoRead();
+        if (result != SAR_OK)
+            DisConnectDev();
+    }
+    site("end");
+    return result;
+}
 
 // Splits a NUL-separated, double-NUL-ended name list of at most size bytes into names,
 // never reading past size; the first name is always taken.

@@ -92,33 +92,15 @@ protected:
         });
     }
 
-    // The generic connect with the stamp right after SKF_GetDevInfo, before its result counts.
-    // reuseOpenDevice: an object already holding a device answers at once. onInfoRead runs
-    // after the stamp, whatever SKF_GetDevInfo returned.
+    // The generic connect with the stamp right after SKF_GetDevInfo, before its result counts;
+    // onInfoRead runs after the stamp.
     template <class Hook>
     uint32_t connectStamped(const TraceSite &site, const char *devName, bool reuseOpenDevice, Hook onInfoRead)
     {
-        Operation op(site);
-        if (op.needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).failed())
-            return op.code();
-        if (reuseOpenDevice && this->m_hDev) {
-            site("end SAR_OK");
-            return SAR_OK;
-        }
-        uint32_t result = skf().SKF_ConnectDev(devName, &this->m_hDev);
-        if (result != SAR_OK) {
-            UKEY_TRACE_CODE(site.function, "error! ulRet: %1", result);
-        } else if ((result = this->openApplication(&this->m_hApp)) != SAR_OK) {
-            this->DisConnectDev();
-        } else if (this->m_hApp) {
-            result = skf().SKF_GetDevInfo(this->m_hDev, &this->devInfo);
+        return this->connectWith(site, devName, reuseOpenDevice, [&] {
             stamp();
             onInfoRead();
-            if (result != SAR_OK)
-                this->DisConnectDev();
-        }
-        site("end");
-        return result;
+        });
     }
 };
 

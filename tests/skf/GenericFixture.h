@@ -1,0 +1,84 @@
+// Three instances of the generic adaptor, reached through the host table: one connected with its
+// application open, one connected to a key that holds no application, one disconnected again.
+#pragma once
+
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "support/HostFixture.h"
+
+namespace ukeytest {
+
+using Words = std::vector<uint64_t>;
+
+// An argument as the mock's call log records it.
+template <class T>
+uint64_t word(T v)
+{
+    if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>)
+        return reinterpret_cast<uintptr_t>(v);
+    else
+        return static_cast<uint64_t>(static_cast<std::make_unsigned_t<T>>(v));
+}
+
+inline uint64_t handleWord(mock::Kind kind, uint32_t n)
+{
+    return word(mock::handleValue(kind, n));
+}
+
+// The vendor handles the mock hands out to the three connections, in the order they are made.
+const uint64_t kFullDev = handleWord(mock::Kind::Device, 1);
+const uint64_t kFullApp = handleWord(mock::Kind::Application, 1);
+const uint64_t kBareDev = handleWord(mock::Kind::Device, 2);
+
+// A code no layer of the adaptor produces itself.
+constexpr uint32_t kVendorCode = 0x0A0000ABu;
+
+class GenericAdaptor : public HostFixture {
+protected:
+    void SetUp() override
+    {
+        HostFixture::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        mock().addDevice("Bare", "BARESERIAL");
+        ASSERT_EQ(init(), SAR_OK);
+        ASSERT_EQ(connect("MockDev1", &full_), SAR_OK);
+        ASSERT_EQ(connect("Bare", &bare_), SAR_OK);
+        ASSERT_EQ(connect("MockDev1", &gone_), SAR_OK);
+        ASSERT_EQ(KXF(DisConnectDev)(gone_), SAR_OK);
+        reset();
+    }
+
+    void reset()
+    {
+        mock().clearLog();
+        log_.clear();
+    }
+
+    std::vector<std::string> messages(const char *operation) const
+    {
+        return messagesAt(std::string("UKeyAdaptorSKF::") + operation);
+    }
+
+    // The vendor calls so far, each as "name" or "name:string>string" with the strings it was given.
+    std::vector<std::string> calls()
+    {
+        std::vector<std::string> out;
+        for (const auto &c : mock().log) {
+            std::string line = c.fn;
+            for (size_t i = 0; i < c.strings.size(); ++i)
+                line += (i ? ">" : ":") + c.strings[i];
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    uint32_t full_ = 0; // MockDev1 with APP1 open
+    uint32_t bare_ = 0; // a key without application: device open, no application
+    uint32_t gone_ = 0; // disconnected
+};
+
+using Lines = std::vector<std::string>;
+
+} // namespace ukeytest

@@ -1,0 +1,226 @@
+// Fixed-size structures between host and vendor: length checks, working copies, parameter blocks.
+#include <cstring>
+#include <functional>
+
+#include "skf/GenericFixture.h"
+
+namespace ukeytest {
+namespace {
+
+class Keys : public GenericAdaptor {
+protected:
+    void SetUp() override
+    {
+        GenericAdaptor::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_EQ(KXF(CreateContainer)(full_, "c1", &container_), SAR_OK);
+        reset();
+    }
+
+    template <class T>
+    T *as()
+    {
+        return reinterpret_cast<T *>(block_);
+    }
+
+    HCONTAINER container_ = nullptr;
+    alignas(8) uint8_t block_[400] = {};
+};
+
+void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});
+
+TEST_F(Keys, StructureLengthsAreCheckedBeforeTheVendor)
+{
+    struct Case {
+        const char *operation;
+        std::function<uint32_t()> call;
+        uint32_t result;
+        Lines trace;
+    };
+    const Lines param{"start", "end.SAR_INVALIDPARAMERR"};
+    const Lines handle{"start", "end.SAR_INVALIDHANDLEERR"};
+    auto *rsa = as<RSAPUBLICKEYBLOB>();
+    auto *ecc = as<ECCPUBLICKEYBLOB>();
+    auto *sig = as<ECCSIGNATUREBLOB>();
+    auto *cipher = as<BLOCKCIPHERPARAM>();
+    void *hash = nullptr;
+    const Case cases[] = {
+        {"RSAVerify", [&] { return KXF(RSAVerify)(full_, rsa, 267, block_, 1, block_, 1); }, 6, param},
+        {"RSAVerify", [&] { return KXF(RSAVerify)(full_, nullptr, 268, block_, 1, block_, 1); }, 6, param},
+        {"RSAVerify", [&] { return KXF(RSAVerify)(gone_, rsa, 267, block_, 1, block_, 1); }, 5, handle},
+        {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, sig, 127); }, 6, param},
+        {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, nullptr, 128); }, 6, param},
+        {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 131, block_, 1, sig, 128); }, 6, param},
+        {"ImportECCKeyPair",
+         [&] { return KXF(ImportECCKeyPair)(bare_, nullptr, as<ENVELOPEDKEYBLOB>(), 388); },
+         5,
+         {"start", "end.m_hApp is NULL", "end.hContainer is NULL", "end.SAR_INVALIDHANDLEERR"}},
+        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(full_, kObject, as<ENVELOPEDKEYBLOB>(), 387); }, 6,
+         param},
+        {"DigestInit", [&] { return KXF(DigestInit)(full_, 1, ecc, 131, block_, 1, &hash); }, 6, param},
+        {"DigestInit", [&] { return KXF(DigestInit)(gone_, 1, ecc, 131, block_, 1, &hash); }, 5, handle},
+        {"ECCExportSessionKey",
+         [&] { return KXF(ECCExportSessionKey)(full_, kObject, 1, ecc, 131, block_, nullptr, &hash); }, 6, param},
+        {"ECCExportSessionKey",
+         [&] { return KXF(ECCExportSessionKey)(full_, kObject, 1, nullptr, 132, block_, nullptr, &hash); }, 6, param},
+        {"EncryptInit", [&] { return KXF(EncryptInit)(full_, kObject, cipher, 43); }, 6, param},
+        {"DecryptInit", [&] { return KXF(DecryptInit)(full_, kObject, cipher, 43); }, 6, param},
+    };
+    for (const auto &c : cases) {
+        reset();
+        EXPECT_EQ(c.call(), 0x0A000000u + c.result) << c.operation;
+        EXPECT_EQ(messages(c.operation), c.trace) << c.operation;
+        EXPECT_TRUE(mock().log.empty()) << c.operation;
+    }
+}
+
+TEST_F(Keys, DigestInitHandsTheVendorACopyOfThePublicKey)
+{
+    for (size_t i = 0; i < sizeof(ECCPUBLICKEYBLOB); ++i)
+        block_[i] = static_cast<uint8_t>(i * 7);
+    void *hash = nullptr;
+    ASSERT_EQ(KXF(DigestInit)(full_, 1, as<ECCPUBLICKEYBLOB>(), 132, nullptr, 0, &hash), SAR_OK);
+    const mock::Call &call = mock().log.at(0);
+    EXPECT_NE(call.args[2], word(block_));
+    EXPECT_EQ(call.data.at(0), mock::Bytes(block_, block_ + sizeof(ECCPUBLICKEYBLOB)));
+    EXPECT_EQ(word(hash), handleWord(mock::Kind::Key, 1));
+}
+
+// The vendor writes into the adaptor's zero-filled copy; the host sees the whole structure and
+// its size only on success, and nothing past the structure.
+TEST_F(Keys, GeneratedStructuresReachTheHostOnlyOnSuccess)
+{
+    struct Case {
+        const char *vendor;
+        size_t size;
+        uint8_t seed;
+        size_t patternFrom; // bytes before it are header fields the mock sets itself
+        std::function<uint32_t(uint8_t *, uint32_t *)> call;
+    };
+    const Case cases[] = {
+        {"SKF_GenRSAKeyPair", 268, mock::kSeedRsaPublic, 8,
+         [&](uint8_t *b, uint32_t *l) {
+             return KXF(GenRSAKeyPair)(full_, container_, 2048, reinterpret_cast<RSAPUBLICKEYBLOB *>(b), l);
+         }},
+        {"SKF_GenECCKeyPair", 132, mock::kSeedEccPublic, 4,
+         [&](uint8_t *b, uint32_t *l) {
+             return KXF(GenECCKeyPair)(full_, container_, 1, reinterpret_cast<ECCPUBLICKEYBLOB *>(b), l);
+         }},
+        {"SKF_ECCSignData", 128, mock::kSeedEccSignature, 0,
+         [&](uint8_t *b, uint32_t *l) {
+             return KXF(ECCSignData)(full_, container_, block_, 32, reinterpret_cast<ECCSIGNATUREBLOB *>(b), l);
+         }},
+    };
+    for (const auto &c : cases) {
+        std::vector<uint8_t> host(300, 0xCC);
+        uint32_t len = 0xAAAA;
+        mock().force(c.vendor, kVendorCode);
+        EXPECT_EQ(c.call(host.data(), &len), kVendorCode);
+        EXPECT_EQ(host, std::vector<uint8_t>(300, 0xCC)) << c.vendor;
+        EXPECT_EQ(len, 0xAAAAu) << c.vendor;
+
+        ASSERT_EQ(c.call(host.data(), &len), SAR_OK);
+        EXPECT_EQ(len, c.size);
+        for (size_t i = c.patternFrom; i < c.size; ++i)
+            ASSERT_EQ(host[i], mock::patternByte(c.seed, i)) << c.vendor << " byte " << i;
+        EXPECT_EQ(host[c.size], 0xCC) << c.vendor;
+
+        len = 0;
+        EXPECT_EQ(c.call(nullptr, &len), SAR_OK);
+        EXPECT_EQ(len, c.size);
+        reset();
+        EXPECT_EQ(c.call(nullptr, nullptr), SAR_OK);
+        EXPECT_EQ(mock().count(c.vendor), 1u);
+    }
+}
+
+TEST_F(Keys, OnlyExportPublicKeyNormalisesTheSigningFlag)
+{
+    struct Case {
+        int index;
+        const char *vendor;
+        int32_t flag;
+        uint64_t passed;
+    };
+    const Case cases[] = {
+        {KXF_IDX_ExportPublicKey, "SKF_ExportPublicKey", 7, 1},
+        {KXF_IDX_ExportPublicKey, "SKF_ExportPublicKey", -1, 1},
+        {KXF_IDX_ExportPublicKey, "SKF_ExportPublicKey", 0, 0},
+        {KXF_IDX_ExportCertificate, "SKF_ExportCertificate", 2, 2},
+        {KXF_IDX_ExportCertificate, "SKF_ExportCertificate", -1, 0xFFFFFFFFu},
+    };
+    uint32_t len = sizeof block_;
+    for (const auto &c : cases) {
+        reset();
+        entry<PFN_KXF_ExportPublicKey>(c.index)(full_, container_, c.flag, block_, &len);
+        ASSERT_EQ(mock().calledNames(), Lines{c.vendor});
+        EXPECT_EQ(mock().log[0].args[1], c.passed) << c.vendor << " " << c.flag;
+    }
+}
+
+TEST_F(Keys, CipherParametersTravelByValue)
+{
+    for (const char *vendor : {"SKF_EncryptInit", "SKF_DecryptInit"}) {
+        const auto init = entry<PFN_KXF_EncryptInit>(std::string(vendor) == "SKF_EncryptInit" ? KXF_IDX_EncryptInit
+                                                                                              : KXF_IDX_DecryptInit);
+        BLOCKCIPHERPARAM param;
+        auto *bytes = reinterpret_cast<uint8_t *>(&param);
+        for (size_t i = 0; i < sizeof param; ++i)
+            bytes[i] = static_cast<uint8_t>(i + 1);
+        const mock::Bytes original(bytes, bytes + sizeof param);
+        mock().forceAlways(vendor, kVendorCode);
+        EXPECT_EQ(init(full_, kObject, &param, 44), kVendorCode);
+        std::memset(&param, 0xFF, sizeof param);
+        EXPECT_EQ(mock().lastCall(vendor)->data.at(0), original) << vendor;
+        EXPECT_EQ(init(full_, kObject, nullptr, 0), kVendorCode);
+        EXPECT_EQ(mock().lastCall(vendor)->data.at(0), mock::Bytes(44, 0)) << vendor;
+    }
+}
+
+TEST_F(Keys, ECCExportSessionKeyTracesTheEmptyBlobAndCopiesTheVendorsBlob)
+{
+    std::vector<uint8_t> host(220, 0xCC);
+    uint32_t len = 0;
+    void *key = nullptr;
+    ASSERT_EQ(KXF(ECCExportSessionKey)(full_, container_, 0x401, as<ECCPUBLICKEYBLOB>(), 132, host.data(), &len, &key),
+              SAR_OK);
+    EXPECT_EQ(len, 197u);
+    EXPECT_EQ(word(key), handleWord(mock::Kind::Key, 1));
+    // What the mock wrote: a patterned ECCCIPHERBLOB with CipherLen 16; the rest of the 197 bytes zero.
+    std::vector<uint8_t> expected(220, 0xCC);
+    for (size_t i = 0; i < 197; ++i)
+        expected[i] = i < sizeof(ECCCIPHERBLOB) ? mock::patternByte(mock::kSeedCipherBlob, i) : 0;
+    const uint32_t cipherLen = mock::kCipherLength;
+    std::memcpy(&expected[offsetof(ECCCIPHERBLOB, CipherLen)], &cipherLen, sizeof cipherLen);
+    EXPECT_EQ(host, expected);
+
+    int dumps = 0;
+    for (const auto &l : log_) {
+        if (l.level == 0)
+            continue;
+        ++dumps;
+        EXPECT_EQ(l.level, 3);
+        EXPECT_EQ(brief(l.text),
+                  "UKeyAdaptorSKF::ECCExportSessionKey| pstEccCipherBlob = " + std::string(263, 'A') + "=");
+    }
+    EXPECT_EQ(dumps, 1);
+}
+
+TEST_F(Keys, GenericImportSessionKeyWithKeyExIsUnsupported)
+{
+    for (uint32_t dev : {full_, gone_}) {
+        reset();
+        uint32_t keyOut = 0xDEAD;
+        uint32_t plainLen = sizeof block_;
+        EXPECT_EQ(KXF(ImportSessionKeyWithKeyEx)(dev, container_, 1, block_, 16, &keyOut, block_, &plainLen),
+                  SAR_NOTSUPPORTYETERR);
+        EXPECT_EQ(keyOut, 0u);
+        EXPECT_EQ(messages("ImportSessionKeyWithKeyEx"), (Lines{"start", "end"}));
+        EXPECT_TRUE(mock().log.empty());
+    }
+    EXPECT_EQ(KXF(ImportSessionKeyWithKeyEx)(full_, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr),
+              SAR_NOTSUPPORTYETERR);
+}
+
+} // namespace
+} // namespace ukeytest
