@@ -10,11 +10,12 @@ struct EntrySite {
     const char *entry;
     int line;
 
-    void operator()(const char *message) const
+    void operator()(const char *message, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            trace::emitEntry(file, entry, line, QString::fromLatin1(message));
+            trace::emitEntry(file, entry, at < 0 ? line : at, QString::fromLatin1(message));
     }
+    void atSite(const char *message) const { (*this)(message, line); }
 };
 
 #define UKEY_ENTRY_SITE(entry) (::ukey::rtc::EntrySite{::ukey::trace::baseName(__FILE__), entry, __LINE__})

@@ -13,7 +13,7 @@ uint32_t forwardWithoutStart(const EntrySite &site, uint32_t dev, Op op, Args...
 {
     UKeyAdaptorBase *adaptor = findAdaptor(dev);
     const uint32_t result = adaptor ? (adaptor->*op)(args...) : SAR_INVALIDHANDLEERR;
-    site("end");
+    site.atSite("end");
     return result;
 }
 
@@ -21,7 +21,7 @@ uint32_t forwardWithoutStart(const EntrySite &site, uint32_t dev, Op op, Args...
 template <typename Op, typename... Args>
 uint32_t forward(const EntrySite &site, uint32_t dev, Op op, Args... args)
 {
-    site("start");
+    site.atSite("start");
     return forwardWithoutStart(site, dev, op, args...);
 }
 

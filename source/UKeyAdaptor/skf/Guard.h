@@ -7,16 +7,18 @@
 
 namespace ukey {
 
-// Where an operation traces: its qualified name and the source line of the operation.
+// Where an operation traces: its qualified name and the source line of the operation. A call
+// traces at the line of the calling statement; atSite() at the operation's own line.
 struct TraceSite {
     const char *function;
     int line;
 
-    void operator()(const char *message) const
+    void operator()(const char *message, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            trace::emitLine(function, line, QString::fromLatin1(message));
+            trace::emitLine(function, at < 0 ? line : at, QString::fromLatin1(message));
     }
+    void atSite(const char *message) const { (*this)(message, line); }
 };
 
 #define UKEY_SITE(function) (::ukey::TraceSite{function, __LINE__})
@@ -35,7 +37,7 @@ inline constexpr const char kEndInvalidParam[] = "end.SAR_INVALIDPARAMERR";
 // The first failing test decides; later tests are not traced.
 class Operation {
 public:
-    explicit Operation(const TraceSite &site) : site_(site) { site_("start"); }
+    explicit Operation(const TraceSite &site) : site_(site) { site_.atSite("start"); }
 
     template <typename... Entries>
     Operation &needs(Entries... entries)
@@ -55,7 +57,7 @@ public:
         if (failed_)
             return code_;
         const uint32_t result = vendorCall();
-        site_("end");
+        site_.atSite("end");
         return result;
     }
 
@@ -70,7 +72,7 @@ private:
             failed_ = true;
             code_ = code;
             if (message)
-                site_(message);
+                site_.atSite(message);
         }
         return *this;
     }

@@ -4,6 +4,13 @@
 
 #include "UKeyAdaptor.h"
 
+// The line of the statement that calls a trace helper, so every statement reports its own line.
+#if defined(__GNUC__) || defined(__clang__) || (defined(_MSC_VER) && _MSC_VER >= 1926)
+#define UKEY_CALLER_LINE __builtin_LINE()
+#else
+#define UKEY_CALLER_LINE -1 // the site's own line instead
+#endif
+
 namespace ukey::trace {
 
 // Null switches tracing off; read at every trace statement.

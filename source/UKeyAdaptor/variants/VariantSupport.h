@@ -35,7 +35,7 @@ public:
     ShapeSite &operator=(const ShapeSite &) = delete;
 
     operator const TraceSite &() const { return site_; }
-    void operator()(const char *message) const { site_(message); }
+    void operator()(const char *message, int at = UKEY_CALLER_LINE) const { site_(message, at); }
     const char *function() const { return site_.function; }
 
 private:
