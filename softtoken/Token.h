@@ -1,0 +1,226 @@
+// The software token's model, its handle registry and the helpers shared by the entry points.
+#pragma once
+
+#include <openssl/evp.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "skf.h"
+
+#define SKFSOFT_API extern "C" __attribute__((visibility("default")))
+
+namespace softtoken {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t SAR_OK = 0;
+constexpr uint32_t SAR_FAIL = 0x0A000001;
+constexpr uint32_t SAR_NOTSUPPORTYETERR = 0x0A000003;
+constexpr uint32_t SAR_INVALIDHANDLEERR = 0x0A000005;
+constexpr uint32_t SAR_INVALIDPARAMERR = 0x0A000006;
+constexpr uint32_t SAR_NAMELENERR = 0x0A000009;
+constexpr uint32_t SAR_KEYUSAGEERR = 0x0A00000A;
+constexpr uint32_t SAR_NOTINITIALIZEERR = 0x0A00000C;
+constexpr uint32_t SAR_INDATALENERR = 0x0A000010;
+constexpr uint32_t SAR_INDATAERR = 0x0A000011;
+constexpr uint32_t SAR_GENRANDERR = 0x0A000012;
+constexpr uint32_t SAR_HASHNOTEQUALERR = 0x0A00001A;
+constexpr uint32_t SAR_KEYNOTFOUNTERR = 0x0A00001B;
+constexpr uint32_t SAR_CERTNOTFOUNTERR = 0x0A00001C;
+constexpr uint32_t SAR_DECRYPTPADERR = 0x0A00001E;
+constexpr uint32_t SAR_BUFFER_TOO_SMALL = 0x0A000020;
+constexpr uint32_t SAR_DEVICE_REMOVED = 0x0A000023;
+constexpr uint32_t SAR_PIN_INCORRECT = 0x0A000024;
+constexpr uint32_t SAR_PIN_LOCKED = 0x0A000025;
+constexpr uint32_t SAR_PIN_LEN_RANGE = 0x0A000027;
+constexpr uint32_t SAR_USER_TYPE_INVALID = 0x0A00002A;
+constexpr uint32_t SAR_APPLICATION_EXISTS = 0x0A00002C;
+constexpr uint32_t SAR_USER_NOT_LOGGED_IN = 0x0A00002D;
+constexpr uint32_t SAR_APPLICATION_NOT_EXISTS = 0x0A00002E;
+constexpr uint32_t SAR_FILE_ALREADY_EXIST = 0x0A00002F;
+constexpr uint32_t SAR_NO_ROOM = 0x0A000030;
+constexpr uint32_t SAR_FILE_NOT_EXIST = 0x0A000031;
+constexpr uint32_t SAR_REACH_MAX_CONTAINER_COUNT = 0x0A000032;
+
+constexpr uint32_t SGD_SM1_ECB = 0x101;
+constexpr uint32_t SGD_SM4_ECB = 0x401;
+constexpr uint32_t SGD_SM4_CBC = 0x402;
+constexpr uint32_t SGD_SM4_MAC = 0x410;
+constexpr uint32_t SGD_RSA = 0x10000;
+constexpr uint32_t SGD_SM2_1 = 0x20100;
+constexpr uint32_t SGD_SM2_3 = 0x20400;
+constexpr uint32_t SGD_SM3 = 1;
+constexpr uint32_t SGD_SHA1 = 2;
+constexpr uint32_t SGD_SHA256 = 4;
+
+// Access rights in the GM/T 0016 encoding.
+constexpr uint32_t kNever = 0x00, kAdmin = 0x01, kUser = 0x10, kAnyone = 0xFF;
+
+constexpr uint32_t kTotalSpace = 1u << 20;
+constexpr size_t kMaxName = 32;
+
+struct Pin {
+    std::string value;
+    uint32_t maxRetry = 10;
+    uint32_t remain = 10;
+    bool isDefault = true;
+};
+
+struct File {
+    Bytes data; // always the file's full size
+    uint32_t readRights = kAnyone;
+    uint32_t writeRights = kAnyone;
+};
+
+// Private keys as DER (d2i_AutoPrivateKey reads them back), certificates as given.
+struct Container {
+    uint64_t uid = 0;
+    Bytes signKey, exchKey, signCert, exchCert;
+    uint32_t type() const;
+};
+
+struct Application {
+    uint64_t uid = 0;
+    std::string name;
+    Pin admin, user;
+    uint32_t createFileRights = kUser | kAdmin;
+    std::map<std::string, File> files;
+    std::map<std::string, Container> containers;
+};
+
+struct Device {
+    std::string name, serial, label, manufacturer, issuer;
+    uint32_t devAuthAlg = SGD_SM4_ECB;
+    Bytes authKey;
+    std::vector<Application> apps; // in creation order
+};
+
+// Every handle names one of these; the value handed out is the registry key, never a pointer.
+struct Object {
+    virtual ~Object() = default;
+};
+struct DevObject : Object {
+    std::string device;
+    Bytes challenge;
+    bool authenticated = false;
+};
+struct AppObject : Object {
+    std::string device;
+    uint64_t app = 0;
+    bool user = false, admin = false;
+};
+struct ContainerObject : Object {
+    const void *session = nullptr; // the application handle it was opened through
+    uint64_t container = 0;
+    std::string name;
+};
+
+struct CipherCtxFree {
+    void operator()(EVP_CIPHER_CTX *c) const { EVP_CIPHER_CTX_free(c); }
+};
+struct MdCtxFree {
+    void operator()(EVP_MD_CTX *c) const { EVP_MD_CTX_free(c); }
+};
+struct PkeyFree {
+    void operator()(EVP_PKEY *k) const { EVP_PKEY_free(k); }
+};
+using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree>;
+using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
+using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
+
+struct KeyObject : Object {
+    uint32_t alg = 0;
+    Bytes key;
+    CipherCtx ctx; // set by EncryptInit/DecryptInit, dropped when the operation ends
+    bool encrypting = false, padded = false;
+    size_t buffered = 0; // input bytes the context holds back
+};
+struct HashObject : Object {
+    MdCtx ctx;
+    bool done = false;
+};
+struct MacObject : Object {
+    Bytes key, chain, pending;
+    bool padded = false, done = false;
+};
+
+// The one lock; every exported function holds it for its whole run.
+std::mutex &lock();
+
+// Runs an entry under the lock; nothing escapes it as an exception.
+template <class F>
+uint32_t run(F &&body) noexcept
+{
+    try {
+        std::lock_guard<std::mutex> guard(lock());
+        return body();
+    } catch (...) {
+        return SAR_FAIL;
+    }
+}
+
+uintptr_t addObject(std::unique_ptr<Object> object);
+Object *findObject(const void *handle);
+void removeObject(const void *handle);
+bool anyStateObject(); // a device, application or container handle is open
+
+template <class T>
+T *find(const void *handle)
+{
+    return dynamic_cast<T *>(findObject(handle));
+}
+
+// The token state, loaded lazily (from SKFSOFT_DIR when set) and saved after each change.
+std::vector<Device> &devices();
+Device *findDevice(const std::string &name);
+Application *findApp(const std::string &device, uint64_t uid);
+Application *findApp(Device &device, const std::string &name);
+// What a handle names, or null for a stale or foreign handle.
+Application *appOf(const void *hApp, AppObject **session = nullptr);
+Container *containerOf(const void *hContainer, AppObject **session = nullptr);
+Application defaultApplication(std::string name, std::string adminPin, uint32_t adminRetry, std::string userPin,
+                               uint32_t userRetry, uint32_t createRights);
+uint64_t nextUid();
+void reloadIfIdle();
+void save(const Device &device);
+uint32_t usedSpace(const Device &device);
+
+// Output conventions shared by all entries.
+uint32_t putBytes(const Bytes &data, uint8_t *out, uint32_t *outLen);
+uint32_t putNameList(const std::vector<std::string> &names, char *out, uint32_t *outLen);
+bool validName(const char *name);
+bool pinInRange(const char *pin);
+SKF_HANDLE addKey(uint32_t alg, Bytes key);
+bool allowed(uint32_t rights, const AppObject &session);
+
+// Cryptography on OpenSSL 3.
+bool randomBytes(uint8_t *out, size_t len);
+const EVP_CIPHER *sm4(uint32_t alg);
+bool sm4Ecb(const Bytes &key, const uint8_t *in, size_t len, uint8_t *out, bool encrypt);
+Pkey generateKey(bool rsa, uint32_t bits);
+Pkey loadPrivateKey(const Bytes &der);
+Bytes privateKeyDer(EVP_PKEY *key);
+bool eccPublicBlob(EVP_PKEY *key, ECCPUBLICKEYBLOB &blob);
+bool rsaPublicBlob(EVP_PKEY *key, RSAPUBLICKEYBLOB &blob);
+Pkey eccPublicKey(const ECCPUBLICKEYBLOB &blob);
+Pkey sm2PrivateKey(const uint8_t priv[32], const ECCPUBLICKEYBLOB &pub);
+Pkey rsaPublicKey(const RSAPUBLICKEYBLOB &blob);
+bool sm2Sign(EVP_PKEY *key, const uint8_t *digest, size_t len, ECCSIGNATUREBLOB &sig);
+bool sm2Verify(EVP_PKEY *key, const uint8_t *digest, size_t len, const ECCSIGNATUREBLOB &sig);
+// SM2 encryption in the ECCCIPHERBLOB form; blobLen bounds what decryption may read.
+bool sm2Encrypt(EVP_PKEY *key, const Bytes &plain, Bytes &blob);
+bool sm2Decrypt(EVP_PKEY *key, const uint8_t *blob, size_t blobLen, Bytes &plain);
+bool pkeyCrypt(EVP_PKEY *key, bool encrypt, const uint8_t *in, size_t len, Bytes &out);
+bool rsaSign(EVP_PKEY *key, const uint8_t *data, size_t len, Bytes &sig);
+bool rsaVerify(EVP_PKEY *key, const uint8_t *data, size_t len, const uint8_t *sig, size_t sigLen);
+bool sm3Z(const ECCPUBLICKEYBLOB &pub, const uint8_t *id, size_t idLen, uint8_t z[32]);
+
+} // namespace softtoken
+
+// Checks an exported function against the table's type.
+#define SKFSOFT_CHECK(name) static_assert(std::is_same_v<decltype(&name), PFN_##name>, #name)
