@@ -1,0 +1,61 @@
+// One use of the adaptor as an application makes it: load the library, take the table from
+// KXF_Load, initialise the SDK for a type and vendor library, and undo all of that at the end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+#include "UKeyAdaptor.h"
+
+namespace kxfhost {
+
+struct Options {
+    std::string adaptorPath;
+    std::string typeName = "ukeyskf";
+    std::string vendorPath;
+    bool trace = false;
+};
+
+// Splits a name list (names ended by NUL, the list by an empty name) without reading past size.
+std::vector<std::string> splitNameList(const char *list, size_t size);
+
+class Session {
+public:
+    Session() = default;
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Loads the adaptor library and takes its table; false with the reason in error.
+    bool load(const std::string &adaptorPath, std::string &error);
+    uint32_t init(const Options &options);
+    uint32_t uinit();
+    uint32_t unload();
+
+    template <class Pfn>
+    Pfn entry(int index) const
+    {
+        return reinterpret_cast<Pfn>(table_[index]);
+    }
+
+    uint32_t enumDevices(std::vector<std::string> &names) const;
+    uint32_t serialByDevName(const std::string &devName, std::string &serial) const;
+    uint32_t connect(const std::string &devName, uint32_t &dev) const;
+    uint32_t label(uint32_t dev, std::string &text) const;
+    uint32_t serial(uint32_t dev, std::string &text) const;
+    uint32_t enumFiles(uint32_t dev, std::vector<std::string> &names) const;
+    uint32_t enumContainers(uint32_t dev, std::vector<std::string> &names) const;
+
+private:
+    SharedLibrary library_;
+    PFN_KXF_Unload unload_ = nullptr;
+    void **table_ = nullptr;
+    bool initialised_ = false;
+};
+
+} // namespace kxfhost
+
+// Typed table entry of a session: KXF(s, ConnectDev)(name, &dev).
+#define KXF(session, name) (session).entry<PFN_KXF_##name>(KXF_IDX_##name)
