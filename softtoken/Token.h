@@ -12,7 +12,11 @@
 
 #include "skf.h"
 
+#if defined(_WIN32)
+#define SKFSOFT_API extern "C" __declspec(dllexport)
+#else
 #define SKFSOFT_API extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace softtoken {
 
