@@ -20,12 +20,6 @@ TEST_F(Sdk, InitLoadsTheLibraryBetweenItsOwnLines)
         EXPECT_EQ(l.level, 0) << l.text;
 }
 
-TEST_F(Sdk, UnknownTypeFailsWithTheSameLines)
-{
-    EXPECT_EQ(init("UKEYSKF"), SAR_FAIL);
-    EXPECT_EQ(traces(), kInitLines);
-}
-
 TEST_F(Sdk, NullCallbackGivesTheSameResultsSilently)
 {
     uint32_t size = 0;

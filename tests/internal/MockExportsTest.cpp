@@ -17,17 +17,6 @@ const char *const kEntryPoints[] = {UKEY_SKF_ENTRY_POINTS(UKEY_NAME)};
 #undef UKEY_NAME
 static_assert(std::size(kEntryPoints) == kSkfEntryPointCount, "the table's names");
 
-TEST(MockLibrary, SetSymmKeyIsTheLastRequiredEntry)
-{
-    const char *last = nullptr;
-#define UKEY_LAST_REQUIRED(name, required)                                                                             \
-    if (required)                                                                                                      \
-        last = #name;
-    UKEY_SKF_ENTRY_POINTS(UKEY_LAST_REQUIRED)
-#undef UKEY_LAST_REQUIRED
-    EXPECT_STREQ(last, "SKF_SetSymmKey");
-}
-
 TEST(MockLibrary, EachVariantLacksExactlyItsNames)
 {
     const std::set<std::string> seal = {"EPS_Decrypt",       "EPS_Encrypt",        "EPS_ImportSymmKey", "EPS_Mac",

@@ -22,11 +22,8 @@ NameList split(const std::string &bytes, NameList names = {})
 
 TEST(NameList, SplitsWithinTheReportedSize)
 {
-    struct Case {
-        std::string bytes;
-        std::vector<NameList> allowed; // more than one where an unterminated tail is left open
-    };
-    const Case cases[] = {
+    // The bytes, and the lists allowed: more than one where an unterminated tail is left open.
+    const std::pair<std::string, std::vector<NameList>> cases[] = {
         {std::string("a\0b\0\0", 5), {{"a", "b"}}},
         {std::string("a\0b\0\0zzz", 8), {{"a", "b"}}},
         {std::string("\0\0", 2), {{""}}},
@@ -36,10 +33,10 @@ TEST(NameList, SplitsWithinTheReportedSize)
         {std::string("x", 1), {{"x"}}},
         {std::string(), {{}, {""}}},
     };
-    for (const auto &c : cases) {
-        const NameList names = split(c.bytes);
-        EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), names), c.allowed.end())
-            << "size " << c.bytes.size() << " gave " << names.size() << " names";
+    for (const auto &[bytes, allowed] : cases) {
+        const NameList names = split(bytes);
+        EXPECT_NE(std::find(allowed.begin(), allowed.end(), names), allowed.end())
+            << "size " << bytes.size() << " gave " << names.size() << " names";
     }
 }
 

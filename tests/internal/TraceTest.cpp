@@ -51,7 +51,7 @@ TEST_F(Trace, LinesAreComposedInTheHostFormat)
         {0, at(line + 3) + "fileName:a,size:16"},
         {3, at(line + 4) + " pstEccCipherBlob = AAAA"},
         {0, "[TraceTest.cpp:KXF_Probe:" + std::to_string(line + 5) + "]end"},
-        {0, at(line + 6) + "end.KX_NOTEXPORTERR"},
+        {0, at(line + 7) + "end.KX_NOTEXPORTERR"},
     };
     EXPECT_EQ(g_lines, expected);
 }

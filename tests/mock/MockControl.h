@@ -7,7 +7,6 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,21 +17,16 @@ namespace mock {
 // GM/T 0016 codes the library answers with.
 constexpr uint32_t kOk = 0x00000000u;
 constexpr uint32_t kFail = 0x0A000001u;
-constexpr uint32_t kUnknownErr = 0x0A000002u;
 constexpr uint32_t kNotSupported = 0x0A000003u;
 constexpr uint32_t kInvalidHandle = 0x0A000005u;
 constexpr uint32_t kInvalidParam = 0x0A000006u;
-constexpr uint32_t kObjErr = 0x0A00000Du;
 constexpr uint32_t kKeyNotFound = 0x0A00001Bu;
 constexpr uint32_t kCertNotFound = 0x0A00001Cu;
 constexpr uint32_t kBufferTooSmall = 0x0A000020u;
 constexpr uint32_t kDeviceRemoved = 0x0A000023u;
 constexpr uint32_t kPinIncorrect = 0x0A000024u;
 constexpr uint32_t kPinLocked = 0x0A000025u;
-constexpr uint32_t kUserTypeInvalid = 0x0A00002Au;
-constexpr uint32_t kAppExists = 0x0A00002Cu;
 constexpr uint32_t kAppNotExists = 0x0A00002Eu;
-constexpr uint32_t kFileExists = 0x0A00002Fu;
 constexpr uint32_t kFileNotExist = 0x0A000031u;
 
 // Handle values are base + a running number per kind (first device 0x1001, first application 0x2001).
@@ -45,23 +39,12 @@ inline void *handleValue(Kind kind, uint32_t n)
 
 // Generated outputs are seed + index byte patterns; Encrypt/Decrypt and the ECC decryptions XOR with kXor.
 constexpr uint8_t kXor = 0x5A;
-enum Seed : uint8_t {
-    kSeedRsaPublic = 0x10,
-    kSeedEccPublic = 0x20,
-    kSeedEccSignature = 0x30,
-    kSeedRsaSignature = 0x40,
-    kSeedCipherBlob = 0x50,
-    kSeedDigest = 0x60,
-    kSeedMac = 0x70,
-    kSeedRandom = 0xA0,
-};
+enum Seed : uint8_t { kSeedRsaPublic = 0x10, kSeedEccPublic = 0x20, kSeedEccSignature = 0x30, kSeedCipherBlob = 0x50 };
+constexpr uint8_t kSeedRandom = 0xA0;
 inline uint8_t patternByte(uint8_t seed, size_t i)
 {
     return static_cast<uint8_t>(seed + i);
 }
-constexpr uint32_t kDigestLength = 32;
-constexpr uint32_t kMacLength = 16;
-constexpr uint32_t kRsaSignatureLength = 256;
 constexpr uint32_t kCipherLength = 16; // CipherLen of the blobs SKF_ECCExportSessionKey writes
 
 using Bytes = std::vector<uint8_t>;
@@ -74,52 +57,42 @@ void setField(char (&field)[N], const std::string &text)
     std::memcpy(field, text.data(), text.size() < N ? text.size() : N);
 }
 
+// The item of that name in a list of devices, applications, files or containers.
+template <class T>
+T *named(std::vector<T> &items, const std::string &name)
+{
+    for (auto &item : items)
+        if (item.name == name)
+            return &item;
+    return nullptr;
+}
+
 struct Pin {
     std::string text;
     uint32_t maxRetry = 10;
     uint32_t remaining = 10;
-    bool isDefault = false;
 };
 
 struct File {
     std::string name;
     Bytes data;
-    uint32_t readRights = 0xFF;
-    uint32_t writeRights = 0x11;
 };
 
 struct Container {
     std::string name;
     uint32_t type = 0; // 0 empty, 1 RSA, 2 ECC
-    Bytes signCert;
-    Bytes exchangeCert;
 };
 
 struct Application {
     std::string name;
     Pin admin;
     Pin user;
-    uint32_t createFileRights = 0x11;
     std::vector<File> files;
     std::vector<Container> containers;
     // SKF_ReadUsrDataFile areas (0x50, 0x22): a missing area answers kFileNotExist.
     std::map<uint32_t, Bytes> userData;
 
     Pin *pin(uint32_t type) { return type == SKF_ADMIN_TYPE ? &admin : type == SKF_USER_TYPE ? &user : nullptr; }
-    File *file(const std::string &n)
-    {
-        for (auto &f : files)
-            if (f.name == n)
-                return &f;
-        return nullptr;
-    }
-    Container *container(const std::string &n)
-    {
-        for (auto &c : containers)
-            if (c.name == n)
-                return &c;
-        return nullptr;
-    }
 };
 
 struct Device {
@@ -128,19 +101,11 @@ struct Device {
     bool present = true;
     uint32_t getDevInfoResult = kOk; // non-zero: SKF_GetDevInfo fails with it and writes nothing
     std::vector<Application> apps;
-
-    Application *app(const std::string &n)
-    {
-        for (auto &a : apps)
-            if (a.name == n)
-                return &a;
-        return nullptr;
-    }
 };
 
-// A lying vendor's name list for SKF_EnumDev/EnumApplication/EnumFiles/EnumContainer. The library
-// writes at most the caller's stated capacity of bytes; the reported lengths are as scripted,
-// except that fillLength is cut to the capacity unless lieBeyondCapacity is set.
+// A lying vendor's name list for SKF_EnumApplication/EnumFiles. The library writes at most the
+// caller's stated capacity of bytes; the reported lengths are as scripted, except that fillLength
+// is cut to the capacity unless lieBeyondCapacity is set.
 struct RawList {
     bool active = false;
     std::string bytes;
@@ -156,15 +121,10 @@ struct RawList {
 
 struct Call {
     std::string fn;
-    std::vector<uint64_t> args; // every argument as a word; structures passed by value read 0
-    std::vector<std::string> strings;
-    std::vector<Bytes> data;
+    std::vector<uint64_t> args;       // every argument as a word; structures passed by value read 0
+    std::vector<std::string> strings; // the const char * arguments, null as ""
+    std::vector<Bytes> data;          // buffers the entry chose to copy
 
-    Call &str(const char *s)
-    {
-        strings.emplace_back(s ? s : "");
-        return *this;
-    }
     Call &bytes(const void *p, size_t n)
     {
         const auto *b = static_cast<const uint8_t *>(p);
@@ -175,9 +135,7 @@ struct Call {
 
 struct Handle {
     Kind kind;
-    std::string device;
-    std::string app;
-    std::string container;
+    std::string device, app, container;
 };
 
 struct State {
@@ -185,25 +143,14 @@ struct State {
     std::map<uintptr_t, Handle> handles;
     std::map<Kind, uint32_t> counters;
     std::vector<Call> log;
-    std::map<std::string, std::deque<std::optional<uint32_t>>> queued;
+    std::map<std::string, std::deque<uint32_t>> queued;
     std::map<std::string, uint32_t> always;
-    RawList enumDev, enumApplication, enumFiles, enumContainer;
+    RawList enumApplication, enumFiles;
 
-    State() { reset(); }
+    State() : State(0) {}
 
     // One device "MockDev1" holding one application "APP1" without files or containers.
-    void reset()
-    {
-        devices.clear();
-        handles.clear();
-        counters.clear();
-        log.clear();
-        queued.clear();
-        always.clear();
-        enumDev = enumApplication = enumFiles = enumContainer = RawList{};
-        Device &d = addDevice("MockDev1", "MOCKSERIAL0001");
-        d.apps.push_back(makeApp("APP1", "111111", "123456"));
-    }
+    void reset() { *this = State(0); }
 
     static Application makeApp(const std::string &name, const std::string &adminPin, const std::string &userPin)
     {
@@ -218,16 +165,10 @@ struct State {
     {
         Device d;
         d.name = name;
-        d.info.Version = {1, 0};
         setField(d.info.Manufacturer, "MockMaker");
         setField(d.info.Issuer, "MockIssuer");
         setField(d.info.Label, "MockLabel");
         setField(d.info.SerialNumber, serial);
-        d.info.HWVersion = {1, 0};
-        d.info.FirmwareVersion = {1, 0};
-        d.info.AlgSymCap = 0x00000401;
-        d.info.AlgAsymCap = 0x00020100;
-        d.info.AlgHashCap = 0x00000001;
         d.info.DevAuthAlgId = 0x00000401;
         d.info.TotalSpace = 65536;
         d.info.FreeSpace = 32768;
@@ -237,28 +178,20 @@ struct State {
 
     Device &dev() { return devices.front(); }
     Application &app() { return devices.front().apps.front(); }
-    Device *device(const std::string &n)
-    {
-        for (auto &d : devices)
-            if (d.name == n)
-                return &d;
-        return nullptr;
-    }
 
-    // Scripting: the next call of fn returns code without side effects; pass() lets one call run.
+    // Scripting: the next call of fn returns code without side effects; forceAlways every call.
     void force(const std::string &fn, uint32_t code) { queued[fn].push_back(code); }
-    void pass(const std::string &fn) { queued[fn].push_back(std::nullopt); }
     void forceAlways(const std::string &fn, uint32_t code) { always[fn] = code; }
-    std::optional<uint32_t> takeForced(const std::string &fn)
+    bool takeForced(const std::string &fn, uint32_t &code)
     {
-        auto q = queued.find(fn);
-        if (q != queued.end() && !q->second.empty()) {
-            const auto next = q->second.front();
-            q->second.pop_front();
-            return next;
-        }
+        auto &q = queued[fn];
         const auto a = always.find(fn);
-        return a != always.end() ? std::optional<uint32_t>(a->second) : std::nullopt;
+        if (q.empty() && a == always.end())
+            return false;
+        code = q.empty() ? a->second : q.front();
+        if (!q.empty())
+            q.pop_front();
+        return true;
     }
 
     // The call log.
@@ -279,19 +212,16 @@ struct State {
     }
     const Call *lastCall(const std::string &fn) const
     {
-        for (auto it = log.rbegin(); it != log.rend(); ++it)
-            if (it->fn == fn)
-                return &*it;
-        return nullptr;
+        const auto found = calls(fn);
+        return found.empty() ? nullptr : found.back();
     }
     size_t count(const std::string &fn) const { return calls(fn).size(); }
     void clearLog() { log.clear(); }
 
     // Handles.
-    void *open(Kind kind, Handle h)
+    void *open(Handle h)
     {
-        const uintptr_t value = static_cast<uintptr_t>(kind) + ++counters[kind];
-        h.kind = kind;
+        const uintptr_t value = static_cast<uintptr_t>(h.kind) + ++counters[h.kind];
         handles[value] = h;
         return reinterpret_cast<void *>(value);
     }
@@ -300,16 +230,9 @@ struct State {
         const auto it = handles.find(reinterpret_cast<uintptr_t>(h));
         return it != handles.end() && it->second.kind == kind ? &it->second : nullptr;
     }
-    Application *application(const Handle &h)
-    {
-        Device *d = device(h.device);
-        return d ? d->app(h.app) : nullptr;
-    }
-    Container *container(const Handle &h)
-    {
-        Application *a = application(h);
-        return a ? a->container(h.container) : nullptr;
-    }
+
+private:
+    explicit State(int) { addDevice("MockDev1", "MOCKSERIAL0001").apps.push_back(makeApp("APP1", "111111", "123456")); }
 };
 
 } // namespace mock

@@ -3,6 +3,7 @@
 // forced result if one is scripted, then simulates the key.
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <type_traits>
 
 #include "mock/MockControl.h"
@@ -19,9 +20,18 @@ using namespace mock;
 #define ENTER(recording)                                                                                               \
     do {                                                                                                               \
         recording;                                                                                                     \
-        if (const auto forced_ = g_state.takeForced(__func__))                                                         \
-            return *forced_;                                                                                           \
+        if (uint32_t forced_ = 0; g_state.takeForced(__func__, forced_))                                               \
+            return forced_;                                                                                            \
     } while (0)
+
+// An entry whose simulation is one expression: ENTRY(name, (parameters), (arguments)[.bytes(...)], result).
+#define EXPAND(...) __VA_ARGS__
+#define ENTRY(name, params, args, ...)                                                                                 \
+    MOCK_FN(name, EXPAND params)                                                                                       \
+    {                                                                                                                  \
+        ENTER(record(__func__) args);                                                                                  \
+        return __VA_ARGS__;                                                                                            \
+    }
 
 // Declares var for the object behind handle h, or answers kInvalidHandle.
 #define LOOKUP(var, find, h)                                                                                           \
@@ -49,11 +59,35 @@ uint64_t word(const T &v)
         return 0;
 }
 
-template <class... A>
-Call &record(const char *fn, const A &...args)
+template <class T>
+void noteString(Call &, const T &)
 {
-    g_state.log.push_back(Call{fn, {word(args)...}, {}, {}});
-    return g_state.log.back();
+}
+void noteString(Call &call, const char *const &text)
+{
+    call.strings.emplace_back(text ? text : "");
+}
+
+// record(fn)(arguments...) logs the call with every argument as a word and every string.
+struct Recorder {
+    const char *fn;
+    template <class... A>
+    Call &operator()(const A &...args) const
+    {
+        Call &call = g_state.log.emplace_back(Call{fn, {word(args)...}, {}, {}});
+        (noteString(call, args), ...);
+        return call;
+    }
+};
+
+Recorder record(const char *fn)
+{
+    return Recorder{fn};
+}
+
+uint32_t ok(bool found)
+{
+    return found ? kOk : kInvalidHandle;
 }
 
 void fill(void *p, size_t n, uint8_t seed)
@@ -63,13 +97,21 @@ void fill(void *p, size_t n, uint8_t seed)
         b[i] = patternByte(seed, i);
 }
 
-std::string nameList(const std::vector<std::string> &names)
+std::vector<Device> presentDevices()
+{
+    std::vector<Device> shown;
+    std::copy_if(g_state.devices.begin(), g_state.devices.end(), std::back_inserter(shown),
+                 [](const Device &d) { return d.present; });
+    return shown;
+}
+
+template <class T>
+std::string nameList(const std::vector<T> &items)
 {
     std::string list;
-    for (const auto &n : names)
-        list.append(n).push_back('\0');
-    list.push_back('\0');
-    return list;
+    for (const auto &item : items)
+        list.append(item.name).push_back('\0');
+    return list + '\0';
 }
 
 // The two-call convention: a null buffer asks for the length; a short one gets kBufferTooSmall.
@@ -87,16 +129,12 @@ uint32_t deliver(const std::string &bytes, void *out, uint32_t *pulLen, const Ra
         return kOk;
     }
     const auto need = static_cast<uint32_t>(bytes.size());
-    if (!out) {
-        *pulLen = need;
-        return kOk;
-    }
-    if (*pulLen < need) {
-        *pulLen = need;
-        return kBufferTooSmall;
-    }
-    std::memcpy(out, bytes.data(), need);
+    const uint32_t room = *pulLen;
     *pulLen = need;
+    if (!out)
+        return kOk;
+    REQUIRE(room >= need, kBufferTooSmall);
+    std::memcpy(out, bytes.data(), need);
     return kOk;
 }
 
@@ -129,9 +167,33 @@ uint32_t checkPin(Pin &pin, const char *text, uint32_t *retry)
     return result;
 }
 
-void *newKey()
+// f(object) for the object behind a handle, or kInvalidHandle.
+template <class T, class F>
+uint32_t with(T *object, F f)
 {
-    return g_state.open(Kind::Key, {});
+    return object ? f(*object) : kInvalidHandle;
+}
+
+template <class T>
+uint32_t copyTo(T *out, const T &value)
+{
+    REQUIRE(out, kInvalidParam);
+    *out = value;
+    return kOk;
+}
+
+uint32_t filled(void *out, size_t n, uint8_t seed)
+{
+    REQUIRE(out, kInvalidParam);
+    fill(out, n, seed);
+    return kOk;
+}
+
+uint32_t newKey(SKF_HANDLE *phKey)
+{
+    REQUIRE(phKey, kInvalidParam);
+    *phKey = g_state.open({Kind::Key, {}, {}, {}});
+    return kOk;
 }
 
 bool isKey(const void *h)
@@ -139,76 +201,83 @@ bool isKey(const void *h)
     return g_state.find(h, Kind::Key) != nullptr;
 }
 
+uint32_t close(const void *h, Kind kind)
+{
+    REQUIRE(g_state.find(h, kind), kInvalidHandle);
+    g_state.handles.erase(reinterpret_cast<uintptr_t>(h));
+    return kOk;
+}
+
 Device *deviceOf(const void *h)
 {
     const Handle *handle = g_state.find(h, Kind::Device);
-    return handle ? g_state.device(handle->device) : nullptr;
+    return handle ? named(g_state.devices, handle->device) : nullptr;
+}
+
+Application *application(const Handle *h)
+{
+    Device *d = h ? named(g_state.devices, h->device) : nullptr;
+    return d ? named(d->apps, h->app) : nullptr;
 }
 
 Application *appOf(const void *h)
 {
-    const Handle *handle = g_state.find(h, Kind::Application);
-    return handle ? g_state.application(*handle) : nullptr;
+    return application(g_state.find(h, Kind::Application));
 }
 
 Container *containerOf(const void *h)
 {
     const Handle *handle = g_state.find(h, Kind::Container);
-    return handle ? g_state.container(*handle) : nullptr;
+    Application *a = application(handle);
+    return a ? named(a->containers, handle->container) : nullptr;
 }
 
-// The bytes of an ECCCIPHERBLOB as its CipherLen field gives them.
-size_t cipherBlobSize(const uint8_t *blob)
+// Removes the item of that name from a list, or answers missing.
+template <class T>
+uint32_t erase(std::vector<T> &items, const char *name, uint32_t missing)
 {
-    if (!blob)
-        return 0;
-    uint32_t cipherLen = 0;
-    std::memcpy(&cipherLen, blob + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipherLen);
-    return offsetof(ECCCIPHERBLOB, Cipher) + std::min<uint32_t>(cipherLen, 1024);
+    const T *item = name ? named(items, name) : nullptr;
+    REQUIRE(item, missing);
+    items.erase(items.begin() + (item - items.data()));
+    return kOk;
 }
 
-// SKF_ECCDecrypt, SKFEX_ECCDecrypt and SKF_PrvKeyDecrypt: the cipher bytes, XORed.
+// SKF_ECCDecrypt, SKFEX_ECCDecrypt and SKF_PrvKeyDecrypt: the cipher bytes as CipherLen gives them, XORed.
 uint32_t eccDecrypt(const void *hContainer, const uint8_t *blob, uint8_t *plain, uint32_t *plainLen)
 {
     REQUIRE(containerOf(hContainer), kInvalidHandle);
     REQUIRE(blob, kInvalidParam);
-    const size_t start = offsetof(ECCCIPHERBLOB, Cipher);
-    return deliver(xored(blob + start, static_cast<uint32_t>(cipherBlobSize(blob) - start)), plain, plainLen);
+    uint32_t cipherLen = 0;
+    std::memcpy(&cipherLen, blob + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipherLen);
+    return deliver(xored(blob + offsetof(ECCCIPHERBLOB, Cipher), std::min<uint32_t>(cipherLen, 1024)), plain, plainLen);
+}
+
+// A new application or container handle under the application or device handle h.
+uint32_t openUnder(const Handle &h, Kind kind, const char *name, void **out)
+{
+    REQUIRE(out, kInvalidParam);
+    *out =
+        g_state.open(kind == Kind::Container ? Handle{kind, h.device, h.app, name} : Handle{kind, h.device, name, {}});
+    return kOk;
 }
 
 } // namespace
 
 // Entries that share one body.
 #define KEY_INIT(name)                                                                                                 \
-    MOCK_FN(name, SKF_HANDLE hKey, BLOCKCIPHERPARAM param)                                                             \
-    {                                                                                                                  \
-        ENTER(record(__func__, hKey, param).bytes(&param, sizeof param));                                              \
-        return isKey(hKey) ? kOk : kInvalidHandle;                                                                     \
-    }
+    ENTRY(name, (SKF_HANDLE hKey, BLOCKCIPHERPARAM param), (hKey, param).bytes(&param, sizeof param), ok(isKey(hKey)))
 #define KEY_DATA_OUT(name, output)                                                                                     \
-    MOCK_FN(name, SKF_HANDLE hKey, const uint8_t *data, uint32_t len, uint8_t *out, uint32_t *outLen)                  \
-    {                                                                                                                  \
-        ENTER(record(__func__, hKey, data, len, out, outLen).bytes(data, len));                                        \
-        return isKey(hKey) ? deliver(output, out, outLen) : kInvalidHandle;                                            \
-    }
+    ENTRY(name, (SKF_HANDLE hKey, const uint8_t *data, uint32_t len, uint8_t *out, uint32_t *outLen),                  \
+          (hKey, data, len, out, outLen).bytes(data, len),                                                             \
+          isKey(hKey) ? deliver(output, out, outLen) : kInvalidHandle)
 #define KEY_DATA(name)                                                                                                 \
-    MOCK_FN(name, SKF_HANDLE hKey, const uint8_t *data, uint32_t len)                                                  \
-    {                                                                                                                  \
-        ENTER(record(__func__, hKey, data, len).bytes(data, len));                                                     \
-        return isKey(hKey) ? kOk : kInvalidHandle;                                                                     \
-    }
+    ENTRY(name, (SKF_HANDLE hKey, const uint8_t *data, uint32_t len), (hKey, data, len), ok(isKey(hKey)))
 #define KEY_OUT(name, output)                                                                                          \
-    MOCK_FN(name, SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen)                                                     \
-    {                                                                                                                  \
-        ENTER(record(__func__, hKey, out, outLen));                                                                    \
-        return isKey(hKey) ? deliver(output, out, outLen) : kInvalidHandle;                                            \
-    }
+    ENTRY(name, (SKF_HANDLE hKey, uint8_t * out, uint32_t * outLen), (hKey, out, outLen),                              \
+          isKey(hKey) ? deliver(output, out, outLen) : kInvalidHandle)
 #define ECC_DECRYPT(name)                                                                                              \
-    MOCK_FN(name, HCONTAINER hContainer, int32_t keySpec, const uint8_t *cipher, uint8_t *plain, uint32_t *plainLen)   \
-    {                                                                                                                  \
-        ENTER(record(__func__, hContainer, keySpec, cipher, plain, plainLen).bytes(cipher, cipherBlobSize(cipher)));   \
-        return eccDecrypt(hContainer, cipher, plain, plainLen);                                                        \
-    }
+    ENTRY(name, (HCONTAINER hContainer, int32_t keySpec, const uint8_t *cipher, uint8_t *plain, uint32_t *plainLen),   \
+          (hContainer, keySpec, cipher, plain, plainLen), eccDecrypt(hContainer, cipher, plain, plainLen))
 
 extern "C" State *mock_state()
 {
@@ -216,134 +285,52 @@ extern "C" State *mock_state()
 }
 
 #ifndef MOCK_NO_EPS
-MOCK_FN(EPS_Decrypt, void)
-{
-    ENTER(record(__func__));
-    return kOk;
-}
-MOCK_FN(EPS_Encrypt, void)
-{
-    ENTER(record(__func__));
-    return kOk;
-}
-MOCK_FN(EPS_Mac, void)
-{
-    ENTER(record(__func__));
-    return kOk;
-}
-MOCK_FN(EPS_ImportSymmKey, uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5)
-{
-    ENTER(record(__func__, a1, a2, a3, a4, a5));
-    return kOk;
-}
-MOCK_FN(EPS_WriteESealData, HAPPLICATION hApp, uintptr_t a1, uintptr_t a2, uintptr_t a3)
-{
-    ENTER(record(__func__, hApp, a1, a2, a3));
-    return appOf(hApp) ? kOk : kInvalidHandle;
-}
-MOCK_FN(EPS_ReadESealData, HAPPLICATION hApp, uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5)
-{
-    ENTER(record(__func__, hApp, a1, a2, a3, a4, a5));
-    return appOf(hApp) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_Transmit, DEVHANDLE hDev, const uint8_t *cmd, uint32_t cmdLen, uint8_t *data, uint32_t *dataLen)
-{
-    ENTER(record(__func__, hDev, cmd, cmdLen, data, dataLen).bytes(cmd, cmdLen));
-    return deviceOf(hDev) ? deliver("", data, dataLen) : kInvalidHandle;
-}
+ENTRY(EPS_Decrypt, (void), (), kOk)
+ENTRY(EPS_Encrypt, (void), (), kOk)
+ENTRY(EPS_Mac, (void), (), kOk)
+ENTRY(EPS_ImportSymmKey, (uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5), (a1, a2, a3, a4, a5),
+      kOk)
+ENTRY(EPS_WriteESealData, (HAPPLICATION hApp, uintptr_t a1, uintptr_t a2, uintptr_t a3), (hApp, a1, a2, a3),
+      ok(appOf(hApp)))
+ENTRY(EPS_ReadESealData, (HAPPLICATION hApp, uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5),
+      (hApp, a1, a2, a3, a4, a5), ok(appOf(hApp)))
+ENTRY(SKF_Transmit, (DEVHANDLE hDev, const uint8_t *cmd, uint32_t cmdLen, uint8_t *data, uint32_t *dataLen),
+      (hDev, cmd, cmdLen, data, dataLen), ok(deviceOf(hDev)))
 #endif
 
 // Device
 
-MOCK_FN(SKF_WaitForDevEvent, char *name, uint32_t *nameLen, uint32_t *event)
-{
-    ENTER(record(__func__, name, nameLen, event));
-    return kNotSupported;
-}
-MOCK_FN(SKF_EnumDev, int32_t present, char *list, uint32_t *pulSize)
-{
-    ENTER(record(__func__, present, list, pulSize));
-    std::vector<std::string> names;
-    for (const auto &d : g_state.devices)
-        if (d.present || !present)
-            names.push_back(d.name);
-    return deliver(nameList(names), list, pulSize, &g_state.enumDev);
-}
+ENTRY(SKF_WaitForDevEvent, (char *name, uint32_t *nameLen, uint32_t *event), (name, nameLen, event), kNotSupported)
+ENTRY(SKF_EnumDev, (int32_t present, char *list, uint32_t *pulSize), (present, list, pulSize),
+      deliver(nameList(present ? presentDevices() : g_state.devices), list, pulSize))
 MOCK_FN(SKF_ConnectDev, const char *name, DEVHANDLE *phDev)
 {
-    ENTER(record(__func__, name, phDev).str(name));
-    Device *d = name ? g_state.device(name) : nullptr;
+    ENTER(record(__func__)(name, phDev));
+    Device *d = name ? named(g_state.devices, name) : nullptr;
     REQUIRE(d && d->present, kDeviceRemoved);
-    REQUIRE(phDev, kInvalidParam);
-    *phDev = g_state.open(Kind::Device, {Kind::Device, d->name, {}, {}});
-    return kOk;
+    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Device, "", phDev);
 }
-MOCK_FN(SKF_DisConnectDev, DEVHANDLE hDev)
-{
-    ENTER(record(__func__, hDev));
-    REQUIRE(deviceOf(hDev), kInvalidHandle);
-    g_state.handles.erase(reinterpret_cast<uintptr_t>(hDev));
-    return kOk;
-}
-MOCK_FN(SKF_GetDevState, const char *name, uint32_t *state)
-{
-    ENTER(record(__func__, name, state).str(name));
-    return kOk;
-}
-MOCK_FN(SKF_SetLabel, DEVHANDLE hDev, const char *label)
-{
-    ENTER(record(__func__, hDev, label).str(label));
-    LOOKUP(d, deviceOf, hDev);
-    setField(d->info.Label, label ? label : "");
-    return kOk;
-}
-MOCK_FN(SKF_GetDevInfo, DEVHANDLE hDev, DEVINFO *info)
-{
-    ENTER(record(__func__, hDev, info));
-    LOOKUP(d, deviceOf, hDev);
-    if (d->getDevInfoResult != kOk)
-        return d->getDevInfoResult;
-    REQUIRE(info, kInvalidParam);
-    *info = d->info;
-    return kOk;
-}
-MOCK_FN(SKF_LockDev, DEVHANDLE hDev, uint32_t timeout)
-{
-    ENTER(record(__func__, hDev, timeout));
-    return deviceOf(hDev) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_UnlockDev, DEVHANDLE hDev)
-{
-    ENTER(record(__func__, hDev));
-    return deviceOf(hDev) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_ChangeDevAuthKey, DEVHANDLE hDev, const uint8_t *key, uint32_t len)
-{
-    ENTER(record(__func__, hDev, key, len).bytes(key, len));
-    return deviceOf(hDev) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_DevAuth, DEVHANDLE hDev, const uint8_t *data, uint32_t len)
-{
-    ENTER(record(__func__, hDev, data, len).bytes(data, len));
-    return deviceOf(hDev) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_GenRandom, DEVHANDLE hDev, uint8_t *out, uint32_t len)
-{
-    ENTER(record(__func__, hDev, out, len));
-    REQUIRE(deviceOf(hDev), kInvalidHandle);
-    REQUIRE(out, kInvalidParam);
-    fill(out, len, kSeedRandom);
-    return kOk;
-}
+ENTRY(SKF_DisConnectDev, (DEVHANDLE hDev), (hDev), close(hDev, Kind::Device))
+ENTRY(SKF_GetDevState, (const char *name, uint32_t *state), (name, state), kOk)
+ENTRY(SKF_SetLabel, (DEVHANDLE hDev, const char *label), (hDev, label), ok(deviceOf(hDev)))
+ENTRY(SKF_GetDevInfo, (DEVHANDLE hDev, DEVINFO *info), (hDev, info),
+      with(deviceOf(hDev), [&](Device &d) { return d.getDevInfoResult ? d.getDevInfoResult : copyTo(info, d.info); }))
+ENTRY(SKF_LockDev, (DEVHANDLE hDev, uint32_t timeout), (hDev, timeout), ok(deviceOf(hDev)))
+ENTRY(SKF_UnlockDev, (DEVHANDLE hDev), (hDev), ok(deviceOf(hDev)))
+ENTRY(SKF_ChangeDevAuthKey, (DEVHANDLE hDev, const uint8_t *key, uint32_t len), (hDev, key, len), ok(deviceOf(hDev)))
+ENTRY(SKF_DevAuth, (DEVHANDLE hDev, const uint8_t *data, uint32_t len), (hDev, data, len).bytes(data, len),
+      ok(deviceOf(hDev)))
+ENTRY(SKF_GenRandom, (DEVHANDLE hDev, uint8_t *out, uint32_t len), (hDev, out, len),
+      deviceOf(hDev) ? filled(out, len, kSeedRandom) : kInvalidHandle)
 
 // PIN
 
 MOCK_FN(SKF_ChangePIN, HAPPLICATION hApp, uint32_t type, const char *oldPin, const char *newPin, uint32_t *retry)
 {
-    ENTER(record(__func__, hApp, type, oldPin, newPin, retry).str(oldPin).str(newPin));
+    ENTER(record(__func__)(hApp, type, oldPin, newPin, retry));
     LOOKUP(a, appOf, hApp);
     Pin *pin = a->pin(type);
-    REQUIRE(pin, kUserTypeInvalid);
+    REQUIRE(pin, kInvalidParam);
     const uint32_t result = checkPin(*pin, oldPin, retry);
     if (result == kOk)
         pin->text = newPin ? newPin : "";
@@ -351,28 +338,21 @@ MOCK_FN(SKF_ChangePIN, HAPPLICATION hApp, uint32_t type, const char *oldPin, con
 }
 MOCK_FN(SKF_GetPINInfo, HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, uint32_t *remaining, int32_t *isDefault)
 {
-    ENTER(record(__func__, hApp, type, maxRetry, remaining, isDefault));
+    ENTER(record(__func__)(hApp, type, maxRetry, remaining, isDefault));
     LOOKUP(a, appOf, hApp);
     const Pin *pin = a->pin(type);
-    REQUIRE(pin, kUserTypeInvalid);
-    if (maxRetry)
-        *maxRetry = pin->maxRetry;
-    if (remaining)
-        *remaining = pin->remaining;
-    if (isDefault)
-        *isDefault = pin->isDefault ? 1 : 0;
+    REQUIRE(pin && maxRetry && remaining && isDefault, kInvalidParam);
+    *maxRetry = pin->maxRetry;
+    *remaining = pin->remaining;
+    *isDefault = 0;
     return kOk;
 }
-MOCK_FN(SKF_VerifyPIN, HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry)
-{
-    ENTER(record(__func__, hApp, type, pin, retry).str(pin));
-    LOOKUP(a, appOf, hApp);
-    Pin *p = a->pin(type);
-    return p ? checkPin(*p, pin, retry) : kUserTypeInvalid;
-}
+ENTRY(SKF_VerifyPIN, (HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry), (hApp, type, pin, retry),
+      with(appOf(hApp),
+           [&](Application &a) { return a.pin(type) ? checkPin(*a.pin(type), pin, retry) : kInvalidParam; }))
 MOCK_FN(SKF_UnblockPIN, HAPPLICATION hApp, const char *adminPin, const char *newUserPin, uint32_t *retry)
 {
-    ENTER(record(__func__, hApp, adminPin, newUserPin, retry).str(adminPin).str(newUserPin));
+    ENTER(record(__func__)(hApp, adminPin, newUserPin, retry));
     LOOKUP(a, appOf, hApp);
     const uint32_t result = checkPin(a->admin, adminPin, retry);
     if (result == kOk) {
@@ -381,72 +361,42 @@ MOCK_FN(SKF_UnblockPIN, HAPPLICATION hApp, const char *adminPin, const char *new
     }
     return result;
 }
-MOCK_FN(SKF_GenRemoteUnblockRequest, HAPPLICATION hApp, uint8_t *random, uint32_t len)
-{
-    ENTER(record(__func__, hApp, random, len));
-    return appOf(hApp) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_RemoteUnblockPIN, HAPPLICATION hApp, const uint8_t *cipher, uint32_t len)
-{
-    ENTER(record(__func__, hApp, cipher, len).bytes(cipher, len));
-    return appOf(hApp) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_ClearSecureState, HAPPLICATION hApp)
-{
-    ENTER(record(__func__, hApp));
-    return appOf(hApp) ? kOk : kInvalidHandle;
-}
+ENTRY(SKF_GenRemoteUnblockRequest, (HAPPLICATION hApp, uint8_t *random, uint32_t len), (hApp, random, len),
+      ok(appOf(hApp)))
+ENTRY(SKF_RemoteUnblockPIN, (HAPPLICATION hApp, const uint8_t *cipher, uint32_t len), (hApp, cipher, len),
+      ok(appOf(hApp)))
+ENTRY(SKF_ClearSecureState, (HAPPLICATION hApp), (hApp), ok(appOf(hApp)))
 
 // Files
 
-MOCK_FN(SKF_CreateFile, HAPPLICATION hApp, const char *name, uint32_t size, uint32_t readRights, uint32_t writeRights)
-{
-    ENTER(record(__func__, hApp, name, size, readRights, writeRights).str(name));
-    LOOKUP(a, appOf, hApp);
-    REQUIRE(name && *name, kInvalidParam);
-    if (a->file(name))
-        return kFileExists;
-    a->files.push_back(File{name, Bytes(size), readRights, writeRights});
-    return kOk;
-}
-MOCK_FN(SKF_DeleteFile, HAPPLICATION hApp, const char *name)
-{
-    ENTER(record(__func__, hApp, name).str(name));
-    LOOKUP(a, appOf, hApp);
-    const File *f = name ? a->file(name) : nullptr;
-    REQUIRE(f, kFileNotExist);
-    a->files.erase(a->files.begin() + (f - a->files.data()));
-    return kOk;
-}
-MOCK_FN(SKF_EnumFiles, HAPPLICATION hApp, char *list, uint32_t *pulSize)
-{
-    ENTER(record(__func__, hApp, list, pulSize));
-    LOOKUP(a, appOf, hApp);
-    std::vector<std::string> names;
-    for (const auto &f : a->files)
-        names.push_back(f.name);
-    return deliver(nameList(names), list, pulSize, &g_state.enumFiles);
-}
+ENTRY(SKF_CreateFile, (HAPPLICATION hApp, const char *name, uint32_t size, uint32_t readRights, uint32_t writeRights),
+      (hApp, name, size, readRights, writeRights), with(appOf(hApp), [&](Application &a) {
+          REQUIRE(name && *name && !named(a.files, name), kFail);
+          a.files.push_back(File{name, Bytes(size)});
+          return kOk;
+      }))
+ENTRY(SKF_DeleteFile, (HAPPLICATION hApp, const char *name), (hApp, name),
+      with(appOf(hApp), [&](Application &a) { return erase(a.files, name, kFileNotExist); }))
+ENTRY(SKF_EnumFiles, (HAPPLICATION hApp, char *list, uint32_t *pulSize), (hApp, list, pulSize),
+      with(appOf(hApp), [&](Application &a) { return deliver(nameList(a.files), list, pulSize, &g_state.enumFiles); }))
 MOCK_FN(SKF_GetFileInfo, HAPPLICATION hApp, const char *name, FILEATTRIBUTE *info)
 {
-    ENTER(record(__func__, hApp, name, info).str(name));
+    ENTER(record(__func__)(hApp, name, info));
     LOOKUP(a, appOf, hApp);
-    const File *f = name ? a->file(name) : nullptr;
+    const File *f = name ? named(a->files, name) : nullptr;
     REQUIRE(f, kFileNotExist);
     REQUIRE(info, kInvalidParam);
     *info = FILEATTRIBUTE{};
     setField(info->FileName, f->name);
     info->FileSize = static_cast<uint32_t>(f->data.size());
-    info->ReadRights = f->readRights;
-    info->WriteRights = f->writeRights;
     return kOk;
 }
 MOCK_FN(SKF_ReadFile, HAPPLICATION hApp, const char *name, uint32_t offset, uint32_t size, uint8_t *out,
         uint32_t *outLen)
 {
-    ENTER(record(__func__, hApp, name, offset, size, out, outLen).str(name));
+    ENTER(record(__func__)(hApp, name, offset, size, out, outLen));
     LOOKUP(a, appOf, hApp);
-    const File *f = name ? a->file(name) : nullptr;
+    const File *f = name ? named(a->files, name) : nullptr;
     REQUIRE(f, kFileNotExist);
     const size_t start = std::min<size_t>(offset, f->data.size());
     const size_t n = std::min<size_t>(size, f->data.size() - start);
@@ -454,9 +404,9 @@ MOCK_FN(SKF_ReadFile, HAPPLICATION hApp, const char *name, uint32_t offset, uint
 }
 MOCK_FN(SKF_WriteFile, HAPPLICATION hApp, const char *name, uint32_t offset, const uint8_t *data, uint32_t size)
 {
-    ENTER(record(__func__, hApp, name, offset, data, size).str(name).bytes(data, size));
+    ENTER(record(__func__)(hApp, name, offset, data, size));
     LOOKUP(a, appOf, hApp);
-    File *f = name ? a->file(name) : nullptr;
+    File *f = name ? named(a->files, name) : nullptr;
     REQUIRE(f, kFileNotExist);
     REQUIRE(data || !size, kInvalidParam);
     if (f->data.size() < size_t{offset} + size)
@@ -470,139 +420,67 @@ MOCK_FN(SKF_WriteFile, HAPPLICATION hApp, const char *name, uint32_t offset, con
 MOCK_FN(SKF_CreateApplication, DEVHANDLE hDev, const char *name, const char *adminPin, uint32_t adminRetry,
         const char *userPin, uint32_t userRetry, uint32_t createFileRights, HAPPLICATION *phApp)
 {
-    ENTER(record(__func__, hDev, name, adminPin, adminRetry, userPin, userRetry, createFileRights, phApp)
-              .str(name)
-              .str(adminPin)
-              .str(userPin));
+    ENTER(record(__func__)(hDev, name, adminPin, adminRetry, userPin, userRetry, createFileRights, phApp));
     LOOKUP(d, deviceOf, hDev);
-    REQUIRE(name && *name && phApp, kInvalidParam);
-    if (d->app(name))
-        return kAppExists;
+    REQUIRE(name && *name && !named(d->apps, name), kFail);
     Application a = State::makeApp(name, adminPin ? adminPin : "", userPin ? userPin : "");
     a.admin.maxRetry = a.admin.remaining = adminRetry;
     a.user.maxRetry = a.user.remaining = userRetry;
-    a.createFileRights = createFileRights;
     d->apps.push_back(a);
-    *phApp = g_state.open(Kind::Application, {Kind::Application, d->name, name, {}});
-    return kOk;
+    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
 }
-MOCK_FN(SKF_EnumApplication, DEVHANDLE hDev, char *list, uint32_t *pulSize)
-{
-    ENTER(record(__func__, hDev, list, pulSize));
-    LOOKUP(d, deviceOf, hDev);
-    std::vector<std::string> names;
-    for (const auto &a : d->apps)
-        names.push_back(a.name);
-    return deliver(nameList(names), list, pulSize, &g_state.enumApplication);
-}
-MOCK_FN(SKF_DeleteApplication, DEVHANDLE hDev, const char *name)
-{
-    ENTER(record(__func__, hDev, name).str(name));
-    LOOKUP(d, deviceOf, hDev);
-    const Application *a = name ? d->app(name) : nullptr;
-    REQUIRE(a, kAppNotExists);
-    d->apps.erase(d->apps.begin() + (a - d->apps.data()));
-    return kOk;
-}
+ENTRY(SKF_EnumApplication, (DEVHANDLE hDev, char *list, uint32_t *pulSize), (hDev, list, pulSize),
+      with(deviceOf(hDev),
+           [&](Device &d) { return deliver(nameList(d.apps), list, pulSize, &g_state.enumApplication); }))
+ENTRY(SKF_DeleteApplication, (DEVHANDLE hDev, const char *name), (hDev, name),
+      with(deviceOf(hDev), [&](Device &d) { return erase(d.apps, name, kAppNotExists); }))
 MOCK_FN(SKF_OpenApplication, DEVHANDLE hDev, const char *name, HAPPLICATION *phApp)
 {
-    ENTER(record(__func__, hDev, name, phApp).str(name));
+    ENTER(record(__func__)(hDev, name, phApp));
     LOOKUP(d, deviceOf, hDev);
-    REQUIRE(name && d->app(name), kAppNotExists);
-    REQUIRE(phApp, kInvalidParam);
-    *phApp = g_state.open(Kind::Application, {Kind::Application, d->name, name, {}});
-    return kOk;
+    REQUIRE(name && named(d->apps, name), kAppNotExists);
+    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
 }
-MOCK_FN(SKF_CloseApplication, HAPPLICATION hApp)
-{
-    ENTER(record(__func__, hApp));
-    REQUIRE(g_state.find(hApp, Kind::Application), kInvalidHandle);
-    g_state.handles.erase(reinterpret_cast<uintptr_t>(hApp));
-    return kOk;
-}
+ENTRY(SKF_CloseApplication, (HAPPLICATION hApp), (hApp), close(hApp, Kind::Application))
 
-// Containers and certificates
+// Containers and certificates; certificates are not kept.
 
 MOCK_FN(SKF_CreateContainer, HAPPLICATION hApp, const char *name, HCONTAINER *phContainer)
 {
-    ENTER(record(__func__, hApp, name, phContainer).str(name));
+    ENTER(record(__func__)(hApp, name, phContainer));
     const Handle *h = g_state.find(hApp, Kind::Application);
-    Application *a = h ? g_state.application(*h) : nullptr;
+    Application *a = application(h);
     REQUIRE(a, kInvalidHandle);
-    REQUIRE(name && *name && phContainer, kInvalidParam);
-    if (a->container(name))
-        return kFail;
-    a->containers.push_back(Container{name, 0, {}, {}});
-    *phContainer = g_state.open(Kind::Container, {Kind::Container, h->device, h->app, name});
-    return kOk;
+    REQUIRE(name && *name && !named(a->containers, name), kFail);
+    a->containers.push_back(Container{name, 0});
+    return openUnder(*h, Kind::Container, name, phContainer);
 }
-MOCK_FN(SKF_DeleteContainer, HAPPLICATION hApp, const char *name)
-{
-    ENTER(record(__func__, hApp, name).str(name));
-    LOOKUP(a, appOf, hApp);
-    const Container *c = name ? a->container(name) : nullptr;
-    REQUIRE(c, kObjErr);
-    a->containers.erase(a->containers.begin() + (c - a->containers.data()));
-    return kOk;
-}
-MOCK_FN(SKF_EnumContainer, HAPPLICATION hApp, char *list, uint32_t *pulSize)
-{
-    ENTER(record(__func__, hApp, list, pulSize));
-    LOOKUP(a, appOf, hApp);
-    std::vector<std::string> names;
-    for (const auto &c : a->containers)
-        names.push_back(c.name);
-    return deliver(nameList(names), list, pulSize, &g_state.enumContainer);
-}
+ENTRY(SKF_DeleteContainer, (HAPPLICATION hApp, const char *name), (hApp, name),
+      with(appOf(hApp), [&](Application &a) { return erase(a.containers, name, kFail); }))
+ENTRY(SKF_EnumContainer, (HAPPLICATION hApp, char *list, uint32_t *pulSize), (hApp, list, pulSize),
+      with(appOf(hApp), [&](Application &a) { return deliver(nameList(a.containers), list, pulSize); }))
 MOCK_FN(SKF_OpenContainer, HAPPLICATION hApp, const char *name, HCONTAINER *phContainer)
 {
-    ENTER(record(__func__, hApp, name, phContainer).str(name));
+    ENTER(record(__func__)(hApp, name, phContainer));
     const Handle *h = g_state.find(hApp, Kind::Application);
-    Application *a = h ? g_state.application(*h) : nullptr;
+    Application *a = application(h);
     REQUIRE(a, kInvalidHandle);
-    REQUIRE(name && a->container(name), kObjErr);
-    REQUIRE(phContainer, kInvalidParam);
-    *phContainer = g_state.open(Kind::Container, {Kind::Container, h->device, h->app, name});
-    return kOk;
+    REQUIRE(name && named(a->containers, name), kFail);
+    return openUnder(*h, Kind::Container, name, phContainer);
 }
-MOCK_FN(SKF_CloseContainer, HCONTAINER hContainer)
-{
-    ENTER(record(__func__, hContainer));
-    REQUIRE(g_state.find(hContainer, Kind::Container), kInvalidHandle);
-    g_state.handles.erase(reinterpret_cast<uintptr_t>(hContainer));
-    return kOk;
-}
-MOCK_FN(SKF_GetContainerType, HCONTAINER hContainer, uint32_t *type)
-{
-    ENTER(record(__func__, hContainer, type));
-    LOOKUP(c, containerOf, hContainer);
-    REQUIRE(type, kInvalidParam);
-    *type = c->type;
-    return kOk;
-}
-MOCK_FN(SKF_ImportCertificate, HCONTAINER hContainer, int32_t sign, const uint8_t *cert, uint32_t len)
-{
-    ENTER(record(__func__, hContainer, sign, cert, len).bytes(cert, len));
-    LOOKUP(c, containerOf, hContainer);
-    REQUIRE(cert, kInvalidParam);
-    (sign ? c->signCert : c->exchangeCert).assign(cert, cert + len);
-    return kOk;
-}
-MOCK_FN(SKF_ExportCertificate, HCONTAINER hContainer, int32_t sign, uint8_t *cert, uint32_t *len)
-{
-    ENTER(record(__func__, hContainer, sign, cert, len));
-    LOOKUP(c, containerOf, hContainer);
-    const Bytes &stored = sign ? c->signCert : c->exchangeCert;
-    if (stored.empty())
-        return kCertNotFound;
-    return deliver(std::string(stored.begin(), stored.end()), cert, len);
-}
+ENTRY(SKF_CloseContainer, (HCONTAINER hContainer), (hContainer), close(hContainer, Kind::Container))
+ENTRY(SKF_GetContainerType, (HCONTAINER hContainer, uint32_t *type), (hContainer, type),
+      with(containerOf(hContainer), [&](Container &c) { return copyTo(type, c.type); }))
+ENTRY(SKF_ImportCertificate, (HCONTAINER hContainer, int32_t sign, const uint8_t *cert, uint32_t len),
+      (hContainer, sign, cert, len), ok(containerOf(hContainer)))
+ENTRY(SKF_ExportCertificate, (HCONTAINER hContainer, int32_t sign, uint8_t *cert, uint32_t *len),
+      (hContainer, sign, cert, len), containerOf(hContainer) ? kCertNotFound : kInvalidHandle)
 
 // Asymmetric keys
 
 MOCK_FN(SKF_GenRSAKeyPair, HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLOB *blob)
 {
-    ENTER(record(__func__, hContainer, bits, blob));
+    ENTER(record(__func__)(hContainer, bits, blob));
     LOOKUP(c, containerOf, hContainer);
     REQUIRE(blob, kInvalidParam);
     fill(blob, sizeof *blob, kSeedRsaPublic);
@@ -611,40 +489,24 @@ MOCK_FN(SKF_GenRSAKeyPair, HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLO
     c->type = 1;
     return kOk;
 }
-MOCK_FN(SKF_ImportRSAKeyPair, HCONTAINER hContainer, uint32_t symAlgId, const uint8_t *wrapped, uint32_t wrappedLen,
-        const uint8_t *encrypted, uint32_t encryptedLen)
-{
-    ENTER(record(__func__, hContainer, symAlgId, wrapped, wrappedLen, encrypted, encryptedLen)
-              .bytes(wrapped, wrappedLen)
-              .bytes(encrypted, encryptedLen));
-    LOOKUP(c, containerOf, hContainer);
-    c->type = 1;
-    return kOk;
-}
-MOCK_FN(SKF_RSASignData, HCONTAINER hContainer, const uint8_t *data, uint32_t len, uint8_t *sig, uint32_t *sigLen)
-{
-    ENTER(record(__func__, hContainer, data, len, sig, sigLen).bytes(data, len));
-    REQUIRE(containerOf(hContainer), kInvalidHandle);
-    return deliver(patternText(kRsaSignatureLength, kSeedRsaSignature), sig, sigLen);
-}
-MOCK_FN(SKF_RSAVerify, DEVHANDLE hDev, const RSAPUBLICKEYBLOB *blob, const uint8_t *data, uint32_t len,
-        const uint8_t *sig, uint32_t sigLen)
-{
-    ENTER(record(__func__, hDev, blob, data, len, sig, sigLen)
-              .bytes(blob, blob ? sizeof *blob : 0)
-              .bytes(data, len)
-              .bytes(sig, sigLen));
-    return deviceOf(hDev) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_RSAExportSessionKey, HCONTAINER hContainer, uint32_t algId, RSAPUBLICKEYBLOB *pub, uint8_t *data,
-        uint32_t *dataLen, SKF_HANDLE *phKey)
-{
-    ENTER(record(__func__, hContainer, algId, pub, data, dataLen, phKey).bytes(pub, pub ? sizeof *pub : 0));
-    return containerOf(hContainer) ? kOk : kInvalidHandle;
-}
+ENTRY(SKF_ImportRSAKeyPair,
+      (HCONTAINER hContainer, uint32_t symAlgId, const uint8_t *wrapped, uint32_t wrappedLen, const uint8_t *encrypted,
+       uint32_t encryptedLen),
+      (hContainer, symAlgId, wrapped, wrappedLen, encrypted, encryptedLen), ok(containerOf(hContainer)))
+ENTRY(SKF_RSASignData, (HCONTAINER hContainer, const uint8_t *data, uint32_t len, uint8_t *sig, uint32_t *sigLen),
+      (hContainer, data, len, sig, sigLen),
+      containerOf(hContainer) ? deliver(patternText(256, 0x40), sig, sigLen) : kInvalidHandle)
+ENTRY(SKF_RSAVerify,
+      (DEVHANDLE hDev, const RSAPUBLICKEYBLOB *blob, const uint8_t *data, uint32_t len, const uint8_t *sig,
+       uint32_t sigLen),
+      (hDev, blob, data, len, sig, sigLen), ok(deviceOf(hDev)))
+ENTRY(SKF_RSAExportSessionKey,
+      (HCONTAINER hContainer, uint32_t algId, RSAPUBLICKEYBLOB *pub, uint8_t *data, uint32_t *dataLen,
+       SKF_HANDLE *phKey),
+      (hContainer, algId, pub, data, dataLen, phKey), ok(containerOf(hContainer)))
 MOCK_FN(SKF_GenECCKeyPair, HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *blob)
 {
-    ENTER(record(__func__, hContainer, algId, blob));
+    ENTER(record(__func__)(hContainer, algId, blob));
     LOOKUP(c, containerOf, hContainer);
     REQUIRE(blob, kInvalidParam);
     fill(blob, sizeof *blob, kSeedEccPublic);
@@ -652,145 +514,80 @@ MOCK_FN(SKF_GenECCKeyPair, HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBL
     c->type = 2;
     return kOk;
 }
-MOCK_FN(SKF_ImportECCKeyPair, HCONTAINER hContainer, const ENVELOPEDKEYBLOB *blob)
-{
-    ENTER(record(__func__, hContainer, blob).bytes(blob, blob ? sizeof *blob : 0));
-    LOOKUP(c, containerOf, hContainer);
-    c->type = 2;
-    return kOk;
-}
-MOCK_FN(SKF_ECCSignData, HCONTAINER hContainer, const uint8_t *data, uint32_t len, ECCSIGNATUREBLOB *sig)
-{
-    ENTER(record(__func__, hContainer, data, len, sig).bytes(data, len));
-    REQUIRE(containerOf(hContainer), kInvalidHandle);
-    REQUIRE(sig, kInvalidParam);
-    fill(sig, sizeof *sig, kSeedEccSignature);
-    return kOk;
-}
-MOCK_FN(SKF_ECCVerify, DEVHANDLE hDev, const ECCPUBLICKEYBLOB *pub, const uint8_t *data, uint32_t len,
-        const ECCSIGNATUREBLOB *sig)
-{
-    ENTER(record(__func__, hDev, pub, data, len, sig)
-              .bytes(pub, pub ? sizeof *pub : 0)
-              .bytes(data, len)
-              .bytes(sig, sig ? sizeof *sig : 0));
-    return deviceOf(hDev) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_GenerateAgreementDataWithECC, HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *tempPub,
-        const uint8_t *id, uint32_t idLen, SKF_HANDLE *phAgreement)
-{
-    ENTER(record(__func__, hContainer, algId, tempPub, id, idLen, phAgreement).bytes(id, idLen));
-    return containerOf(hContainer) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_GenerateAgreementDataAndKeyWithECC, HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *sponsorPub,
-        ECCPUBLICKEYBLOB *sponsorTempPub, ECCPUBLICKEYBLOB *tempPub, const uint8_t *id, uint32_t idLen,
-        const uint8_t *sponsorId, uint32_t sponsorIdLen, SKF_HANDLE *phKey)
-{
-    ENTER(record(__func__, hContainer, algId, sponsorPub, sponsorTempPub, tempPub, id, idLen, sponsorId, sponsorIdLen,
-                 phKey));
-    return containerOf(hContainer) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_GenerateKeyWithECC, SKF_HANDLE hAgreement, ECCPUBLICKEYBLOB *pub, ECCPUBLICKEYBLOB *tempPub,
-        const uint8_t *id, uint32_t idLen, SKF_HANDLE *phKey)
-{
-    ENTER(record(__func__, hAgreement, pub, tempPub, id, idLen, phKey));
-    return isKey(hAgreement) ? kOk : kInvalidHandle;
-}
+ENTRY(SKF_ImportECCKeyPair, (HCONTAINER hContainer, const ENVELOPEDKEYBLOB *blob), (hContainer, blob),
+      ok(containerOf(hContainer)))
+ENTRY(SKF_ECCSignData, (HCONTAINER hContainer, const uint8_t *data, uint32_t len, ECCSIGNATUREBLOB *sig),
+      (hContainer, data, len, sig),
+      containerOf(hContainer) ? filled(sig, sizeof *sig, kSeedEccSignature) : kInvalidHandle)
+ENTRY(SKF_ECCVerify,
+      (DEVHANDLE hDev, const ECCPUBLICKEYBLOB *pub, const uint8_t *data, uint32_t len, const ECCSIGNATUREBLOB *sig),
+      (hDev, pub, data, len, sig), ok(deviceOf(hDev)))
+ENTRY(SKF_GenerateAgreementDataWithECC,
+      (HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *tempPub, const uint8_t *id, uint32_t idLen,
+       SKF_HANDLE *phAgreement),
+      (hContainer, algId, tempPub, id, idLen, phAgreement), ok(containerOf(hContainer)))
+ENTRY(SKF_GenerateAgreementDataAndKeyWithECC,
+      (HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *sponsorPub, ECCPUBLICKEYBLOB *sponsorTempPub,
+       ECCPUBLICKEYBLOB *tempPub, const uint8_t *id, uint32_t idLen, const uint8_t *sponsorId, uint32_t sponsorIdLen,
+       SKF_HANDLE *phKey),
+      (hContainer, algId, sponsorPub, sponsorTempPub, tempPub, id, idLen, sponsorId, sponsorIdLen, phKey),
+      ok(containerOf(hContainer)))
+ENTRY(SKF_GenerateKeyWithECC,
+      (SKF_HANDLE hAgreement, ECCPUBLICKEYBLOB *pub, ECCPUBLICKEYBLOB *tempPub, const uint8_t *id, uint32_t idLen,
+       SKF_HANDLE *phKey),
+      (hAgreement, pub, tempPub, id, idLen, phKey), ok(isKey(hAgreement)))
 MOCK_FN(SKF_ECCExportSessionKey, HCONTAINER hContainer, uint32_t algId, const ECCPUBLICKEYBLOB *pub,
         ECCCIPHERBLOB *cipher, SKF_HANDLE *phKey)
 {
-    ENTER(record(__func__, hContainer, algId, pub, cipher, phKey).bytes(pub, pub ? sizeof *pub : 0));
+    ENTER(record(__func__)(hContainer, algId, pub, cipher, phKey));
     REQUIRE(containerOf(hContainer), kInvalidHandle);
     REQUIRE(cipher && phKey, kInvalidParam);
     fill(cipher, sizeof *cipher, kSeedCipherBlob);
     cipher->CipherLen = kCipherLength;
-    *phKey = newKey();
-    return kOk;
+    return newKey(phKey);
 }
-MOCK_FN(SKF_ExportPublicKey, HCONTAINER hContainer, int32_t sign, uint8_t *blob, uint32_t *len)
-{
-    ENTER(record(__func__, hContainer, sign, blob, len));
-    LOOKUP(c, containerOf, hContainer);
-    if (c->type == 1)
-        return deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len);
-    if (c->type == 2)
-        return deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len);
-    return kKeyNotFound;
-}
+ENTRY(SKF_ExportPublicKey, (HCONTAINER hContainer, int32_t sign, uint8_t *blob, uint32_t *len),
+      (hContainer, sign, blob, len), with(containerOf(hContainer), [&](Container &c) {
+          return c.type == 1   ? deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len)
+                 : c.type == 2 ? deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len)
+                               : kKeyNotFound;
+      }))
 
-// Session keys and ciphers
+// Session keys, digests and MACs
 
-MOCK_FN(SKF_ImportSessionKey, HCONTAINER hContainer, uint32_t algId, const uint8_t *wrapped, uint32_t len,
-        SKF_HANDLE *phKey)
-{
-    ENTER(record(__func__, hContainer, algId, wrapped, len, phKey).bytes(wrapped, len));
-    REQUIRE(containerOf(hContainer), kInvalidHandle);
-    REQUIRE(phKey, kInvalidParam);
-    *phKey = newKey();
-    return kOk;
-}
-
-// Digest and MAC
-
-MOCK_FN(SKF_DigestInit, DEVHANDLE hDev, uint32_t algId, const ECCPUBLICKEYBLOB *pub, const uint8_t *id, uint32_t idLen,
-        SKF_HANDLE *phHash)
-{
-    ENTER(record(__func__, hDev, algId, pub, id, idLen, phHash).bytes(pub, pub ? sizeof *pub : 0).bytes(id, idLen));
-    REQUIRE(deviceOf(hDev), kInvalidHandle);
-    REQUIRE(phHash, kInvalidParam);
-    *phHash = newKey();
-    return kOk;
-}
-MOCK_FN(SKF_MacInit, SKF_HANDLE hKey, BLOCKCIPHERPARAM *param, SKF_HANDLE *phMac)
-{
-    ENTER(record(__func__, hKey, param, phMac).bytes(param, param ? sizeof *param : 0));
-    REQUIRE(isKey(hKey), kInvalidHandle);
-    REQUIRE(phMac, kInvalidParam);
-    *phMac = newKey();
-    return kOk;
-}
-MOCK_FN(SKF_CloseHandle, SKF_HANDLE h)
-{
-    ENTER(record(__func__, h));
-    REQUIRE(isKey(h), kInvalidHandle);
-    g_state.handles.erase(reinterpret_cast<uintptr_t>(h));
-    return kOk;
-}
+ENTRY(SKF_ImportSessionKey,
+      (HCONTAINER hContainer, uint32_t algId, const uint8_t *wrapped, uint32_t len, SKF_HANDLE *phKey),
+      (hContainer, algId, wrapped, len, phKey), containerOf(hContainer) ? newKey(phKey) : kInvalidHandle)
+ENTRY(SKF_DigestInit,
+      (DEVHANDLE hDev, uint32_t algId, const ECCPUBLICKEYBLOB *pub, const uint8_t *id, uint32_t idLen,
+       SKF_HANDLE *phHash),
+      (hDev, algId, pub, id, idLen, phHash).bytes(pub, pub ? sizeof *pub : 0),
+      deviceOf(hDev) ? newKey(phHash) : kInvalidHandle)
+ENTRY(SKF_MacInit, (SKF_HANDLE hKey, BLOCKCIPHERPARAM *param, SKF_HANDLE *phMac), (hKey, param, phMac),
+      isKey(hKey) ? newKey(phMac) : kInvalidHandle)
+ENTRY(SKF_CloseHandle, (SKF_HANDLE h), (h), close(h, Kind::Key))
 
 #ifndef MOCK_NO_SETSYMMKEY
-MOCK_FN(SKF_SetSymmKey, DEVHANDLE hDev, const uint8_t *key, uint32_t algId, SKF_HANDLE *phKey)
-{
-    // A 128-bit block cipher key, as the standard has it.
-    ENTER(record(__func__, hDev, key, algId, phKey).bytes(key, key ? 16 : 0));
-    REQUIRE(deviceOf(hDev), kInvalidHandle);
-    REQUIRE(phKey, kInvalidParam);
-    *phKey = newKey();
-    return kOk;
-}
+// A 128-bit block cipher key, as the standard has it.
+ENTRY(SKF_SetSymmKey, (DEVHANDLE hDev, const uint8_t *key, uint32_t algId, SKF_HANDLE *phKey),
+      (hDev, key, algId, phKey).bytes(key, key ? 16 : 0), deviceOf(hDev) ? newKey(phKey) : kInvalidHandle)
 #endif
 
 // Extensions
 
-MOCK_FN(SKF_ECCPrvKeyDecryptEx, HCONTAINER hContainer, uint32_t keySpec, const ECCCIPHERBLOB *cipher, uint8_t *plain,
-        uint32_t *plainLen)
-{
-    ENTER(record(__func__, hContainer, keySpec, cipher, plain, plainLen));
-    return containerOf(hContainer) ? kOk : kInvalidHandle;
-}
-MOCK_FN(SKF_ExtECCEncrypt, DEVHANDLE hDev, const ECCPUBLICKEYBLOB *pub, const uint8_t *plain, uint32_t len,
-        ECCCIPHERBLOB *cipher)
-{
-    ENTER(record(__func__, hDev, pub, plain, len, cipher).bytes(plain, len));
-    return deviceOf(hDev) ? kOk : kInvalidHandle;
-}
+ENTRY(SKF_ECCPrvKeyDecryptEx,
+      (HCONTAINER hContainer, uint32_t keySpec, const ECCCIPHERBLOB *cipher, uint8_t *plain, uint32_t *plainLen),
+      (hContainer, keySpec, cipher, plain, plainLen), ok(containerOf(hContainer)))
+ENTRY(SKF_ExtECCEncrypt,
+      (DEVHANDLE hDev, const ECCPUBLICKEYBLOB *pub, const uint8_t *plain, uint32_t len, ECCCIPHERBLOB *cipher),
+      (hDev, pub, plain, len, cipher), ok(deviceOf(hDev)))
 MOCK_FN(SKF_ReadUsrDataFile, HAPPLICATION hApp, uint32_t area, uint32_t arg3, uint32_t offset, uint32_t length,
         uint8_t *buffer)
 {
-    ENTER(record(__func__, hApp, area, arg3, offset, length, buffer));
+    ENTER(record(__func__)(hApp, area, arg3, offset, length, buffer));
     LOOKUP(a, appOf, hApp);
     const auto image = a->userData.find(area);
-    if (image == a->userData.end())
-        return kFileNotExist;
+    REQUIRE(image != a->userData.end(), kFileNotExist);
     REQUIRE(buffer, kInvalidParam);
     // Bytes past the image read as erased flash.
     std::memset(buffer, 0xFF, length);
@@ -806,14 +603,14 @@ KEY_DATA_OUT(SKF_Encrypt, xored(data, len))
 KEY_DATA_OUT(SKF_EncryptUpdate, xored(data, len))
 KEY_DATA_OUT(SKF_Decrypt, xored(data, len))
 KEY_DATA_OUT(SKF_DecryptUpdate, xored(data, len))
-KEY_DATA_OUT(SKF_Digest, patternText(kDigestLength, kSeedDigest))
-KEY_DATA_OUT(SKF_Mac, patternText(kMacLength, kSeedMac))
+KEY_DATA_OUT(SKF_Digest, patternText(32, 0x60))
+KEY_DATA_OUT(SKF_Mac, patternText(16, 0x70))
 KEY_DATA(SKF_DigestUpdate)
 KEY_DATA(SKF_MacUpdate)
 KEY_OUT(SKF_EncryptFinal, "")
 KEY_OUT(SKF_DecryptFinal, "")
-KEY_OUT(SKF_DigestFinal, patternText(kDigestLength, kSeedDigest))
-KEY_OUT(SKF_MacFinal, patternText(kMacLength, kSeedMac))
+KEY_OUT(SKF_DigestFinal, patternText(32, 0x60))
+KEY_OUT(SKF_MacFinal, patternText(16, 0x70))
 ECC_DECRYPT(SKF_ECCDecrypt)
 ECC_DECRYPT(SKFEX_ECCDecrypt)
 #ifndef MOCK_NO_PRVKEYDECRYPT

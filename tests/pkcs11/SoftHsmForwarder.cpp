@@ -39,6 +39,13 @@ CK_RV noted(CK_RV rv)
 } // namespace
 
 #define FORWARD(name, ...) (hsm() ? noted(g_hsm->name(__VA_ARGS__)) : CKR_GENERAL_ERROR)
+// A function that only forwards: PASS(name, (parameters), (arguments)).
+#define EXPAND(...) __VA_ARGS__
+#define PASS(name, params, args)                                                                                       \
+    CK_RV name(EXPAND params)                                                                                          \
+    {                                                                                                                  \
+        return FORWARD(name, EXPAND args);                                                                             \
+    }
 
 extern "C" {
 
@@ -62,22 +69,10 @@ int p11fwd_openSessions()
     return g_openSessions;
 }
 
-CK_RV C_Initialize(void *args)
-{
-    return FORWARD(C_Initialize, args);
-}
-CK_RV C_Finalize(void *reserved)
-{
-    return FORWARD(C_Finalize, reserved);
-}
-CK_RV C_GetSlotList(CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count)
-{
-    return FORWARD(C_GetSlotList, present, slots, count);
-}
-CK_RV C_GetTokenInfo(CK_SLOT_ID slot, CK_TOKEN_INFO *info)
-{
-    return FORWARD(C_GetTokenInfo, slot, info);
-}
+PASS(C_Initialize, (void *args), (args))
+PASS(C_Finalize, (void *reserved), (reserved))
+PASS(C_GetSlotList, (CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count), (present, slots, count))
+PASS(C_GetTokenInfo, (CK_SLOT_ID slot, CK_TOKEN_INFO *info), (slot, info))
 CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, void *app, CK_NOTIFY notify, CK_SESSION_HANDLE *session)
 {
     const CK_RV rv = FORWARD(C_OpenSession, slot, flags, app, notify, session);
@@ -90,10 +85,8 @@ CK_RV C_CloseSession(CK_SESSION_HANDLE session)
     g_openSessions -= rv == CKR_OK;
     return rv;
 }
-CK_RV C_Login(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR *pin, CK_ULONG pinLen)
-{
-    return FORWARD(C_Login, session, user, pin, pinLen);
-}
+PASS(C_Login, (CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR *pin, CK_ULONG pinLen),
+     (session, user, pin, pinLen))
 CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE *tmpl, CK_ULONG count)
 {
     const CK_RV rv = FORWARD(C_GetAttributeValue, session, object, tmpl, count);
@@ -121,17 +114,10 @@ CK_RV C_FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE *objects, CK_ULO
         objects[(*count)++] = g_found.back();
     return noted(CKR_OK);
 }
-CK_RV C_FindObjectsFinal(CK_SESSION_HANDLE session)
-{
-    return FORWARD(C_FindObjectsFinal, session);
-}
-CK_RV C_DecryptInit(CK_SESSION_HANDLE session, CK_MECHANISM *mechanism, CK_OBJECT_HANDLE key)
-{
-    return FORWARD(C_DecryptInit, session, mechanism, key);
-}
-CK_RV C_Decrypt(CK_SESSION_HANDLE session, CK_BYTE *in, CK_ULONG inLen, CK_BYTE *out, CK_ULONG *outLen)
-{
-    return FORWARD(C_Decrypt, session, in, inLen, out, outLen);
-}
+PASS(C_FindObjectsFinal, (CK_SESSION_HANDLE session), (session))
+PASS(C_DecryptInit, (CK_SESSION_HANDLE session, CK_MECHANISM *mechanism, CK_OBJECT_HANDLE key),
+     (session, mechanism, key))
+PASS(C_Decrypt, (CK_SESSION_HANDLE session, CK_BYTE *in, CK_ULONG inLen, CK_BYTE *out, CK_ULONG *outLen),
+     (session, in, inLen, out, outLen))
 
 } // extern "C"

@@ -1,5 +1,6 @@
 // Device information and its cache, provisioning, and the file listing the adaptor parses itself.
 #include <cstring>
+#include <tuple>
 
 #include "skf/GenericFixture.h"
 
@@ -93,13 +94,8 @@ TEST_F(DeviceInfo, LongLabelGoesWholeToTheKeyAndCutToTheCache)
 TEST_F(Files, ListsOfLyingVendorsAreReadWithinTheBuffer)
 {
     using mock::RawList;
-    struct Case {
-        RawList list;
-        Lines deleted;
-        size_t listings;
-    };
     const std::string ab("a\0b\0\0", 5);
-    const Case cases[] = {
+    const std::tuple<RawList, Lines, size_t> cases[] = {
         {RawList::of("", 0), {}, 1},
         {RawList::of(std::string(1, '\0'), 1), {}, 1},
         {RawList::of(std::string(2, '\0'), 2), {""}, 2},
@@ -109,31 +105,25 @@ TEST_F(Files, ListsOfLyingVendorsAreReadWithinTheBuffer)
         // An unterminated last name may or may not be taken.
         {RawList{true, std::string("a\0bc", 4), 4, 4096, true}, {"a"}, 2},
     };
-    for (const auto &c : cases) {
-        mock().enumFiles = c.list;
+    for (const auto &[list, expected, listings] : cases) {
+        mock().enumFiles = list;
         reset();
         EXPECT_EQ(KXF(FormatKey)(full_, "123456", ""), SAR_OK);
-        EXPECT_EQ(mock().count("SKF_EnumFiles"), c.listings) << c.list.bytes.size();
+        EXPECT_EQ(mock().count("SKF_EnumFiles"), listings) << list.bytes.size();
         Lines deleted;
         for (const auto *call : mock().calls("SKF_DeleteFile"))
             deleted.push_back(call->strings.at(0));
-        if (deleted.size() == c.deleted.size() + 1 && deleted.back() == "bc")
+        if (deleted.size() == expected.size() + 1 && deleted.back() == "bc")
             deleted.pop_back();
-        EXPECT_EQ(deleted, c.deleted) << c.list.bytes.size();
+        EXPECT_EQ(deleted, expected) << list.bytes.size();
     }
 }
 
 TEST_F(Files, IsFileExistComparesWholeNames)
 {
     using mock::RawList;
-    struct Case {
-        RawList list;
-        uint32_t dev;
-        const char *name;
-        uint32_t result;
-    };
     const RawList ab = RawList::of(std::string("a\0b\0\0", 5), 5);
-    const Case cases[] = {
+    const std::tuple<RawList, uint32_t, const char *, uint32_t> cases[] = {
         {ab, full_, "b", SAR_OK},
         {ab, full_, "a", SAR_OK},
         {ab, full_, "B", SAR_FILE_NOT_EXIST},
@@ -145,9 +135,9 @@ TEST_F(Files, IsFileExistComparesWholeNames)
         {RawList::of(std::string(2, '\0'), 2), full_, "", SAR_OK},
         {RawList::of(std::string(1, '\0'), 1), full_, "", SAR_FILE_NOT_EXIST},
     };
-    for (const auto &c : cases) {
-        mock().enumFiles = c.list;
-        EXPECT_EQ(KXF(IsFileExist)(c.dev, c.name), c.result) << (c.name ? c.name : "(null)") << " on " << c.dev;
+    for (const auto &[list, dev, name, result] : cases) {
+        mock().enumFiles = list;
+        EXPECT_EQ(KXF(IsFileExist)(dev, name), result) << (name ? name : "(null)") << " on " << dev;
     }
     // A failed listing reads as a missing file.
     mock().force("SKF_EnumFiles", kVendorCode);
@@ -156,14 +146,8 @@ TEST_F(Files, IsFileExistComparesWholeNames)
 
 TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
 {
-    struct Case {
-        const char *newPin;
-        const char *oldPin;
-        uint32_t result;
-        Lines pinCalls;
-        const char *pinAfter;
-    };
-    const Case cases[] = {
+    // New PIN, old PIN, result, the PIN calls after the files are gone, the user PIN afterwards.
+    const std::tuple<const char *, const char *, uint32_t, Lines, const char *> cases[] = {
         {"123456", "", SAR_OK, {"SKF_VerifyPIN:123456"}, "123456"},
         {"999999", "", SAR_OK, {"SKF_VerifyPIN:999999"}, "123456"},
         {"999999", "888888", mock::kPinIncorrect, {"SKF_VerifyPIN:999999", "SKF_VerifyPIN:888888"}, "123456"},
@@ -173,7 +157,7 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
          {"SKF_VerifyPIN:999999", "SKF_VerifyPIN:123456", "SKF_ChangePIN:123456>999999"},
          "999999"},
     };
-    for (const auto &c : cases) {
+    for (const auto &[newPin, oldPin, result, pinCalls, pinAfter] : cases) {
         mock::Application &app = mock().app();
         app.files.assign(2, mock::File{});
         app.files[0].name = "f1";
@@ -181,9 +165,9 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
         app.user.text = "123456";
         app.user.remaining = app.user.maxRetry;
         reset();
-        EXPECT_EQ(KXF(FormatKey)(full_, c.newPin, c.oldPin), c.result) << c.newPin << "/" << c.oldPin;
+        EXPECT_EQ(KXF(FormatKey)(full_, newPin, oldPin), result) << newPin << "/" << oldPin;
         Lines expected{"SKF_EnumFiles", "SKF_EnumFiles", "SKF_DeleteFile:f1", "SKF_DeleteFile:f2"};
-        expected.insert(expected.end(), c.pinCalls.begin(), c.pinCalls.end());
+        expected.insert(expected.end(), pinCalls.begin(), pinCalls.end());
         EXPECT_EQ(calls(), expected);
         for (const auto &call : mock().log) {
             EXPECT_EQ(call.args[0], kFullApp) << call.fn;
@@ -192,8 +176,8 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
             }
         }
         EXPECT_TRUE(app.files.empty());
-        EXPECT_EQ(app.user.text, c.pinAfter);
-        EXPECT_EQ(messages("FormatKey").back() == "end", c.result == SAR_OK);
+        EXPECT_EQ(app.user.text, pinAfter);
+        EXPECT_EQ(messages("FormatKey").back() == "end", result == SAR_OK);
     }
     EXPECT_EQ(KXF(FormatKey)(gone_, "123456", ""), SAR_INVALIDHANDLEERR);
     EXPECT_EQ(messages("FormatKey").back(), "end SAR_INVALIDHANDLEERR");

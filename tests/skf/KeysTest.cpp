@@ -1,6 +1,7 @@
 // Fixed-size structures between host and vendor: length checks, working copies, parameter blocks.
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "skf/GenericFixture.h"
 
@@ -31,12 +32,6 @@ void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});
 
 TEST_F(Keys, StructureLengthsAreCheckedBeforeTheVendor)
 {
-    struct Case {
-        const char *operation;
-        std::function<uint32_t()> call;
-        uint32_t result;
-        Lines trace;
-    };
     const Lines param{"start", "end.SAR_INVALIDPARAMERR"};
     const Lines handle{"start", "end.SAR_INVALIDHANDLEERR"};
     auto *rsa = as<RSAPUBLICKEYBLOB>();
@@ -44,7 +39,7 @@ TEST_F(Keys, StructureLengthsAreCheckedBeforeTheVendor)
     auto *sig = as<ECCSIGNATUREBLOB>();
     auto *cipher = as<BLOCKCIPHERPARAM>();
     void *hash = nullptr;
-    const Case cases[] = {
+    const std::tuple<const char *, std::function<uint32_t()>, uint32_t, Lines> cases[] = {
         {"RSAVerify", [&] { return KXF(RSAVerify)(full_, rsa, 267, block_, 1, block_, 1); }, 6, param},
         {"RSAVerify", [&] { return KXF(RSAVerify)(full_, nullptr, 268, block_, 1, block_, 1); }, 6, param},
         {"RSAVerify", [&] { return KXF(RSAVerify)(gone_, rsa, 267, block_, 1, block_, 1); }, 5, handle},
@@ -66,11 +61,11 @@ TEST_F(Keys, StructureLengthsAreCheckedBeforeTheVendor)
         {"EncryptInit", [&] { return KXF(EncryptInit)(full_, kObject, cipher, 43); }, 6, param},
         {"DecryptInit", [&] { return KXF(DecryptInit)(full_, kObject, cipher, 43); }, 6, param},
     };
-    for (const auto &c : cases) {
+    for (const auto &[operation, call, result, trace] : cases) {
         reset();
-        EXPECT_EQ(c.call(), 0x0A000000u + c.result) << c.operation;
-        EXPECT_EQ(messages(c.operation), c.trace) << c.operation;
-        EXPECT_TRUE(mock().log.empty()) << c.operation;
+        EXPECT_EQ(call(), 0x0A000000u + result) << operation;
+        EXPECT_EQ(messages(operation), trace) << operation;
+        EXPECT_TRUE(mock().log.empty()) << operation;
     }
 }
 
@@ -90,14 +85,8 @@ TEST_F(Keys, DigestInitHandsTheVendorACopyOfThePublicKey)
 // its size only on success, and nothing past the structure.
 TEST_F(Keys, GeneratedStructuresReachTheHostOnlyOnSuccess)
 {
-    struct Case {
-        const char *vendor;
-        size_t size;
-        uint8_t seed;
-        size_t patternFrom; // bytes before it are header fields the mock sets itself
-        std::function<uint32_t(uint8_t *, uint32_t *)> call;
-    };
-    const Case cases[] = {
+    // Vendor, size, pattern seed, first patterned byte (the mock sets header fields before it), call.
+    const std::tuple<const char *, size_t, uint8_t, size_t, std::function<uint32_t(uint8_t *, uint32_t *)>> cases[] = {
         {"SKF_GenRSAKeyPair", 268, mock::kSeedRsaPublic, 8,
          [&](uint8_t *b, uint32_t *l) {
              return KXF(GenRSAKeyPair)(full_, container_, 2048, reinterpret_cast<RSAPUBLICKEYBLOB *>(b), l);
@@ -111,38 +100,32 @@ TEST_F(Keys, GeneratedStructuresReachTheHostOnlyOnSuccess)
              return KXF(ECCSignData)(full_, container_, block_, 32, reinterpret_cast<ECCSIGNATUREBLOB *>(b), l);
          }},
     };
-    for (const auto &c : cases) {
+    for (const auto &[vendor, size, seed, patternFrom, call] : cases) {
         std::vector<uint8_t> host(300, 0xCC);
         uint32_t len = 0xAAAA;
-        mock().force(c.vendor, kVendorCode);
-        EXPECT_EQ(c.call(host.data(), &len), kVendorCode);
-        EXPECT_EQ(host, std::vector<uint8_t>(300, 0xCC)) << c.vendor;
-        EXPECT_EQ(len, 0xAAAAu) << c.vendor;
+        mock().force(vendor, kVendorCode);
+        EXPECT_EQ(call(host.data(), &len), kVendorCode);
+        EXPECT_EQ(host, std::vector<uint8_t>(300, 0xCC)) << vendor;
+        EXPECT_EQ(len, 0xAAAAu) << vendor;
 
-        ASSERT_EQ(c.call(host.data(), &len), SAR_OK);
-        EXPECT_EQ(len, c.size);
-        for (size_t i = c.patternFrom; i < c.size; ++i)
-            ASSERT_EQ(host[i], mock::patternByte(c.seed, i)) << c.vendor << " byte " << i;
-        EXPECT_EQ(host[c.size], 0xCC) << c.vendor;
+        ASSERT_EQ(call(host.data(), &len), SAR_OK);
+        EXPECT_EQ(len, size);
+        for (size_t i = patternFrom; i < size; ++i)
+            ASSERT_EQ(host[i], mock::patternByte(seed, i)) << vendor << " byte " << i;
+        EXPECT_EQ(host[size], 0xCC) << vendor;
 
         len = 0;
-        EXPECT_EQ(c.call(nullptr, &len), SAR_OK);
-        EXPECT_EQ(len, c.size);
+        EXPECT_EQ(call(nullptr, &len), SAR_OK);
+        EXPECT_EQ(len, size);
         reset();
-        EXPECT_EQ(c.call(nullptr, nullptr), SAR_OK);
-        EXPECT_EQ(mock().count(c.vendor), 1u);
+        EXPECT_EQ(call(nullptr, nullptr), SAR_OK);
+        EXPECT_EQ(mock().count(vendor), 1u);
     }
 }
 
 TEST_F(Keys, OnlyExportPublicKeyNormalisesTheSigningFlag)
 {
-    struct Case {
-        int index;
-        const char *vendor;
-        int32_t flag;
-        uint64_t passed;
-    };
-    const Case cases[] = {
+    const std::tuple<int, const char *, int32_t, uint64_t> cases[] = {
         {KXF_IDX_ExportPublicKey, "SKF_ExportPublicKey", 7, 1},
         {KXF_IDX_ExportPublicKey, "SKF_ExportPublicKey", -1, 1},
         {KXF_IDX_ExportPublicKey, "SKF_ExportPublicKey", 0, 0},
@@ -150,11 +133,11 @@ TEST_F(Keys, OnlyExportPublicKeyNormalisesTheSigningFlag)
         {KXF_IDX_ExportCertificate, "SKF_ExportCertificate", -1, 0xFFFFFFFFu},
     };
     uint32_t len = sizeof block_;
-    for (const auto &c : cases) {
+    for (const auto &[index, vendor, flag, passed] : cases) {
         reset();
-        entry<PFN_KXF_ExportPublicKey>(c.index)(full_, container_, c.flag, block_, &len);
-        ASSERT_EQ(mock().calledNames(), Lines{c.vendor});
-        EXPECT_EQ(mock().log[0].args[1], c.passed) << c.vendor << " " << c.flag;
+        entry<PFN_KXF_ExportPublicKey>(index)(full_, container_, flag, block_, &len);
+        ASSERT_EQ(mock().calledNames(), Lines{vendor});
+        EXPECT_EQ(mock().log[0].args[1], passed) << vendor << " " << flag;
     }
 }
 

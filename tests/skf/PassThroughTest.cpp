@@ -37,18 +37,18 @@ struct Args {
     uintptr_t eps[5] = {0xE1, 0xE2, 0xE3, 0xE4, 0xE5};
     Words expected;
 
-    template <int Index, class Pfn, class... A>
+    template <class E, class... A>
     uint32_t call(A... a)
     {
-        return reinterpret_cast<Pfn>(table[Index])(dev, a...);
+        return reinterpret_cast<typename E::Pfn>(table[E::index])(dev, a...);
     }
     // The vendor gets prefix, then the host's arguments unchanged.
-    template <int Index, class Pfn, class... A>
+    template <class E, class... A>
     uint32_t pass(Words prefix, A... a)
     {
         expected = prefix;
         (expected.push_back(word(a)), ...);
-        return call<Index, Pfn>(a...);
+        return call<E>(a...);
     }
     template <class... A>
     void expect(A... a)
@@ -58,8 +58,11 @@ struct Args {
     bool isHostMemory(uint64_t w) const { return w >= word(this) && w < word(this + 1); }
 };
 
-#define KX(name) KXF_IDX_##name, PFN_KXF_##name
-#define EPS(name) KXEPS_IDX_##name, PFN_KXEPS_##name
+template <int Index, class P>
+struct At {
+    static constexpr int index = Index;
+    using Pfn = P;
+};
 
 struct Row {
     const char *operation;
@@ -84,122 +87,87 @@ T *as(uint8_t *p)
     return reinterpret_cast<T *>(p);
 }
 
+// A row runs its entry E with the host arguments of its body. ROW: operation, entry and "SKF_"
+// vendor function share the name, and no line is formatted.
+#define ROW_AS(operation, vendor, prefix, entry, needs, message, formatted, ...)                                       \
+    Row                                                                                                                \
+    {                                                                                                                  \
+        operation, vendor, Needs::needs, message, formatted, [](Args &a) {                                             \
+            using E = At<prefix##_IDX_##entry, PFN_##prefix##_##entry>;                                                \
+            return __VA_ARGS__;                                                                                        \
+        }                                                                                                              \
+    }
+#define ROW(op, needs, message, ...) ROW_AS(#op, "SKF_" #op, KXF, op, needs, message, nullptr, __VA_ARGS__)
+#define EPS_ROW(op, needs, ...) ROW_AS("EPS_" #op, "EPS_" #op, KXEPS, op, needs, kDot, nullptr, __VA_ARGS__)
+
 // clang-format off
 const Row kRows[] = {
-    {"GetKeyTotalSpace", "SKF_GetDevInfo", Needs::Refresh, nullptr, nullptr, [](Args &a) {
-        a.expect(a.hDev, kOwn); return a.call<KX(GetTotalSpace)>(a.len); }},
-    {"GetKeyFreeSpace", "SKF_GetDevInfo", Needs::Refresh, nullptr, nullptr, [](Args &a) {
-        a.expect(a.hDev, kOwn); return a.call<KX(GetFreeSpace)>(a.len); }},
-    {"SetLabel", "SKF_SetLabel", Needs::App, kBlank, nullptr, [](Args &a) {
-        a.expect(a.hDev, a.text); return a.call<KX(SetLabel)>(a.text); }},
-    {"ChangePIN", "SKF_ChangePIN", Needs::App, kBlank, nullptr, [](Args &a) {
-        return a.pass<KX(ChangePIN)>({a.hApp}, 2u, a.name, a.text, a.len); }},
-    {"VerifyPIN", "SKF_VerifyPIN", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(VerifyPIN)>({a.hApp}, 2u, a.text, a.len); }},
-    {"GetPINInfo", "SKF_GetPINInfo", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(GetPINInfo)>({a.hApp}, 2u, a.len, a.len + 1, &a.flag); }},
-    {"UnblockPIN", "SKF_UnblockPIN", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(UnblockPIN)>({a.hApp}, a.name, a.text, a.len); }},
-    {"CreateFileW", "SKF_CreateFile", Needs::App, kDot, "fileName:n1,size:7", [](Args &a) {
-        return a.pass<KX(CreateFile)>({a.hApp}, a.name, 7u, 0x11u, 0x22u); }},
-    {"DeleteFileW", "SKF_DeleteFile", Needs::App, kDot, "szFileName:n1", [](Args &a) {
-        return a.pass<KX(DeleteFile)>({a.hApp}, a.name); }},
-    {"EnumFiles", "SKF_EnumFiles", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(EnumFiles)>({a.hApp}, as<char>(a.out), a.len); }},
-    {"ReadFile", "SKF_ReadFile", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(ReadFile)>({a.hApp}, a.name, 3u, 9u, a.out, a.len); }},
-    {"WriteFile", "SKF_WriteFile", Needs::App, kDot, "fileName:n1,size:9", [](Args &a) {
-        return a.pass<KX(WriteFile)>({a.hApp}, a.name, 3u, a.in, 9u); }},
-    {"CreateContainer", "SKF_CreateContainer", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(CreateContainer)>({a.hApp}, a.name, &a.handleOut); }},
-    {"DeleteContainer", "SKF_DeleteContainer", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(DeleteContainer)>({a.hApp}, a.name); }},
-    {"EnumContainer", "SKF_EnumContainer", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(EnumContainer)>({a.hApp}, as<char>(a.out), a.len); }},
-    {"OpenContainer", "SKF_OpenContainer", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(OpenContainer)>({a.hApp}, a.name, &a.handleOut); }},
-    {"CloseContainer", "SKF_CloseContainer", Needs::AppOnly, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(CloseContainer)>({}, a.obj); }},
-    {"GetContainerType", "SKF_GetContainerType", Needs::AppOnly, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(GetContainerType)>({}, a.obj, a.len); }},
-    {"ImportCertificate", "SKF_ImportCertificate", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(ImportCertificate)>({}, a.obj, int32_t{2}, a.in, 9u); }},
-    {"ExportCertificate", "SKF_ExportCertificate", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(ExportCertificate)>({}, a.obj, int32_t{2}, a.out, a.len); }},
-    {"GenRSAKeyPair", "SKF_GenRSAKeyPair", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, 2048u, kOwn);
-        return a.call<KX(GenRSAKeyPair)>(a.obj, 2048u, as<RSAPUBLICKEYBLOB>(a.out), a.len); }},
-    {"ImportRSAKeyPair", "SKF_ImportRSAKeyPair", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(ImportRSAKeyPair)>({}, a.obj, 0x401u, a.in, 9u, a.in2, 11u); }},
-    {"RSASignData", "SKF_RSASignData", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(RSASignData)>({}, a.obj, a.in, 9u, a.out, a.len); }},
-    {"RSAVerify", "SKF_RSAVerify", Needs::Dev, kDot, nullptr, [](Args &a) {
-        a.expect(a.hDev, a.in, a.in2, 9u, a.out, 11u);
-        return a.call<KX(RSAVerify)>(as<RSAPUBLICKEYBLOB>(a.in), 268u, a.in2, 9u, a.out, 11u); }},
-    {"GenECCKeyPair", "SKF_GenECCKeyPair", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, 0x20100u, kOwn);
-        return a.call<KX(GenECCKeyPair)>(a.obj, 0x20100u, as<ECCPUBLICKEYBLOB>(a.out), a.len); }},
-    {"ImportECCKeyPair", "SKF_ImportECCKeyPair", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, a.in); return a.call<KX(ImportECCKeyPair)>(a.obj, as<ENVELOPEDKEYBLOB>(a.in), 388u); }},
-    {"ECCSignData", "SKF_ECCSignData", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, a.in, 9u, kOwn);
-        return a.call<KX(ECCSignData)>(a.obj, a.in, 9u, as<ECCSIGNATUREBLOB>(a.out), a.len); }},
-    {"ECCVerify", "SKF_ECCVerify", Needs::Dev, kDot, nullptr, [](Args &a) {
-        a.expect(a.hDev, a.in, a.in2, 9u, a.out);
-        return a.call<KX(ECCVerify)>(as<ECCPUBLICKEYBLOB>(a.in), 132u, a.in2, 9u, as<ECCSIGNATUREBLOB>(a.out),
-                                     128u); }},
-    {"ExportPublicKey", "SKF_ExportPublicKey", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, 1u, a.out, a.len); return a.call<KX(ExportPublicKey)>(a.obj, int32_t{7}, a.out, a.len); }},
-    {"ECCExportSessionKey", "SKF_ECCExportSessionKey", Needs::AppObject, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, 0x401u, a.in, kOwn, &a.handleOut);
-        return a.call<KX(ECCExportSessionKey)>(a.obj, 0x401u, as<ECCPUBLICKEYBLOB>(a.in), 132u, a.out, a.len,
-                                               &a.handleOut); }},
-    {"ImportSessionKey", "SKF_ImportSessionKey", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(ImportSessionKey)>({}, a.obj, 0x401u, a.in, 9u, &a.handleOut); }},
+    ROW_AS("GetKeyTotalSpace", "SKF_GetDevInfo", KXF, GetTotalSpace, Refresh, nullptr, nullptr,
+           a.expect(a.hDev, kOwn), a.call<E>(a.len)),
+    ROW_AS("GetKeyFreeSpace", "SKF_GetDevInfo", KXF, GetFreeSpace, Refresh, nullptr, nullptr,
+           a.expect(a.hDev, kOwn), a.call<E>(a.len)),
+    ROW(SetLabel, App, kBlank, a.expect(a.hDev, a.text), a.call<E>(a.text)),
+    ROW(ChangePIN, App, kBlank, a.pass<E>({a.hApp}, 2u, a.name, a.text, a.len)),
+    ROW(VerifyPIN, App, kDot, a.pass<E>({a.hApp}, 2u, a.text, a.len)),
+    ROW(GetPINInfo, App, kDot, a.pass<E>({a.hApp}, 2u, a.len, a.len + 1, &a.flag)),
+    ROW(UnblockPIN, App, kDot, a.pass<E>({a.hApp}, a.name, a.text, a.len)),
+    ROW_AS("CreateFileW", "SKF_CreateFile", KXF, CreateFile, App, kDot, "fileName:n1,size:7",
+           a.pass<E>({a.hApp}, a.name, 7u, 0x11u, 0x22u)),
+    ROW_AS("DeleteFileW", "SKF_DeleteFile", KXF, DeleteFile, App, kDot, "szFileName:n1", a.pass<E>({a.hApp}, a.name)),
+    ROW(EnumFiles, App, kDot, a.pass<E>({a.hApp}, as<char>(a.out), a.len)),
+    ROW(ReadFile, App, kDot, a.pass<E>({a.hApp}, a.name, 3u, 9u, a.out, a.len)),
+    ROW_AS("WriteFile", "SKF_WriteFile", KXF, WriteFile, App, kDot, "fileName:n1,size:9",
+           a.pass<E>({a.hApp}, a.name, 3u, a.in, 9u)),
+    ROW(CreateContainer, App, kDot, a.pass<E>({a.hApp}, a.name, &a.handleOut)),
+    ROW(DeleteContainer, App, kDot, a.pass<E>({a.hApp}, a.name)),
+    ROW(EnumContainer, App, kDot, a.pass<E>({a.hApp}, as<char>(a.out), a.len)),
+    ROW(OpenContainer, App, kDot, a.pass<E>({a.hApp}, a.name, &a.handleOut)),
+    ROW(CloseContainer, AppOnly, kDot, a.pass<E>({}, a.obj)),
+    ROW(GetContainerType, AppOnly, kDot, a.pass<E>({}, a.obj, a.len)),
+    ROW(ImportCertificate, AppObject, kDot, a.pass<E>({}, a.obj, int32_t{2}, a.in, 9u)),
+    ROW(ExportCertificate, AppObject, kDot, a.pass<E>({}, a.obj, int32_t{2}, a.out, a.len)),
+    ROW(GenRSAKeyPair, AppObject, kDot, a.expect(a.obj, 2048u, kOwn),
+        a.call<E>(a.obj, 2048u, as<RSAPUBLICKEYBLOB>(a.out), a.len)),
+    ROW(ImportRSAKeyPair, AppObject, kDot, a.pass<E>({}, a.obj, 0x401u, a.in, 9u, a.in2, 11u)),
+    ROW(RSASignData, AppObject, kDot, a.pass<E>({}, a.obj, a.in, 9u, a.out, a.len)),
+    ROW(RSAVerify, Dev, kDot, a.expect(a.hDev, a.in, a.in2, 9u, a.out, 11u),
+        a.call<E>(as<RSAPUBLICKEYBLOB>(a.in), 268u, a.in2, 9u, a.out, 11u)),
+    ROW(GenECCKeyPair, AppObject, kDot, a.expect(a.obj, 0x20100u, kOwn),
+        a.call<E>(a.obj, 0x20100u, as<ECCPUBLICKEYBLOB>(a.out), a.len)),
+    ROW(ImportECCKeyPair, AppObject, kDot, a.expect(a.obj, a.in),
+        a.call<E>(a.obj, as<ENVELOPEDKEYBLOB>(a.in), 388u)),
+    ROW(ECCSignData, AppObject, kDot, a.expect(a.obj, a.in, 9u, kOwn),
+        a.call<E>(a.obj, a.in, 9u, as<ECCSIGNATUREBLOB>(a.out), a.len)),
+    ROW(ECCVerify, Dev, kDot, a.expect(a.hDev, a.in, a.in2, 9u, a.out),
+        a.call<E>(as<ECCPUBLICKEYBLOB>(a.in), 132u, a.in2, 9u, as<ECCSIGNATUREBLOB>(a.out), 128u)),
+    ROW(ExportPublicKey, DevObject, kDot, a.expect(a.obj, 1u, a.out, a.len), a.call<E>(a.obj, int32_t{7}, a.out, a.len)),
+    ROW(ECCExportSessionKey, AppObject, kDot, a.expect(a.obj, 0x401u, a.in, kOwn, &a.handleOut),
+        a.call<E>(a.obj, 0x401u, as<ECCPUBLICKEYBLOB>(a.in), 132u, a.out, a.len, &a.handleOut)),
+    ROW(ImportSessionKey, DevObject, kDot, a.pass<E>({}, a.obj, 0x401u, a.in, 9u, &a.handleOut)),
     // The parameter block travels by value; the mock's log reads such an argument as 0.
-    {"EncryptInit", "SKF_EncryptInit", Needs::DevObject, nullptr, nullptr, [](Args &a) {
-        a.expect(a.obj, 0u); return a.call<KX(EncryptInit)>(a.obj, as<BLOCKCIPHERPARAM>(a.in), 44u); }},
-    {"Encrypt", "SKF_Encrypt", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(Encrypt)>({}, a.obj, a.in, 9u, a.out, a.len); }},
-    {"EncryptUpdate", "SKF_EncryptUpdate", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(EncryptUpdate)>({}, a.obj, a.in, 9u, a.out, a.len); }},
-    {"EncryptFinal", "SKF_EncryptFinal", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(EncryptFinal)>({}, a.obj, a.out, a.len); }},
-    {"DecryptInit", "SKF_DecryptInit", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, 0u); return a.call<KX(DecryptInit)>(a.obj, as<BLOCKCIPHERPARAM>(a.in), 44u); }},
-    {"Decrypt", "SKF_Decrypt", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(Decrypt)>({}, a.obj, a.in, 9u, a.out, a.len); }},
-    {"DecryptUpdate", "SKF_DecryptUpdate", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(DecryptUpdate)>({}, a.obj, a.in, 9u, a.out, a.len); }},
-    {"DecryptFinal", "SKF_DecryptFinal", Needs::DevObject, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(DecryptFinal)>({}, a.obj, a.out, a.len); }},
-    {"DigestInit", "SKF_DigestInit", Needs::Dev, kDot, nullptr, [](Args &a) {
-        a.expect(a.hDev, 1u, kOwn, a.in2, 9u, &a.handleOut);
-        return a.call<KX(DigestInit)>(1u, as<ECCPUBLICKEYBLOB>(a.in), 132u, a.in2, 9u, &a.handleOut); }},
-    {"Digest", "SKF_Digest", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(Digest)>({}, a.obj, a.in, 9u, a.out, a.len); }},
-    {"DigestUpdate", "SKF_DigestUpdate", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(DigestUpdate)>({}, a.obj, a.in, 9u); }},
-    {"DigestFinal", "SKF_DigestFinal", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(DigestFinal)>({}, a.obj, a.out, a.len); }},
+    ROW(EncryptInit, DevObject, nullptr, a.expect(a.obj, 0u), a.call<E>(a.obj, as<BLOCKCIPHERPARAM>(a.in), 44u)),
+    ROW(Encrypt, DevObject, kDot, a.pass<E>({}, a.obj, a.in, 9u, a.out, a.len)),
+    ROW(EncryptUpdate, DevObject, kDot, a.pass<E>({}, a.obj, a.in, 9u, a.out, a.len)),
+    ROW(EncryptFinal, DevObject, kDot, a.pass<E>({}, a.obj, a.out, a.len)),
+    ROW(DecryptInit, DevObject, kDot, a.expect(a.obj, 0u), a.call<E>(a.obj, as<BLOCKCIPHERPARAM>(a.in), 44u)),
+    ROW(Decrypt, DevObject, kDot, a.pass<E>({}, a.obj, a.in, 9u, a.out, a.len)),
+    ROW(DecryptUpdate, DevObject, kDot, a.pass<E>({}, a.obj, a.in, 9u, a.out, a.len)),
+    ROW(DecryptFinal, DevObject, kDot, a.pass<E>({}, a.obj, a.out, a.len)),
+    ROW(DigestInit, Dev, kDot, a.expect(a.hDev, 1u, kOwn, a.in2, 9u, &a.handleOut),
+        a.call<E>(1u, as<ECCPUBLICKEYBLOB>(a.in), 132u, a.in2, 9u, &a.handleOut)),
+    ROW(Digest, Dev, kDot, a.pass<E>({}, a.obj, a.in, 9u, a.out, a.len)),
+    ROW(DigestUpdate, Dev, kDot, a.pass<E>({}, a.obj, a.in, 9u)),
+    ROW(DigestFinal, Dev, kDot, a.pass<E>({}, a.obj, a.out, a.len)),
     // The parameter length is not read: 0 still passes the host's block.
-    {"MacInit", "SKF_MacInit", Needs::Dev, kDot, nullptr, [](Args &a) {
-        a.expect(a.obj, a.in, &a.handleOut);
-        return a.call<KX(MacInit)>(a.obj, as<BLOCKCIPHERPARAM>(a.in), 0u, &a.handleOut); }},
-    {"Mac", "SKF_Mac", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(Mac)>({}, a.obj, a.in, 9u, a.out, a.len); }},
-    {"MacUpdate", "SKF_MacUpdate", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(MacUpdate)>({}, a.obj, a.in, 9u); }},
-    {"MacFinal", "SKF_MacFinal", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(MacFinal)>({}, a.obj, a.out, a.len); }},
-    {"CloseHandle", "SKF_CloseHandle", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<KX(CloseHandle)>({}, a.obj); }},
-    {"EPS_ImportSymmKey", "EPS_ImportSymmKey", Needs::Dev, kDot, nullptr, [](Args &a) {
-        return a.pass<EPS(ImportSymmKey)>({}, a.eps[0], a.eps[1], a.eps[2], a.eps[3], a.eps[4]); }},
-    {"EPS_WriteESealData", "EPS_WriteESealData", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<EPS(WriteESealData)>({a.hApp}, a.eps[0], a.eps[1], a.eps[2]); }},
-    {"EPS_ReadESealData", "EPS_ReadESealData", Needs::App, kDot, nullptr, [](Args &a) {
-        return a.pass<EPS(ReadESealData)>({a.hApp}, a.eps[0], a.eps[1], a.eps[2], a.eps[3], a.eps[4]); }},
+    ROW(MacInit, Dev, kDot, a.expect(a.obj, a.in, &a.handleOut),
+        a.call<E>(a.obj, as<BLOCKCIPHERPARAM>(a.in), 0u, &a.handleOut)),
+    ROW(Mac, Dev, kDot, a.pass<E>({}, a.obj, a.in, 9u, a.out, a.len)),
+    ROW(MacUpdate, Dev, kDot, a.pass<E>({}, a.obj, a.in, 9u)),
+    ROW(MacFinal, Dev, kDot, a.pass<E>({}, a.obj, a.out, a.len)),
+    ROW(CloseHandle, Dev, kDot, a.pass<E>({}, a.obj)),
+    EPS_ROW(ImportSymmKey, Dev, a.pass<E>({}, a.eps[0], a.eps[1], a.eps[2], a.eps[3], a.eps[4])),
+    EPS_ROW(WriteESealData, App, a.pass<E>({a.hApp}, a.eps[0], a.eps[1], a.eps[2])),
+    EPS_ROW(ReadESealData, App, a.pass<E>({a.hApp}, a.eps[0], a.eps[1], a.eps[2], a.eps[3], a.eps[4])),
 };
 // clang-format on
 
@@ -212,12 +180,8 @@ protected:
         a.table = table_;
         a.dev = dev;
         a.obj = obj;
-        if (dev == full_) {
-            a.hDev = kFullDev;
-            a.hApp = kFullApp;
-        } else if (dev == bare_) {
-            a.hDev = kBareDev;
-        }
+        a.hDev = dev == full_ ? kFullDev : dev == bare_ ? kBareDev : 0;
+        a.hApp = dev == full_ ? kFullApp : 0;
         return a;
     }
 
@@ -241,29 +205,25 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
     const Needs needs = row.needs;
 
     // A missing handle is answered before the vendor sees anything.
-    struct Missing {
-        uint32_t dev;
-        void *obj;
-    };
-    std::vector<Missing> missing;
+    std::vector<std::pair<uint32_t, void *>> missing; // instance, object
     if (needs == Needs::App || needs == Needs::AppOnly || needs == Needs::AppObject)
         missing.push_back({bare_, kObject});
     if (needs == Needs::Dev || needs == Needs::DevObject || needs == Needs::Refresh)
         missing.push_back({gone_, kObject});
     if (needs == Needs::AppObject || needs == Needs::DevObject)
         missing.push_back({full_, nullptr});
-    for (const auto &m : missing) {
-        Args a = args(m.dev, m.obj);
+    for (const auto &[dev, obj] : missing) {
+        Args a = args(dev, obj);
         reset();
         const bool refresh = needs == Needs::Refresh;
-        EXPECT_EQ(row.run(a), refresh ? SAR_FAIL : SAR_INVALIDHANDLEERR) << m.dev;
-        const bool noApp = m.dev != full_;
+        EXPECT_EQ(row.run(a), refresh ? SAR_FAIL : SAR_INVALIDHANDLEERR) << dev;
+        const bool noApp = dev != full_;
         const bool itemised = std::string(row.operation) == "ImportECCKeyPair";
         EXPECT_EQ(messages(row.operation), expectedLines({itemised && noApp ? "end.m_hApp is NULL" : nullptr,
-                                                          itemised && !m.obj ? "end.hContainer is NULL" : nullptr,
+                                                          itemised && !obj ? "end.hContainer is NULL" : nullptr,
                                                           refresh ? "end" : row.invalidHandle}))
-            << m.dev;
-        EXPECT_TRUE(mock().log.empty()) << m.dev;
+            << dev;
+        EXPECT_TRUE(mock().log.empty()) << dev;
     }
 
     // The vendor gets the host's arguments in order and its code comes back unchanged.

@@ -14,7 +14,7 @@ using Names = std::vector<std::string>;
 TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
 {
     ukey::UKeyAdaptorSKF *bjca = open("skf_bjca");
-    mock().app().containers.push_back({"c1", 0, {}, {}});
+    mock().app().containers.push_back({"c1", 0});
     mock().force("SKF_EnumContainer", mock::kFail);
     mock().clearLog();
     char list[16] = "old";
@@ -87,7 +87,7 @@ TEST_F(VariantTest, Ft3000gmSerialUsesTheConnectedAdaptorButNeverADestroyedOne)
     ukey::UKeyAdaptorBase *failed = ukey::registry::createInstance(type, "MockDev2");
     ASSERT_EQ(failed->ConnectDev("MockDev2"), mock::kFail);
     delete failed;
-    mock().device("MockDev2")->getDevInfoResult = mock::kOk;
+    second.getDevInfoResult = mock::kOk;
     mock().clearLog();
     EXPECT_EQ(ukey::registry::serialByDevName(type, "MockDev2", serial, &len), SAR_OK);
     EXPECT_STREQ(serial, "SERIAL2");
@@ -106,7 +106,7 @@ TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
     blob.CipherLen = sizeof blob.Cipher;
     std::memset(blob.Cipher, 0x11, sizeof blob.Cipher);
     for (const auto &[type, library, entry] : family) {
-        mock(library).app().containers.push_back({"c", 2, {}, {}});
+        mock(library).app().containers.push_back({"c", 2});
         ukey::UKeyAdaptorSKF *adaptor = open(type, library);
         HCONTAINER container = nullptr;
         ASSERT_EQ(adaptor->OpenContainer("c", &container), SAR_OK);
