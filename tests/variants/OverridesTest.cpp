@@ -129,6 +129,24 @@ TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
     }
 }
 
+// A later load (another type's Init does no cfca unload) must not leave the old entry callable.
+TEST_F(VariantTest, CfcaForgetsItsExtraEntryWhenTheLibraryIsReplaced)
+{
+    mock().app().containers.push_back({"c", 2});
+    ukey::UKeyAdaptorSKF *cfca = open("skf_cfca_gm");
+    ASSERT_EQ(ukey::UKeyAdaptorSKF::LoadSKFDll("ukeyskf", MOCK_SKF_PATH), 1u);
+    HCONTAINER container = nullptr;
+    ASSERT_EQ(cfca->OpenContainer("c", &container), SAR_OK);
+    mock().clearLog();
+    uint32_t hKey = 7;
+    uint8_t plain[16] = {};
+    uint32_t plainLen = sizeof plain;
+    EXPECT_EQ(cfca->ImportSessionKeyWithKeyEx(container, 0, plain, sizeof plain, &hKey, plain, &plainLen),
+              SAR_NOTSUPPORTYETERR);
+    EXPECT_EQ(hKey, 7u);
+    EXPECT_EQ(mock().count("SKF_PrvKeyDecrypt"), 0u);
+}
+
 TEST_F(VariantTest, CfcaUnblocksOnlyAfterTheAdministratorPinIsProven)
 {
     ukey::UKeyAdaptorSKF *cfca = open("skf_cfca_gm");

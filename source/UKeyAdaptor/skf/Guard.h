@@ -39,25 +39,29 @@ class Operation {
 public:
     explicit Operation(const TraceSite &site) : site_(site) { site_.atSite("start"); }
 
+    // The later steps trace at the line where the operation states them.
     template <typename... Entries>
     Operation &needs(Entries... entries)
     {
-        (check(entries != nullptr, kEndNotExported, KX_NOTEXPORTERR), ...);
+        (check(entries != nullptr, kEndNotExported, KX_NOTEXPORTERR, site_.line), ...);
         return *this;
     }
-    Operation &handles(bool open, const char *message = kEndInvalidHandle)
+    Operation &handles(bool open, const char *message = kEndInvalidHandle, int at = UKEY_CALLER_LINE)
     {
-        return check(open, message, SAR_INVALIDHANDLEERR);
+        return check(open, message, SAR_INVALIDHANDLEERR, at);
     }
-    Operation &params(bool valid) { return check(valid, kEndInvalidParam, SAR_INVALIDPARAMERR); }
+    Operation &params(bool valid, int at = UKEY_CALLER_LINE)
+    {
+        return check(valid, kEndInvalidParam, SAR_INVALIDPARAMERR, at);
+    }
 
     template <typename Call>
-    uint32_t call(Call &&vendorCall)
+    uint32_t call(Call &&vendorCall, int at = UKEY_CALLER_LINE)
     {
         if (failed_)
             return code_;
         const uint32_t result = vendorCall();
-        site_.atSite("end");
+        site_("end", at);
         return result;
     }
 
@@ -66,13 +70,13 @@ public:
     const TraceSite &site() const { return site_; }
 
 private:
-    Operation &check(bool ok, const char *message, uint32_t code)
+    Operation &check(bool ok, const char *message, uint32_t code, int at)
     {
         if (!failed_ && !ok) {
             failed_ = true;
             code_ = code;
             if (message)
-                site_.atSite(message);
+                site_(message, at);
         }
         return *this;
     }

@@ -126,6 +126,8 @@ uint32_t sealRecordEnumFiles(Operation &op, HAPPLICATION hApp, SealCache &cache,
         if (listing.reset == SealReset::OnRecordPath)
             cache.sealEntries.clear();
         const uint32_t read = readRecords(cache.sealEntries);
+        if (read == KX_NOTEXPORTERR)
+            op.site()(kEndNotExported);
         if (read != SAR_OK)
             return read == SAR_FILE_NOT_EXIST ? SAR_OK : read;
     } catch (const std::bad_alloc &) {

@@ -1,3 +1,5 @@
+#include <QPointer>
+
 #include "library/NDMLibrary.h"
 #include "variants/Catalogue.h"
 #include "variants/FileReading.h"
@@ -8,11 +10,13 @@ namespace ukey {
 namespace {
 
 // Resolved by this type's load only; an SKF library without it still serves every other call.
+// It counts only while its library is still the current one, so a replaced library is never called.
 PFN_SKF_PrvKeyDecrypt g_prvKeyDecrypt = nullptr;
+QPointer<NDMLibrary> g_prvKeyLibrary;
 
 PFN_SKF_ECCDecrypt prvKeyDecrypt()
 {
-    return g_prvKeyDecrypt;
+    return !g_prvKeyLibrary.isNull() && g_prvKeyLibrary.data() == currentVendorLibrary() ? g_prvKeyDecrypt : nullptr;
 }
 
 template <const VariantId &Id, class Base>
@@ -30,6 +34,7 @@ public:
         if (loaded == 0)
             return 0;
         NDMLibrary *library = currentVendorLibrary();
+        g_prvKeyLibrary = library;
         g_prvKeyDecrypt =
             library ? reinterpret_cast<PFN_SKF_PrvKeyDecrypt>(library->resolve("SKF_PrvKeyDecrypt")) : nullptr;
         return loaded;
@@ -39,6 +44,7 @@ public:
     {
         UKeyAdaptorSKF::UnloadSKFDll(typeName);
         g_prvKeyDecrypt = nullptr;
+        g_prvKeyLibrary = nullptr;
         return SAR_OK;
     }
 

@@ -64,9 +64,6 @@ public:
         UKeyAdaptorSKF::DisConnectDev();
         g_wait(kReconnectPauseMs);
         UKeyAdaptorSKF::ConnectDev(g_currentDeviceName);
-        // The empty listing shrank the length; the host's buffer is still its full size.
-        if (pulSize)
-            *pulSize = capacity;
         result = UKeyAdaptorSKF::EnumContainer(nameList, pulSize);
         site("end");
         return result;

@@ -70,12 +70,11 @@ public:
     uint32_t DisConnectDev() override
     {
         const auto site = UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::DisConnectDev");
-        const Pkcs11EntryPoints &ck = p11();
-        Operation op(site);
-        if (op.needs(ck.C_CloseSession).failed())
-            return op.code();
+        site("start");
+        // A session whose library is gone is forgotten; the SKF side still closes.
         if (hSession != kUnset) {
-            ck.C_CloseSession(hSession);
+            if (const auto closeSession = p11().C_CloseSession)
+                closeSession(hSession);
             hSession = kUnset;
         }
         const uint32_t result = UKeyAdaptorSKF::DisConnectDev();
