@@ -1,7 +1,14 @@
 // The sixteen types as the catalogue lists them: the class their traces name, manufacturer tag,
 // serial operation and ReadFile shape, each seen in what the type does.
+#include <cxxabi.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <typeinfo>
 
 #include "registry/AdaptorRegistry.h"
 #include "variants/VariantFixture.h"
@@ -21,6 +28,7 @@ struct Row {
     Reads reads;
 };
 
+// In registry slot order.
 const Row kCatalogue[] = {
     {"skf_Epoint", "UKeyAdaptorSKF_HAINANEPOINT", "HaiNanEpoint", 13, Serial::Own, Reads::Trace},
     {"ukeyskf", "UKeyAdaptorSKF", nullptr, 0, Serial::Generic, Reads::Generic},
@@ -54,6 +62,38 @@ const struct {
 
 class Catalogue : public VariantTest, public ::testing::WithParamInterface<Row> {};
 
+std::string dynamicTypeName(const ukey::UKeyAdaptorBase &object)
+{
+    int status = 0;
+    std::unique_ptr<char, void (*)(void *)> name(abi::__cxa_demangle(typeid(object).name(), nullptr, nullptr, &status),
+                                                 std::free);
+    return status == 0 ? name.get() : typeid(object).name();
+}
+
+// The row's slot holds the type, whose create operation makes the row's class for its own name only.
+void expectRegisteredInItsSlot(const Row &row, const ukey::UKeyAdaptorBase &object)
+{
+    const auto slot = std::find_if(std::begin(kCatalogue), std::end(kCatalogue),
+                                   [&](const Row &r) { return std::strcmp(r.type, row.type) == 0; }) -
+                      std::begin(kCatalogue);
+    const ukey::AdaptorTypeDescriptor *d = ukey::registry::slot(static_cast<int>(slot));
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->name, row.type);
+    EXPECT_TRUE(d->load && d->unload && d->enumDev && d->create && d->serial);
+    const std::string type = dynamicTypeName(object), suffix = std::string("::") + row.className;
+    EXPECT_TRUE(type.size() > suffix.size() && type.compare(type.size() - suffix.size(), suffix.size(), suffix) == 0)
+        << type;
+    const std::string own = row.type;
+    std::string upper = own;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    std::vector<std::string> others = {upper, own + "x", own.substr(0, own.size() - 1)};
+    for (const Row &r : kCatalogue)
+        if (r.type != own)
+            others.push_back(r.type);
+    for (const auto &other : others)
+        EXPECT_EQ(d->create(other.c_str(), "dev"), nullptr) << "made an object for " << other;
+}
+
 TEST_P(Catalogue, TypeBehavesAsItsRowSays)
 {
     const Row &row = GetParam();
@@ -66,6 +106,7 @@ TEST_P(Catalogue, TypeBehavesAsItsRowSays)
 
     ukey::UKeyAdaptorSKF *object = open(row.type, MOCK_SKF_PATH, false);
     ASSERT_NE(object, nullptr);
+    expectRegisteredInItsSlot(row, *object);
 
     char serial[40] = {};
     uint32_t len = 0;
