@@ -43,6 +43,27 @@ File *fileOf(Application &app, const char *name)
     return it == app.files.end() ? nullptr : &it->second;
 }
 
+// The file a call may read or write, with its application's session, or the code that refuses it.
+struct FileAccess {
+    AppObject *session = nullptr;
+    Application *app = nullptr;
+    File *file = nullptr;
+    uint32_t refusal = SAR_OK;
+};
+
+FileAccess accessFile(HAPPLICATION hApp, const char *name, uint32_t File::*rights)
+{
+    FileAccess a;
+    a.app = appOf(hApp, &a.session);
+    if (!a.app)
+        a.refusal = SAR_INVALIDHANDLEERR;
+    else if (!(a.file = fileOf(*a.app, name)))
+        a.refusal = name ? SAR_FILE_NOT_EXIST : SAR_INVALIDPARAMERR;
+    else if (!allowed(a.file->*rights, *a.session))
+        a.refusal = SAR_USER_NOT_LOGGED_IN;
+    return a;
+}
+
 } // namespace
 
 SKFSOFT_API uint32_t KXF_CALL SKF_VerifyPIN(HAPPLICATION hApp, uint32_t ulPINType, const char *szPIN,
@@ -186,17 +207,11 @@ SKFSOFT_API uint32_t KXF_CALL SKF_CreateFile(HAPPLICATION hApp, const char *szFi
 SKFSOFT_API uint32_t KXF_CALL SKF_DeleteFile(HAPPLICATION hApp, const char *szFileName)
 {
     return run([&] {
-        AppObject *session = nullptr;
-        Application *app = appOf(hApp, &session);
-        if (!app)
-            return SAR_INVALIDHANDLEERR;
-        const File *file = fileOf(*app, szFileName);
-        if (!file)
-            return szFileName ? SAR_FILE_NOT_EXIST : SAR_INVALIDPARAMERR;
-        if (!allowed(file->writeRights, *session))
-            return SAR_USER_NOT_LOGGED_IN;
-        app->files.erase(szFileName);
-        save(deviceOf(*session));
+        const FileAccess a = accessFile(hApp, szFileName, &File::writeRights);
+        if (a.refusal != SAR_OK)
+            return a.refusal;
+        a.app->files.erase(szFileName);
+        save(deviceOf(*a.session));
         return SAR_OK;
     });
 }
@@ -239,15 +254,10 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ReadFile(HAPPLICATION hApp, const char *szFile
                                            uint32_t ulSize, uint8_t *pbOutData, uint32_t *pulOutLen)
 {
     return run([&] {
-        AppObject *session = nullptr;
-        Application *app = appOf(hApp, &session);
-        if (!app)
-            return SAR_INVALIDHANDLEERR;
-        const File *file = fileOf(*app, szFileName);
-        if (!file)
-            return szFileName ? SAR_FILE_NOT_EXIST : SAR_INVALIDPARAMERR;
-        if (!allowed(file->readRights, *session))
-            return SAR_USER_NOT_LOGGED_IN;
+        const FileAccess a = accessFile(hApp, szFileName, &File::readRights);
+        if (a.refusal != SAR_OK)
+            return a.refusal;
+        const File *file = a.file;
         if (ulOffset > file->data.size())
             return SAR_INDATALENERR;
         const size_t n = std::min<size_t>(ulSize, file->data.size() - ulOffset);
@@ -260,22 +270,17 @@ SKFSOFT_API uint32_t KXF_CALL SKF_WriteFile(HAPPLICATION hApp, const char *szFil
                                             const uint8_t *pbData, uint32_t ulSize)
 {
     return run([&] {
-        AppObject *session = nullptr;
-        Application *app = appOf(hApp, &session);
-        if (!app)
-            return SAR_INVALIDHANDLEERR;
-        File *file = fileOf(*app, szFileName);
-        if (!file)
-            return szFileName ? SAR_FILE_NOT_EXIST : SAR_INVALIDPARAMERR;
+        const FileAccess a = accessFile(hApp, szFileName, &File::writeRights);
+        if (a.refusal != SAR_OK)
+            return a.refusal;
+        File *file = a.file;
         if (!pbData && ulSize)
             return SAR_INVALIDPARAMERR;
-        if (!allowed(file->writeRights, *session))
-            return SAR_USER_NOT_LOGGED_IN;
         if (uint64_t{ulOffset} + ulSize > file->data.size())
             return SAR_INDATALENERR;
         if (ulSize)
             std::memcpy(file->data.data() + ulOffset, pbData, ulSize);
-        save(deviceOf(*session));
+        save(deviceOf(*a.session));
         return SAR_OK;
     });
 }
