@@ -1,0 +1,127 @@
+// The software token's store loader on fuzzed files. The input is a small archive of records
+// (relative path, NUL, 16-bit length, bytes) written under SKFSOFT_DIR before each run; the token
+// re-reads the store when idle, then the harness walks every device, application, file and
+// container it finds.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "SoftToken.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path g_dir;
+
+bool safePath(const std::string &p)
+{
+    if (p.empty() || p.size() > 96 || p.front() == '/' || p.find("..") != std::string::npos)
+        return false;
+    for (const char c : p)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("._-/", c))
+            return false;
+    return true;
+}
+
+void writeStore(fuzz::Script &s)
+{
+    fs::remove_all(g_dir);
+    fs::create_directories(g_dir);
+    while (!s.empty()) {
+        std::string path;
+        for (char c; (c = static_cast<char>(s.byte())) != '\0' && !s.empty();)
+            path += c;
+        std::string body(s.u16(), '\0');
+        body.resize(s.bytes(body.data(), body.size()));
+        if (!safePath(path))
+            continue;
+        std::error_code ec;
+        fs::create_directories((g_dir / path).parent_path(), ec);
+        std::ofstream(g_dir / path, std::ios::binary) << body;
+    }
+}
+
+void walkContainer(HCONTAINER c)
+{
+    uint32_t type = 0;
+    SKF_GetContainerType(c, &type);
+    for (int32_t sign = 0; sign < 2; ++sign) {
+        std::vector<uint8_t> buf(4096);
+        uint32_t n = static_cast<uint32_t>(buf.size());
+        SKF_ExportCertificate(c, sign, buf.data(), &n);
+        n = static_cast<uint32_t>(buf.size());
+        SKF_ExportPublicKey(c, sign, buf.data(), &n);
+    }
+    const uint8_t digest[32] = {1};
+    ECCSIGNATUREBLOB sig{};
+    SKF_ECCSignData(c, digest, sizeof digest, &sig);
+    uint8_t rsaSig[256];
+    uint32_t rsaLen = sizeof rsaSig;
+    SKF_RSASignData(c, digest, 20, rsaSig, &rsaLen);
+}
+
+void walkApp(HAPPLICATION app)
+{
+    uint32_t maxRetry = 0, left = 0, retry = 0;
+    int32_t isDefault = 0;
+    SKF_GetPINInfo(app, SKF_USER_TYPE, &maxRetry, &left, &isDefault);
+    SKF_VerifyPIN(app, SKF_USER_TYPE, "123456", &retry);
+    for (const auto &f : fuzz::names(SKF_EnumFiles, app)) {
+        FILEATTRIBUTE info{};
+        SKF_GetFileInfo(app, f.c_str(), &info);
+        std::vector<uint8_t> data(512);
+        uint32_t n = static_cast<uint32_t>(data.size());
+        SKF_ReadFile(app, f.c_str(), 0, n, data.data(), &n);
+    }
+    for (const auto &name :
+         fuzz::names(SKF_EnumContainer, app)) {
+        HCONTAINER c = nullptr;
+        if (SKF_OpenContainer(app, name.c_str(), &c) == SAR_OK) {
+            walkContainer(c);
+            SKF_CloseContainer(c);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    char tmpl[] = "/tmp/fuzz-store-XXXXXX";
+    if (!mkdtemp(tmpl))
+        std::abort();
+    g_dir = fs::path(tmpl) / "store";
+    setenv("SKFSOFT_DIR", g_dir.c_str(), 1);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzz::Script s;
+    s.reset(data, size);
+    writeStore(s);
+    std::vector<char> list(1024);
+    uint32_t n = static_cast<uint32_t>(list.size());
+    if (SKF_EnumDev(1, list.data(), &n) != SAR_OK || n > list.size())
+        return 0;
+    for (size_t i = 0; i < n && list[i]; i += strnlen(&list[i], n - i) + 1) {
+        DEVHANDLE dev = nullptr;
+        if (SKF_ConnectDev(&list[i], &dev) != SAR_OK)
+            continue;
+        DEVINFO info{};
+        SKF_GetDevInfo(dev, &info);
+        for (const auto &a :
+             fuzz::names(SKF_EnumApplication, dev)) {
+            HAPPLICATION app = nullptr;
+            if (SKF_OpenApplication(dev, a.c_str(), &app) == SAR_OK) {
+                walkApp(app);
+                SKF_CloseApplication(app);
+            }
+        }
+        SKF_DisConnectDev(dev);
+    }
+    return 0;
+}
