@@ -83,9 +83,12 @@ void useKey(fuzz::Script &s, SKF_HANDLE key)
     default: {
         SKF_HANDLE mac = nullptr;
         if (SKF_MacInit(key, &param, &mac) == SAR_OK) {
-            stream(s, mac, SKF_Mac, [](SKF_HANDLE h, const uint8_t *d, uint32_t n, uint8_t *, uint32_t *) {
-                return SKF_MacUpdate(h, d, n);
-            }, SKF_MacFinal);
+            stream(
+                s, mac, SKF_Mac,
+                [](SKF_HANDLE h, const uint8_t *d, uint32_t n, uint8_t *, uint32_t *) {
+                    return SKF_MacUpdate(h, d, n);
+                },
+                SKF_MacFinal);
             SKF_CloseHandle(mac);
         }
     }
@@ -107,7 +110,8 @@ void step(fuzz::Script &s)
         std::vector<uint8_t> plain(s.u16() % 600);
         uint32_t n = static_cast<uint32_t>(plain.size());
         const PFN_SKF_ECCDecrypt fns[] = {SKF_ECCDecrypt, SKFEX_ECCDecrypt};
-        fns[s.byte() & 1](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.empty() ? nullptr : plain.data(), &n);
+        fns[s.byte() & 1](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.empty() ? nullptr : plain.data(),
+                          &n);
         n = static_cast<uint32_t>(plain.size());
         if (c.size() >= sizeof(ECCCIPHERBLOB))
             SKF_ECCPrvKeyDecryptEx(pick(s), s.byte() % 3, reinterpret_cast<const ECCCIPHERBLOB *>(c.data()),
@@ -151,11 +155,14 @@ void step(fuzz::Script &s)
         auto id = blob<uint8_t>(s, s.byte());
         SKF_HANDLE hash = nullptr;
         if (SKF_DigestInit(g_dev, (s.byte() & 1) ? kSm3 : s.u32(),
-                           (s.byte() & 1) ? reinterpret_cast<const ECCPUBLICKEYBLOB *>(pub.data()) : nullptr,
-                           id.data(), static_cast<uint32_t>(id.size()), &hash) == SAR_OK) {
-            stream(s, hash, SKF_Digest, [](SKF_HANDLE h, const uint8_t *d, uint32_t n, uint8_t *, uint32_t *) {
-                return SKF_DigestUpdate(h, d, n);
-            }, SKF_DigestFinal);
+                           (s.byte() & 1) ? reinterpret_cast<const ECCPUBLICKEYBLOB *>(pub.data()) : nullptr, id.data(),
+                           static_cast<uint32_t>(id.size()), &hash) == SAR_OK) {
+            stream(
+                s, hash, SKF_Digest,
+                [](SKF_HANDLE h, const uint8_t *d, uint32_t n, uint8_t *, uint32_t *) {
+                    return SKF_DigestUpdate(h, d, n);
+                },
+                SKF_DigestFinal);
             SKF_CloseHandle(hash);
         }
         break;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Script.h"
+#include "library/Pkcs11EntryPoints.h"
 #include "library/SkfEntryPoints.h"
 
 namespace fuzz {
@@ -20,6 +21,9 @@ void answer(T *out, Script &s)
         *out = s.benign ? reinterpret_cast<void *>(1) : reinterpret_cast<void *>(uintptr_t{s.byte()});
     } else if constexpr (std::is_same_v<T, uint32_t> || std::is_same_v<T, int32_t>) {
         *out = static_cast<T>(s.benign ? 0u : s.length(static_cast<uint32_t>(*out)));
+    } else if constexpr (std::is_same_v<T, CK_ULONG>) {
+        // One slot, one session: enough for the token lookup to succeed.
+        *out = s.benign ? 1u : s.length(static_cast<uint32_t>(*out));
     } else if (!s.benign) {
         s.bytes(out, sizeof(T));
     }
@@ -41,9 +45,9 @@ constexpr bool argIs()
 template <size_t I, class Tuple>
 bool capacity(const Tuple &args, uint32_t &cap)
 {
-    if constexpr (argIs<I + 1, Tuple, uint32_t *>()) {
+    if constexpr (argIs<I + 1, Tuple, uint32_t *>() || argIs<I + 1, Tuple, CK_ULONG *>()) {
         auto *len = std::get<I + 1>(args);
-        cap = len ? *len : 0;
+        cap = len ? static_cast<uint32_t>(*len) : 0;
         return len != nullptr;
     } else if constexpr (argIs<I + 1, Tuple, uint32_t>()) {
         cap = std::get<I + 1>(args);
@@ -74,8 +78,17 @@ void answerArg(const Tuple &args, Script &s)
                 return;
             }
             s.bytes(out, std::min<uint32_t>(cap, s.u16()));
-        } else if constexpr (std::is_same_v<T, uint32_t *> && argIs<I - 1, Tuple>()) {
-            *out = s.benign ? 5u : s.length(*out);
+        } else if constexpr ((std::is_same_v<T, uint32_t *> || std::is_same_v<T, CK_ULONG *>)&&argIs<I - 1, Tuple>()) {
+            *out = s.benign ? 5u : s.length(static_cast<uint32_t>(*out));
+        } else if constexpr (std::is_same_v<T, CK_ATTRIBUTE *>) {
+            // Values inside the sizes the template gives, lengths as the script says.
+            if constexpr (argIs<I + 1, Tuple, CK_ULONG>()) {
+                for (CK_ULONG i = 0; !s.benign && i < std::min<CK_ULONG>(std::get<I + 1>(args), 64); ++i) {
+                    if (out[i].pValue)
+                        s.bytes(out[i].pValue, std::min<CK_ULONG>(out[i].ulValueLen, s.u16()));
+                    out[i].ulValueLen = s.length(static_cast<uint32_t>(out[i].ulValueLen));
+                }
+            }
         } else {
             answer(out, s);
         }
@@ -84,19 +97,19 @@ void answerArg(const Tuple &args, Script &s)
 
 template <class Pfn>
 struct Hostile;
-template <class... A>
-struct Hostile<uint32_t(KXF_CALL *)(A...)> {
-    static uint32_t KXF_CALL call(A... a)
+template <class R, class... A>
+struct Hostile<R(KXF_CALL *)(A...)> {
+    static R KXF_CALL call(A... a)
     {
         Script &s = g_script;
         const uint8_t r = s.benign ? 0 : s.byte();
         const auto args = std::make_tuple(a...);
         answerAll(args, s, std::index_sequence_for<A...>{});
-        static const uint32_t kCodes[] = {SAR_FAIL, 0x0A000020u, SAR_FILE_NOT_EXIST, SAR_PIN_INCORRECT,
-                                          SAR_INVALIDHANDLEERR, SAR_INVALIDPARAMERR};
+        static const uint32_t kCodes[] = {SAR_FAIL,          0x0A000020u,          SAR_FILE_NOT_EXIST,
+                                          SAR_PIN_INCORRECT, SAR_INVALIDHANDLEERR, SAR_INVALIDPARAMERR};
         if (r < 0xC0)
             return SAR_OK;
-        return r < 0xC0 + std::size(kCodes) ? kCodes[r - 0xC0] : s.u32();
+        return static_cast<R>(r < 0xC0 + std::size(kCodes) ? kCodes[r - 0xC0] : s.u32());
     }
     template <class Tuple, size_t... I>
     static void answerAll(const Tuple &args, Script &s, std::index_sequence<I...>)
@@ -108,14 +121,16 @@ struct Hostile<uint32_t(KXF_CALL *)(A...)> {
 } // namespace
 } // namespace fuzz
 
-// Every vendor entry point the adaptor resolves, exported under its own name.
-#define HOSTILE_EXPORT(name, required)                                                                                 \
-    asm volatile(".globl " #name "\n.type " #name ",@function\n.set " #name ", %c0" ::"i"(                              \
-        &fuzz::Hostile<PFN_##name>::call));
+// Every vendor entry point the adaptor resolves, SKF and PKCS#11, exported under its own name.
+#define HOSTILE_EXPORT_AS(name, type)                                                                                  \
+    asm volatile(".globl " #name "\n.type " #name ",@function\n.set " #name ", %c0" ::"i"(&fuzz::Hostile<type>::call));
+#define HOSTILE_EXPORT_SKF(name, required) HOSTILE_EXPORT_AS(name, PFN_##name)
+#define HOSTILE_EXPORT_P11(name) HOSTILE_EXPORT_AS(name, CK_##name)
 
 extern "C" __attribute__((visibility("default"))) fuzz::Script *hostile_script()
 {
     // Assembler directives only: no instruction is emitted here.
-    UKEY_SKF_ENTRY_POINTS(HOSTILE_EXPORT)
+    UKEY_SKF_ENTRY_POINTS(HOSTILE_EXPORT_SKF)
+    UKEY_P11_ENTRY_POINTS(HOSTILE_EXPORT_P11)
     return &fuzz::g_script;
 }

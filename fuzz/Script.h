@@ -61,9 +61,10 @@ struct Script {
 template <class T>
 using Pointee = std::remove_cv_t<std::remove_pointer_t<T>>;
 template <class T>
-constexpr bool isBytes = std::is_pointer_v<T> && (std::is_same_v<Pointee<T>, char> || std::is_same_v<Pointee<T>, uint8_t>);
+constexpr bool isBytes = std::is_pointer_v<T> &&
+                         (std::is_same_v<Pointee<T>, char> || std::is_same_v<Pointee<T>, uint8_t>);
 template <class T>
 constexpr bool isOutput = std::is_pointer_v<T> && !std::is_const_v<std::remove_pointer_t<T>> &&
-                          !std::is_void_v<std::remove_pointer_t<T>>;
+                          !std::is_void_v<std::remove_pointer_t<T>> && !std::is_function_v<std::remove_pointer_t<T>>;
 
 } // namespace fuzz

@@ -76,8 +76,7 @@ void walkApp(HAPPLICATION app)
         uint32_t n = static_cast<uint32_t>(data.size());
         SKF_ReadFile(app, f.c_str(), 0, n, data.data(), &n);
     }
-    for (const auto &name :
-         fuzz::names(SKF_EnumContainer, app)) {
+    for (const auto &name : fuzz::names(SKF_EnumContainer, app)) {
         HCONTAINER c = nullptr;
         if (SKF_OpenContainer(app, name.c_str(), &c) == SAR_OK) {
             walkContainer(c);
@@ -113,8 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         DEVINFO info{};
         SKF_GetDevInfo(dev, &info);
-        for (const auto &a :
-             fuzz::names(SKF_EnumApplication, dev)) {
+        for (const auto &a : fuzz::names(SKF_EnumApplication, dev)) {
             HAPPLICATION app = nullptr;
             if (SKF_OpenApplication(dev, a.c_str(), &app) == SAR_OK) {
                 walkApp(app);

@@ -2,7 +2,7 @@
 // fair for that), then call entries the script picks with buffers of the sizes the host states.
 #include <dlfcn.h>
 
-#include <array>
+#include <deque>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -16,15 +16,16 @@
 namespace fuzz {
 namespace {
 
-const char *const kTypes[] = {"skf_Epoint", "ukeyskf",        "skf_lm",          "skf_bjca",
-                              "skf_zayk",   "skf_netca",      "skf_gdca",        "skf_szca_ft3003",
-                              "skf_gdca_lmgm3000", "skf_gdca_wise", "skf_axca_gm3000", "skf_cfca_gm",
-                              "skf_ftcx_gm3000",   "skf_szca_ft3000gm", "skf_gdca_ft3000gm", "skf_bj_haitai"};
+const char *const kTypes[] = {
+    "skf_Epoint",      "ukeyskf",     "skf_lm",          "skf_bjca",          "skf_zayk",
+    "skf_netca",       "skf_gdca",    "skf_szca_ft3003", "skf_gdca_lmgm3000", "skf_gdca_wise",
+    "skf_axca_gm3000", "skf_cfca_gm", "skf_ftcx_gm3000", "skf_szca_ft3000gm", "skf_gdca_ft3000gm",
+    "skf_bj_haitai"};
 
 // Argument storage that lives for one call; heap blocks of exactly the stated size.
 struct Arena {
     std::vector<std::unique_ptr<uint8_t[]>> blocks;
-    std::vector<std::string> strings;
+    std::deque<std::string> strings; // stable addresses
     uint8_t *block(size_t n)
     {
         blocks.emplace_back(new uint8_t[n]());
@@ -57,29 +58,32 @@ struct Host {
             std::string &str = arena.strings.emplace_back(n % 48, 'A');
             s.bytes(str.data(), str.size());
             return str.c_str();
+        } else if constexpr (std::is_function_v<std::remove_pointer_t<T>>) {
+            return nullptr;
+        } else if constexpr (std::is_same_v<T, uint32_t *>) {
+            auto *v = reinterpret_cast<uint32_t *>(arena.block(sizeof(uint32_t)));
+            *v = pending ? pendingLen : s.length(16);
+            pending = false;
+            return v;
         } else if constexpr (std::is_pointer_v<T> && !std::is_void_v<Pointee<T>>) {
-            // A buffer: its size goes to the length beside it (a pointer after it, or a value).
+            // A byte buffer holds what its length states; a typed structure is whole, whatever
+            // length accompanies it.
+            constexpr bool bytes = isBytes<T>;
             constexpr size_t unit = std::is_same_v<Pointee<T>, void *> ? sizeof(void *) : sizeof(Pointee<T>);
             constexpr bool sized = std::is_same_v<Next, uint32_t> || std::is_same_v<Next, uint32_t *>;
-            const uint32_t n = sized && unit == 1 ? s.u16() % 4096
-                               : sized             ? std::min<uint32_t>(s.length(unit), 2 * unit)
-                                                   : unit;
+            const uint32_t n = bytes ? s.u16() % 4096 : unit;
+            const uint32_t stated = bytes ? n : s.length(unit);
             if (sized && s.byte() == 0xFF) {
                 pending = true;
-                pendingLen = n;
+                pendingLen = stated;
                 return nullptr;
             }
             uint8_t *b = arena.block(n);
             if constexpr (std::is_const_v<std::remove_pointer_t<T>>)
                 s.bytes(b, n);
             pending = sized;
-            pendingLen = n;
+            pendingLen = stated;
             return reinterpret_cast<T>(b);
-        } else if constexpr (std::is_same_v<T, uint32_t *>) {
-            auto *v = reinterpret_cast<uint32_t *>(arena.block(sizeof(uint32_t)));
-            *v = pending ? pendingLen : s.length(16);
-            pending = false;
-            return v;
         } else if constexpr (std::is_same_v<T, void *>) {
             return reinterpret_cast<void *>(uintptr_t{s.byte()});
         } else {
@@ -103,11 +107,11 @@ struct Host {
 };
 
 using Driver = uint32_t (*)(Host &);
-#define FUZZ_DRIVER(name) [](Host &h) { return h.call(ukey::rtc::name); },
-const Driver kEntries[] = {UKEY_ENTRY_LIST(FUZZ_DRIVER)};
+#define FUZZ_DRIVER(prefix, name, index, params) [](Host &h) { return h.call(ukey::rtc::prefix##_##name); },
+const Driver kEntries[] = {KXF_ENTRIES(FUZZ_DRIVER)};
 #undef FUZZ_DRIVER
-constexpr size_t kFirstDeviceEntry = 2; // after Init_SDK and Uinit_SDK
-constexpr size_t kConnectDev = 4;      // a second instance would outlive the input
+constexpr size_t kFirstDeviceEntry = KXF_IDX_EnumDev; // Init_SDK and Uinit_SDK run only around a run
+constexpr size_t kConnectDev = KXF_IDX_ConnectDev;    // a second instance would outlive the input
 
 Script *g_script = nullptr;
 std::string g_vendor;
