@@ -5,6 +5,8 @@
 
 #include "SoftToken.h"
 
+extern "C" std::remove_pointer_t<PFN_SKF_PrvKeyDecrypt> SKF_PrvKeyDecrypt;
+
 namespace {
 
 constexpr uint32_t kSm4Ecb = 0x401, kSm4Cbc = 0x402, kSm2 = 0x00020100, kSm3 = 1;
@@ -109,13 +111,9 @@ void step(fuzz::Script &s)
         auto c = eccCipher(s);
         std::vector<uint8_t> plain(s.u16() % 600);
         uint32_t n = static_cast<uint32_t>(plain.size());
-        const PFN_SKF_ECCDecrypt fns[] = {SKF_ECCDecrypt, SKFEX_ECCDecrypt};
-        fns[s.byte() & 1](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.empty() ? nullptr : plain.data(),
+        const PFN_SKF_ECCDecrypt fns[] = {SKF_ECCDecrypt, SKFEX_ECCDecrypt, SKF_PrvKeyDecrypt};
+        fns[s.byte() % 3](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.empty() ? nullptr : plain.data(),
                           &n);
-        n = static_cast<uint32_t>(plain.size());
-        if (c.size() >= sizeof(ECCCIPHERBLOB))
-            SKF_ECCPrvKeyDecryptEx(pick(s), s.byte() % 3, reinterpret_cast<const ECCCIPHERBLOB *>(c.data()),
-                                   plain.empty() ? nullptr : plain.data(), &n);
         break;
     }
     case 2: { // an enveloped SM2 key pair
@@ -142,12 +140,13 @@ void step(fuzz::Script &s)
                       static_cast<uint32_t>(data.size()), reinterpret_cast<const ECCSIGNATUREBLOB *>(sig.data()));
         break;
     }
-    case 5: { // encryption to a fuzzed SM2 key, into a buffer sized for the plain text
-        auto pub = blob<ECCPUBLICKEYBLOB>(s);
-        auto plain = blob<uint8_t>(s, s.u16() % 300);
-        std::vector<uint8_t> out(kEccCipherHeader + std::max<size_t>(plain.size(), 16));
-        SKF_ExtECCEncrypt(g_dev, reinterpret_cast<const ECCPUBLICKEYBLOB *>(pub.data()), plain.data(),
-                          static_cast<uint32_t>(plain.size()), reinterpret_cast<ECCCIPHERBLOB *>(out.data()));
+    case 5: { // a session key exported to a fuzzed RSA key, into a buffer of fuzzed size
+        auto pub = blob<RSAPUBLICKEYBLOB>(s);
+        std::vector<uint8_t> out(s.u16() % 600);
+        uint32_t n = static_cast<uint32_t>(out.size());
+        SKF_RSAExportSessionKey(g_rsa, (s.byte() & 1) ? kSm4Ecb : s.u32(),
+                                reinterpret_cast<RSAPUBLICKEYBLOB *>(pub.data()), out.empty() ? nullptr : out.data(),
+                                &n, &key);
         break;
     }
     case 6: { // SM3 with a fuzzed signer key and ID
