@@ -31,14 +31,8 @@ uint32_t serialIsDeviceName(const char *function, const char *devName, char *ser
         return SAR_INVALIDPARAMERR;
     }
     const size_t len = std::strlen(devName);
-    // A host buffer smaller than the name gets the needed size, never a longer copy.
-    const bool fits = !serial || *pulLen >= len + 1;
     if (pulLen)
         *pulLen = static_cast<uint32_t>(len + 1);
-    if (!fits) {
-        site("end");
-        return SAR_BUFFER_TOO_SMALL;
-    }
     if (serial)
         std::memcpy(serial, devName, len + 1);
     site("end");
