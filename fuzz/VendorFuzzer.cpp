@@ -37,6 +37,7 @@ struct Host {
     Script &s;
     uint32_t dev;
     Arena arena;
+    uint32_t minBytes = 0; // a host buffer holds at least this much where the length is an output only
     bool pending = false;
     uint32_t pendingLen = 0;
 
@@ -71,7 +72,7 @@ struct Host {
             constexpr bool bytes = isBytes<T>;
             constexpr size_t unit = std::is_same_v<Pointee<T>, void *> ? sizeof(void *) : sizeof(Pointee<T>);
             constexpr bool sized = std::is_same_v<Next, uint32_t> || std::is_same_v<Next, uint32_t *>;
-            const uint32_t n = bytes ? s.u16() % 4096 : unit;
+            const uint32_t n = bytes ? std::max<uint32_t>(s.u16() % 4096, minBytes) : unit;
             const uint32_t stated = bytes ? n : s.length(unit);
             if (sized && s.byte() == 0xFF) {
                 pending = true;
@@ -145,7 +146,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     s.benign = false;
     for (int calls = 0; calls < 64 && !s.empty(); ++calls) {
         const size_t pick = s.byte() % (std::size(kEntries) - kFirstDeviceEntry) + kFirstDeviceEntry;
-        Host host{s, dev, {}};
+        // A serial number, label or device name fits the host's buffer whatever length it states.
+        const bool outputOnly =
+            pick == KXF_IDX_GetSerialNumberByDevName || pick == KXF_IDX_GetSerialNumber || pick == KXF_IDX_GetLabelName;
+        Host host{s, dev, {}, outputOnly ? 64u : 0u};
         if (pick != kConnectDev)
             kEntries[pick](host);
     }

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qtbase5-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev libp11-kit-dev softhsm2
+  clang libclang-rt-14-dev g++-mingw-w64-i686
 )
 
 missing=()

@@ -21,8 +21,10 @@ void HostFixture::SetUp()
          {MOCK_SKF_PATH, MOCK_SKF_NOEPS_PATH, MOCK_SKF_NOSETSYMMKEY_PATH, MOCK_SKF_NOPRVKEYDECRYPT_PATH})
         mock(path).reset();
 
-    // Handle numbering and the registry are process-wide: only a fresh mapping starts them anew.
+        // Handle numbering and the registry are process-wide: only a fresh mapping starts them anew.
+#ifndef UKEY_ADAPTOR_STAYS_MAPPED // the leak-checking build keeps it mapped on purpose
     ASSERT_EQ(dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the adaptor is still mapped";
+#endif
     library_ = dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library_, nullptr) << dlerror();
     load_ = reinterpret_cast<PFN_KXF_Load>(dlsym(library_, "KXF_Load"));
@@ -41,7 +43,9 @@ void HostFixture::TearDown()
     if (library_) {
         dlclose(library_);
         void *still = dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD);
+#ifndef UKEY_ADAPTOR_STAYS_MAPPED
         EXPECT_EQ(still, nullptr) << "the adaptor stayed mapped after its last dlclose";
+#endif
         if (still)
             dlclose(still);
     }

@@ -1,0 +1,7 @@
+# Injected by scripts/ci-sanitizers.sh (CMAKE_PROJECT_INCLUDE): the adaptor stays mapped after
+# dlclose, so that LeakSanitizer's report at exit still names the functions of its allocations and
+# tests/lsan.supp can match them. The test fixture skips its unload check in this build only.
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL set_property TARGET UKeyAdaptor APPEND PROPERTY
+               LINK_OPTIONS -Wl,-z,nodelete)
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL set_property TARGET ukey_test_support APPEND PROPERTY
+               COMPILE_DEFINITIONS UKEY_ADAPTOR_STAYS_MAPPED)
