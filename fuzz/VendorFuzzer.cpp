@@ -114,6 +114,22 @@ const Driver kEntries[] = {KXF_ENTRIES(FUZZ_DRIVER)};
 constexpr size_t kFirstDeviceEntry = KXF_IDX_EnumDev; // Init_SDK and Uinit_SDK run only around a run
 constexpr size_t kConnectDev = KXF_IDX_ConnectDev;    // a second instance would outlive the input
 
+// Entries whose length is an output only: the host's buffer has the documented size whatever
+// length it states (a serial number, label or device name; the ECC cipher-blob buffer).
+uint32_t outputOnlyLength(size_t entry)
+{
+    switch (entry) {
+    case KXF_IDX_GetSerialNumberByDevName:
+    case KXF_IDX_GetSerialNumber:
+    case KXF_IDX_GetLabelName:
+        return 64;
+    case KXF_IDX_ECCExportSessionKey:
+        return SKF_ECC_CIPHER_BLOB_BUFFER_LEN;
+    default:
+        return 0;
+    }
+}
+
 Script *g_script = nullptr;
 std::string g_vendor;
 
@@ -146,10 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     s.benign = false;
     for (int calls = 0; calls < 64 && !s.empty(); ++calls) {
         const size_t pick = s.byte() % (std::size(kEntries) - kFirstDeviceEntry) + kFirstDeviceEntry;
-        // A serial number, label or device name fits the host's buffer whatever length it states.
-        const bool outputOnly =
-            pick == KXF_IDX_GetSerialNumberByDevName || pick == KXF_IDX_GetSerialNumber || pick == KXF_IDX_GetLabelName;
-        Host host{s, dev, {}, outputOnly ? 64u : 0u};
+        Host host{s, dev, {}, outputOnlyLength(pick)};
         if (pick != kConnectDev)
             kEntries[pick](host);
     }
