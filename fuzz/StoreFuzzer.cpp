@@ -94,6 +94,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
         std::abort();
     g_dir = fs::path(tmpl) / "store";
     setenv("SKFSOFT_DIR", g_dir.c_str(), 1);
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove_all(g_dir.parent_path(), ec);
+    });
     return 0;
 }
 
