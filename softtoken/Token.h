@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kxf_result_codes.h"
 #include "skf.h"
 
 #if defined(_WIN32)
@@ -22,36 +23,10 @@ namespace softtoken {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t SAR_OK = 0;
-constexpr uint32_t SAR_FAIL = 0x0A000001;
-constexpr uint32_t SAR_NOTSUPPORTYETERR = 0x0A000003;
-constexpr uint32_t SAR_READFILEERR = 0x0A000007;
-constexpr uint32_t SAR_WRITEFILEERR = 0x0A000008;
-constexpr uint32_t SAR_INVALIDHANDLEERR = 0x0A000005;
-constexpr uint32_t SAR_INVALIDPARAMERR = 0x0A000006;
-constexpr uint32_t SAR_NAMELENERR = 0x0A000009;
-constexpr uint32_t SAR_KEYUSAGEERR = 0x0A00000A;
-constexpr uint32_t SAR_NOTINITIALIZEERR = 0x0A00000C;
-constexpr uint32_t SAR_INDATALENERR = 0x0A000010;
-constexpr uint32_t SAR_INDATAERR = 0x0A000011;
-constexpr uint32_t SAR_GENRANDERR = 0x0A000012;
-constexpr uint32_t SAR_HASHNOTEQUALERR = 0x0A00001A;
-constexpr uint32_t SAR_KEYNOTFOUNTERR = 0x0A00001B;
-constexpr uint32_t SAR_CERTNOTFOUNTERR = 0x0A00001C;
-constexpr uint32_t SAR_DECRYPTPADERR = 0x0A00001E;
-constexpr uint32_t SAR_BUFFER_TOO_SMALL = 0x0A000020;
-constexpr uint32_t SAR_DEVICE_REMOVED = 0x0A000023;
-constexpr uint32_t SAR_PIN_INCORRECT = 0x0A000024;
-constexpr uint32_t SAR_PIN_LOCKED = 0x0A000025;
-constexpr uint32_t SAR_PIN_LEN_RANGE = 0x0A000027;
-constexpr uint32_t SAR_USER_TYPE_INVALID = 0x0A00002A;
-constexpr uint32_t SAR_APPLICATION_EXISTS = 0x0A00002C;
-constexpr uint32_t SAR_USER_NOT_LOGGED_IN = 0x0A00002D;
-constexpr uint32_t SAR_APPLICATION_NOT_EXISTS = 0x0A00002E;
-constexpr uint32_t SAR_FILE_ALREADY_EXIST = 0x0A00002F;
-constexpr uint32_t SAR_NO_ROOM = 0x0A000030;
-constexpr uint32_t SAR_FILE_NOT_EXIST = 0x0A000031;
-constexpr uint32_t SAR_REACH_MAX_CONTAINER_COUNT = 0x0A000032;
+// The project's one table of result codes, as constants of this namespace.
+#define SKFSOFT_RESULT_CODE(name, value, meaning) [[maybe_unused]] constexpr uint32_t name = value;
+KXF_RESULT_CODES(SKFSOFT_RESULT_CODE)
+#undef SKFSOFT_RESULT_CODE
 
 constexpr uint32_t SGD_SM1_ECB = 0x101;
 constexpr uint32_t SGD_SM4_ECB = 0x401;
