@@ -464,6 +464,9 @@ void writeGeneration(int fd, uint64_t generation)
 
 int openLock(const fs::path &root)
 {
+    std::error_code ec;
+    if (root.has_parent_path())
+        fs::create_directories(root.parent_path(), ec);
     if (!makeDir(root))
         return -1;
     return ::open((root / kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
