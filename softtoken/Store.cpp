@@ -184,22 +184,28 @@ bool makeDir(const fs::path &dir)
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// Finishes what a killed writer left: a whole pending copy is renamed in, anything else removed.
+bool endsWith(const std::string &s, const char *suffix)
+{
+    const size_t n = std::strlen(suffix);
+    return s.size() > n + 1 && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+// Finishes what a killed writer left: a whole pending copy is renamed in, a half-written one and a
+// half-made or half-removed folder are removed. Other hidden entries are not ours and stay.
 void tidy(const fs::path &dir)
 {
     std::error_code ec;
     std::vector<fs::path> leftovers;
     for (const auto &entry : fs::directory_iterator(dir, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() > 1 && name[0] == '.' && name != kLockFile)
+        if (name[0] == '.' && (endsWith(name, ".new") || endsWith(name, ".creating") || endsWith(name, ".deleted")))
             leftovers.push_back(entry.path());
     }
     bool changed = false;
     for (const auto &path : leftovers) {
         const std::string name = path.filename().string();
         Ini ini;
-        const bool pending = name.size() > 5 && name.compare(name.size() - 4, 4, ".new") == 0;
-        if (pending && fs::is_regular_file(path, ec) && readIni(path, ini))
+        if (endsWith(name, ".new") && fs::is_regular_file(path, ec) && readIni(path, ini))
             changed |= ::rename(path.c_str(), (dir / name.substr(1, name.size() - 5)).c_str()) == 0;
         else
             changed |= fs::remove_all(path, ec) > 0;
