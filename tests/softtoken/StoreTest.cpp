@@ -372,6 +372,7 @@ void expectExchangeKeyWorks(const Token &t, HCONTAINER c, EVP_PKEY *exchange)
 TEST_F(Store, SecretsAtRestAndRsaImport)
 {
     const char *adminPin = "Admin#Pin-417", *userPin = "User#Pin-9053", *newPin = "Fresh#Pin-2210";
+    const char *lastPin = "Last#Pin-6604";
     const Bytes authKey = {'K', 'n', 'o', 'w', 'n', '-', 'A', 'u', 't', 'h', '-', 'K', 'e', 'y', '-', '7'};
     EVP_PKEY *exchange = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", size_t{1024});
     unsigned char *derBuf = nullptr;
@@ -419,14 +420,21 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
     {
         Token t;
         HAPPLICATION app = nullptr;
-        HCONTAINER c = nullptr;
+        uint32_t retry = 0;
         ASSERT_EQ(login(t, app, newPin), kOk);
+        ASSERT_EQ(SKF(t, SKF_ChangePIN)(app, SKF_USER_TYPE, newPin, lastPin, &retry), kOk);
+    }
+    {
+        Token t;
+        HAPPLICATION app = nullptr;
+        HCONTAINER c = nullptr;
+        ASSERT_EQ(login(t, app, lastPin), kOk);
         ASSERT_EQ(SKF(t, SKF_OpenContainer)(app, "rsa", &c), kOk);
         expectExchangeKeyWorks(t, c, exchange);
     }
     EVP_PKEY_free(exchange);
 
-    const std::string secrets[] = {adminPin, userPin, newPin, std::string(authKey.begin(), authKey.end())};
+    const std::string secrets[] = {adminPin, userPin, newPin, lastPin, std::string(authKey.begin(), authKey.end())};
     std::vector<std::string> needles;
     for (const auto &s : secrets)
         for (const auto &form : {s, hexOf(Bytes(s.begin(), s.end()), false), hexOf(Bytes(s.begin(), s.end()), true)})
