@@ -488,9 +488,9 @@ void keepDecoded(std::vector<Device> &fresh)
                 old = &d;
         for (auto &app : device.apps) {
             const Application *oldApp = nullptr;
-            for (const auto &a : old ? old->apps : std::vector<Application>{})
-                if (a.uid == app.uid)
-                    oldApp = &a;
+            for (size_t i = 0; old && i < old->apps.size(); ++i)
+                if (old->apps[i].uid == app.uid)
+                    oldApp = &old->apps[i];
             if (!oldApp)
                 continue;
             for (auto &[name, c] : app.containers) {
