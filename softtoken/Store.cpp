@@ -39,6 +39,7 @@ constexpr const char kDeviceKey[] = "device.key";
 constexpr const char kAppIni[] = "app.ini";
 constexpr const char kLockFile[] = ".lock";
 constexpr uintmax_t kMaxStoreFile = 16u << 20;
+constexpr uint32_t kMaxIterations = 1000000; // an edited count must not stall every PIN check
 
 const char *storeDir()
 {
@@ -287,8 +288,8 @@ bool readPin(const Ini &ini, const std::string &p, Pin &pin)
            bytes(ini, p + "wrap", pin.wrap) && number(ini, p + "iterations", pin.iterations) &&
            number(ini, p + "max", pin.maxRetry) && number(ini, p + "remain", pin.remain) &&
            number(ini, p + "default", isDefault) && pin.salt.size() == 16 && pin.verifier.size() == 32 &&
-           pin.iterations > 0 && pin.maxRetry > 0 && pin.maxRetry <= 255 && pin.remain <= pin.maxRetry &&
-           (pin.isDefault = isDefault != 0, true);
+           pin.iterations > 0 && pin.iterations <= kMaxIterations && pin.maxRetry > 0 && pin.maxRetry <= 255 &&
+           pin.remain <= pin.maxRetry && (pin.isDefault = isDefault != 0, true);
 }
 
 void putKey(Ini &ini, const std::string &p, const KeyPair &key)
