@@ -93,29 +93,52 @@ std::vector<std::string> splitNames(const char *list, size_t size)
 CK_RV toCkr(uint32_t sar)
 {
     switch (sar) {
-    case 0x00000000: return CKR_OK;
-    case 0x0A000003: return CKR_FUNCTION_NOT_SUPPORTED;    // SAR_NOTSUPPORTYETERR
-    case 0x0A000006: return CKR_ARGUMENTS_BAD;             // SAR_INVALIDPARAMERR
-    case 0x0A000009: return CKR_ATTRIBUTE_VALUE_INVALID;   // SAR_NAMELENERR
-    case 0x0A00000A: return CKR_KEY_FUNCTION_NOT_PERMITTED; // SAR_KEYUSAGEERR
-    case 0x0A000010: return CKR_DATA_LEN_RANGE;            // SAR_INDATALENERR
-    case 0x0A000011: return CKR_DATA_INVALID;              // SAR_INDATAERR
-    case 0x0A00001A: return CKR_SIGNATURE_INVALID;         // SAR_HASHNOTEQUALERR
-    case 0x0A00001B: return CKR_KEY_HANDLE_INVALID;        // SAR_KEYNOTFOUNTERR
-    case 0x0A00001D: return CKR_FUNCTION_NOT_SUPPORTED;    // KX_NOTEXPORTERR
-    case 0x0A00001E: return CKR_ENCRYPTED_DATA_INVALID;    // SAR_DECRYPTPADERR
-    case 0x0A000020: return CKR_BUFFER_TOO_SMALL;          // SAR_BUFFER_TOO_SMALL
-    case 0x0A000023: return CKR_DEVICE_REMOVED;            // SAR_DEVICE_REMOVED
-    case 0x0A000024: return CKR_PIN_INCORRECT;             // SAR_PIN_INCORRECT
-    case 0x0A000025: return CKR_PIN_LOCKED;                // SAR_PIN_LOCKED
-    case 0x0A000026: return CKR_PIN_INVALID;               // SAR_PIN_INVALID
-    case 0x0A000027: return CKR_PIN_LEN_RANGE;             // SAR_PIN_LEN_RANGE
-    case 0x0A00002A: return CKR_USER_TYPE_INVALID;         // SAR_USER_TYPE_INVALID
-    case 0x0A00002D: return CKR_USER_NOT_LOGGED_IN;        // SAR_USER_NOT_LOGGED_IN
-    case 0x0A00002F: return CKR_ATTRIBUTE_VALUE_INVALID;   // SAR_FILE_ALREADY_EXIST
-    case 0x0A000030: return CKR_DEVICE_MEMORY;             // SAR_NO_ROOM
-    case 0x0A000032: return CKR_DEVICE_MEMORY;             // SAR_REACH_MAX_CONTAINER_COUNT
-    default: return CKR_FUNCTION_FAILED;
+    case 0x00000000:
+        return CKR_OK;
+    case 0x0A000003:
+        return CKR_FUNCTION_NOT_SUPPORTED; // SAR_NOTSUPPORTYETERR
+    case 0x0A000006:
+        return CKR_ARGUMENTS_BAD; // SAR_INVALIDPARAMERR
+    case 0x0A000009:
+        return CKR_ATTRIBUTE_VALUE_INVALID; // SAR_NAMELENERR
+    case 0x0A00000A:
+        return CKR_KEY_FUNCTION_NOT_PERMITTED; // SAR_KEYUSAGEERR
+    case 0x0A000010:
+        return CKR_DATA_LEN_RANGE; // SAR_INDATALENERR
+    case 0x0A000011:
+        return CKR_DATA_INVALID; // SAR_INDATAERR
+    case 0x0A00001A:
+        return CKR_SIGNATURE_INVALID; // SAR_HASHNOTEQUALERR
+    case 0x0A00001B:
+        return CKR_KEY_HANDLE_INVALID; // SAR_KEYNOTFOUNTERR
+    case 0x0A00001D:
+        return CKR_FUNCTION_NOT_SUPPORTED; // KX_NOTEXPORTERR
+    case 0x0A00001E:
+        return CKR_ENCRYPTED_DATA_INVALID; // SAR_DECRYPTPADERR
+    case 0x0A000020:
+        return CKR_BUFFER_TOO_SMALL; // SAR_BUFFER_TOO_SMALL
+    case 0x0A000023:
+        return CKR_DEVICE_REMOVED; // SAR_DEVICE_REMOVED
+    case 0x0A000024:
+        return CKR_PIN_INCORRECT; // SAR_PIN_INCORRECT
+    case 0x0A000025:
+        return CKR_PIN_LOCKED; // SAR_PIN_LOCKED
+    case 0x0A000026:
+        return CKR_PIN_INVALID; // SAR_PIN_INVALID
+    case 0x0A000027:
+        return CKR_PIN_LEN_RANGE; // SAR_PIN_LEN_RANGE
+    case 0x0A00002A:
+        return CKR_USER_TYPE_INVALID; // SAR_USER_TYPE_INVALID
+    case 0x0A00002D:
+        return CKR_USER_NOT_LOGGED_IN; // SAR_USER_NOT_LOGGED_IN
+    case 0x0A00002F:
+        return CKR_ATTRIBUTE_VALUE_INVALID; // SAR_FILE_ALREADY_EXIST
+    case 0x0A000030:
+        return CKR_DEVICE_MEMORY; // SAR_NO_ROOM
+    case 0x0A000032:
+        return CKR_DEVICE_MEMORY; // SAR_REACH_MAX_CONTAINER_COUNT
+    default:
+        return CKR_FUNCTION_FAILED;
     }
 }
 

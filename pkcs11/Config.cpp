@@ -13,7 +13,10 @@ namespace ukeyp11 {
 
 namespace {
 
-bool readable(const std::string &path) { return ::access(path.c_str(), R_OK) == 0; }
+bool readable(const std::string &path)
+{
+    return ::access(path.c_str(), R_OK) == 0;
+}
 
 // Build tree: the token lies beside the module; installed: LIBDIR/ukeyadaptor/ beside LIBDIR/pkcs11/.
 std::string bundledToken()
@@ -54,8 +57,8 @@ std::vector<KeyEntry> parseConfig(const std::string &text, const std::string &or
         if (!(words >> e.typeName))
             continue;
         if (!(words >> e.libraryPath) || ((words >> e.application) && (words >> extra))) {
-            std::fprintf(stderr, "ukeyadaptor-pkcs11: %s:%d: expected <type> <library> [application]\n",
-                         origin.c_str(), number);
+            std::fprintf(stderr, "ukeyadaptor-pkcs11: %s:%d: expected <type> <library> [application]\n", origin.c_str(),
+                         number);
             continue;
         }
         entries.push_back(e);

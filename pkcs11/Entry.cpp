@@ -196,7 +196,10 @@ CK_RV C_GetTokenInfo(CK_SLOT_ID id, CK_TOKEN_INFO_PTR info)
     return info ? slot->tokenInfo(info) : CKR_ARGUMENTS_BAD;
 }
 
-CK_RV C_WaitForSlotEvent(CK_FLAGS, CK_SLOT_ID_PTR, CK_VOID_PTR) { return CKR_FUNCTION_NOT_SUPPORTED; }
+CK_RV C_WaitForSlotEvent(CK_FLAGS, CK_SLOT_ID_PTR, CK_VOID_PTR)
+{
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
 
 CK_RV C_GetMechanismList(CK_SLOT_ID id, CK_MECHANISM_TYPE_PTR list, CK_ULONG_PTR count)
 {
@@ -216,8 +219,14 @@ CK_RV C_GetMechanismInfo(CK_SLOT_ID id, CK_MECHANISM_TYPE type, CK_MECHANISM_INF
     return info ? mechanismInfo(*slot, type, info) : CKR_ARGUMENTS_BAD;
 }
 
-CK_RV C_InitToken(CK_SLOT_ID, CK_UTF8CHAR_PTR, CK_ULONG, CK_UTF8CHAR_PTR) { return CKR_FUNCTION_NOT_SUPPORTED; }
-CK_RV C_InitPIN(CK_SESSION_HANDLE, CK_UTF8CHAR_PTR, CK_ULONG) { return CKR_FUNCTION_NOT_SUPPORTED; }
+CK_RV C_InitToken(CK_SLOT_ID, CK_UTF8CHAR_PTR, CK_ULONG, CK_UTF8CHAR_PTR)
+{
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
+CK_RV C_InitPIN(CK_SESSION_HANDLE, CK_UTF8CHAR_PTR, CK_ULONG)
+{
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
 
 CK_RV C_SetPIN(CK_SESSION_HANDLE s, CK_UTF8CHAR_PTR oldPin, CK_ULONG oldLen, CK_UTF8CHAR_PTR newPin, CK_ULONG newLen)
 {
@@ -300,7 +309,10 @@ CK_RV C_GetSessionInfo(CK_SESSION_HANDLE s, CK_SESSION_INFO_PTR info)
     return CKR_OK;
 }
 
-CK_RV C_GetOperationState(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR) { return CKR_FUNCTION_NOT_SUPPORTED; }
+CK_RV C_GetOperationState(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR)
+{
+    return CKR_FUNCTION_NOT_SUPPORTED;
+}
 CK_RV C_SetOperationState(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_OBJECT_HANDLE, CK_OBJECT_HANDLE)
 {
     return CKR_FUNCTION_NOT_SUPPORTED;
@@ -442,7 +454,10 @@ CK_RV C_EncryptFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG_PTR)
     return rv ? rv : CKR_OPERATION_NOT_INITIALIZED;
 }
 
-CK_RV C_DecryptInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key) { return init(s, kDecrypt, m, key); }
+CK_RV C_DecryptInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key)
+{
+    return init(s, kDecrypt, m, key);
+}
 CK_RV C_Decrypt(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG inLen, CK_BYTE_PTR out, CK_ULONG_PTR outLen)
 {
     return single(s, kDecrypt, in, inLen, out, outLen);
@@ -458,26 +473,44 @@ CK_RV C_DecryptFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG_PTR)
     return rv ? rv : CKR_FUNCTION_NOT_SUPPORTED;
 }
 
-CK_RV C_DigestInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m) { return init(s, kDigest, m, 0); }
+CK_RV C_DigestInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m)
+{
+    return init(s, kDigest, m, 0);
+}
 CK_RV C_Digest(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG inLen, CK_BYTE_PTR out, CK_ULONG_PTR outLen)
 {
     return single(s, kDigest, in, inLen, out, outLen);
 }
-CK_RV C_DigestUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG len) { return update(s, kDigest, in, len); }
+CK_RV C_DigestUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG len)
+{
+    return update(s, kDigest, in, len);
+}
 CK_RV C_DigestKey(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE)
 {
     const CK_RV rv = withSession(s);
     return rv ? rv : CKR_FUNCTION_NOT_SUPPORTED;
 }
-CK_RV C_DigestFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR out, CK_ULONG_PTR outLen) { return final(s, kDigest, out, outLen); }
+CK_RV C_DigestFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR out, CK_ULONG_PTR outLen)
+{
+    return final(s, kDigest, out, outLen);
+}
 
-CK_RV C_SignInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key) { return init(s, kSign, m, key); }
+CK_RV C_SignInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key)
+{
+    return init(s, kSign, m, key);
+}
 CK_RV C_Sign(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG inLen, CK_BYTE_PTR out, CK_ULONG_PTR outLen)
 {
     return single(s, kSign, in, inLen, out, outLen);
 }
-CK_RV C_SignUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG len) { return update(s, kSign, in, len); }
-CK_RV C_SignFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR out, CK_ULONG_PTR outLen) { return final(s, kSign, out, outLen); }
+CK_RV C_SignUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG len)
+{
+    return update(s, kSign, in, len);
+}
+CK_RV C_SignFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR out, CK_ULONG_PTR outLen)
+{
+    return final(s, kSign, out, outLen);
+}
 CK_RV C_SignRecoverInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
 {
     const CK_RV rv = withSession(s);
@@ -489,7 +522,10 @@ CK_RV C_SignRecover(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_
     return rv ? rv : CKR_OPERATION_NOT_INITIALIZED;
 }
 
-CK_RV C_VerifyInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key) { return init(s, kVerify, m, key); }
+CK_RV C_VerifyInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key)
+{
+    return init(s, kVerify, m, key);
+}
 CK_RV C_Verify(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG inLen, CK_BYTE_PTR sig, CK_ULONG sigLen)
 {
     Held h;
@@ -503,7 +539,10 @@ CK_RV C_Verify(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG inLen, CK_BYTE_PTR 
     op.data.assign(in, in + inLen);
     return operationVerify(h, sig, sigLen);
 }
-CK_RV C_VerifyUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG len) { return update(s, kVerify, in, len); }
+CK_RV C_VerifyUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG len)
+{
+    return update(s, kVerify, in, len);
+}
 CK_RV C_VerifyFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR sig, CK_ULONG sigLen)
 {
     Held h;
@@ -596,8 +635,14 @@ CK_RV C_GenerateRandom(CK_SESSION_HANDLE s, CK_BYTE_PTR out, CK_ULONG len)
     return CKR_OK;
 }
 
-CK_RV C_GetFunctionStatus(CK_SESSION_HANDLE) { return CKR_FUNCTION_NOT_PARALLEL; }
-CK_RV C_CancelFunction(CK_SESSION_HANDLE) { return CKR_FUNCTION_NOT_PARALLEL; }
+CK_RV C_GetFunctionStatus(CK_SESSION_HANDLE)
+{
+    return CKR_FUNCTION_NOT_PARALLEL;
+}
+CK_RV C_CancelFunction(CK_SESSION_HANDLE)
+{
+    return CKR_FUNCTION_NOT_PARALLEL;
+}
 
 CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR list)
 {

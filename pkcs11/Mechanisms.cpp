@@ -28,12 +28,12 @@ const Mechanism kMechanisms[] = {
     {CKM_RSA_PKCS_KEY_PAIR_GEN, CKK_RSA, CKF_HW | CKF_GENERATE_KEY_PAIR, 1024, 2048, SGD_RSA, 0},
     {CKM_RSA_PKCS, CKK_RSA, CKF_HW | CKF_SIGN | CKF_VERIFY | CKF_DECRYPT, 1024, 2048, SGD_RSA, 0},
     {CKM_SHA256_RSA_PKCS, CKK_RSA, CKF_HW | CKF_SIGN | CKF_VERIFY, 1024, 2048, SGD_RSA, 0},
-    {CKM_EC_KEY_PAIR_GEN, CKK_EC,
-     CKF_HW | CKF_GENERATE_KEY_PAIR | CKF_EC_F_P | CKF_EC_NAMEDCURVE | CKF_EC_UNCOMPRESS, 256, 256, SGD_SM2_1, 0},
+    {CKM_EC_KEY_PAIR_GEN, CKK_EC, CKF_HW | CKF_GENERATE_KEY_PAIR | CKF_EC_F_P | CKF_EC_NAMEDCURVE | CKF_EC_UNCOMPRESS,
+     256, 256, SGD_SM2_1, 0},
     {CKM_UKEY_SM2, CKK_EC, CKF_HW | CKF_SIGN | CKF_VERIFY | CKF_EC_F_P | CKF_EC_NAMEDCURVE | CKF_EC_UNCOMPRESS, 256,
      256, SGD_SM2_1, 0},
-    {CKM_UKEY_SM3_SM2, CKK_EC, CKF_HW | CKF_SIGN | CKF_VERIFY | CKF_EC_F_P | CKF_EC_NAMEDCURVE | CKF_EC_UNCOMPRESS,
-     256, 256, SGD_SM2_1, SGD_SM3},
+    {CKM_UKEY_SM3_SM2, CKK_EC, CKF_HW | CKF_SIGN | CKF_VERIFY | CKF_EC_F_P | CKF_EC_NAMEDCURVE | CKF_EC_UNCOMPRESS, 256,
+     256, SGD_SM2_1, SGD_SM3},
     {CKM_UKEY_SM3, kNoKey, CKF_HW | CKF_DIGEST, 0, 0, 0, SGD_SM3},
 };
 
@@ -48,8 +48,7 @@ const Mechanism *offered(Slot &slot, CK_MECHANISM_TYPE type)
     if (temporary && slot.sessions == 0)
         slot.disconnect();
     for (const Mechanism &m : kMechanisms)
-        if (m.type == type && (info.AlgAsymCap & m.asymCap) == m.asymCap &&
-            (info.AlgHashCap & m.hashCap) == m.hashCap)
+        if (m.type == type && (info.AlgAsymCap & m.asymCap) == m.asymCap && (info.AlgHashCap & m.hashCap) == m.hashCap)
             return &m;
     return nullptr;
 }
@@ -59,8 +58,8 @@ CK_RV sm3(Slot &slot, const Object *key, const Bytes &data, Bytes &out)
 {
     const auto *pub = key ? reinterpret_cast<const ECCPUBLICKEYBLOB *>(key->blob.data()) : nullptr;
     SKF_HANDLE hash = nullptr;
-    uint32_t rc = KXF(slot.adaptor, DigestInit)(slot.dev, SGD_SM3, pub, pub ? sizeof *pub : 0, pub ? kSignerId : nullptr,
-                                                pub ? sizeof kSignerId - 1 : 0, &hash);
+    uint32_t rc = KXF(slot.adaptor, DigestInit)(slot.dev, SGD_SM3, pub, pub ? sizeof *pub : 0,
+                                                pub ? kSignerId : nullptr, pub ? sizeof kSignerId - 1 : 0, &hash);
     if (rc != SAR_OK)
         return toCkr(rc);
     static const uint8_t kEmpty = 0;
@@ -97,7 +96,8 @@ CK_RV toBeSigned(Slot &slot, const Operation &op, const Object &key, Bytes &out)
             return CKR_DATA_LEN_RANGE;
         out = op.data;
         return CKR_OK;
-    default: return sm3(slot, &key, op.data, out);
+    default:
+        return sm3(slot, &key, op.data, out);
     }
 }
 
@@ -167,7 +167,8 @@ std::string containerName(const CK_ATTRIBUTE *pubTmpl, CK_ULONG pubCount, const 
                           CK_ULONG privCount)
 {
     for (const CK_ATTRIBUTE_TYPE type : {CKA_LABEL, CKA_ID})
-        for (const std::string &s : {templateString(privTmpl, privCount, type), templateString(pubTmpl, pubCount, type)})
+        for (const std::string &s :
+             {templateString(privTmpl, privCount, type), templateString(pubTmpl, pubCount, type)})
             if (printable(s))
                 return s;
     std::string id = templateString(privTmpl, privCount, CKA_ID);
@@ -202,7 +203,8 @@ CK_RV keyParameters(CK_MECHANISM_TYPE type, const CK_ATTRIBUTE *tmpl, CK_ULONG c
     if (bits != 1024 && bits != 2048)
         return CKR_KEY_SIZE_RANGE;
     if (const CK_ATTRIBUTE *e = findAttribute(tmpl, count, CKA_PUBLIC_EXPONENT)) {
-        Bytes exponent(static_cast<const uint8_t *>(e->pValue), static_cast<const uint8_t *>(e->pValue) + e->ulValueLen);
+        Bytes exponent(static_cast<const uint8_t *>(e->pValue),
+                       static_cast<const uint8_t *>(e->pValue) + e->ulValueLen);
         exponent.erase(exponent.begin(), std::find_if(exponent.begin(), exponent.end(), [](uint8_t b) { return b; }));
         if (exponent != Bytes{0x01, 0x00, 0x01})
             return CKR_ATTRIBUTE_VALUE_INVALID; // keys make their own exponent, 65537
@@ -212,7 +214,10 @@ CK_RV keyParameters(CK_MECHANISM_TYPE type, const CK_ATTRIBUTE *tmpl, CK_ULONG c
 
 } // namespace
 
-bool decryptsRsa(const Slot &slot) { return slot.adaptor->config().typeName == "skf_szca_ft3003"; }
+bool decryptsRsa(const Slot &slot)
+{
+    return slot.adaptor->config().typeName == "skf_szca_ft3003";
+}
 
 std::vector<CK_MECHANISM_TYPE> mechanisms(Slot &slot)
 {

@@ -19,8 +19,7 @@ CK_RV operationFinal(Held &h, OpKind kind, CK_BYTE *out, CK_ULONG *outLen);
 CK_RV operationVerify(Held &h, const CK_BYTE *signature, CK_ULONG len);
 
 CK_RV generateKeyPair(Held &h, const CK_MECHANISM *mechanism, const CK_ATTRIBUTE *pubTmpl, CK_ULONG pubCount,
-                      const CK_ATTRIBUTE *privTmpl, CK_ULONG privCount, CK_OBJECT_HANDLE *pub,
-                      CK_OBJECT_HANDLE *priv);
+                      const CK_ATTRIBUTE *privTmpl, CK_ULONG privCount, CK_OBJECT_HANDLE *pub, CK_OBJECT_HANDLE *priv);
 
 } // namespace ukeyp11
 

@@ -27,9 +27,18 @@ struct Freer {
 using PkeyPtr = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY, EVP_PKEY_free>>;
 using X509Ptr = std::unique_ptr<X509, Freer<X509, X509_free>>;
 
-Bytes ulong(CK_ULONG v) { return Bytes(reinterpret_cast<uint8_t *>(&v), reinterpret_cast<uint8_t *>(&v) + sizeof v); }
-Bytes boolean(bool v) { return Bytes{static_cast<uint8_t>(v ? CK_TRUE : CK_FALSE)}; }
-Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
+Bytes ulong(CK_ULONG v)
+{
+    return Bytes(reinterpret_cast<uint8_t *>(&v), reinterpret_cast<uint8_t *>(&v) + sizeof v);
+}
+Bytes boolean(bool v)
+{
+    return Bytes{static_cast<uint8_t>(v ? CK_TRUE : CK_FALSE)};
+}
+Bytes text(const std::string &s)
+{
+    return Bytes(s.begin(), s.end());
+}
 Bytes trimmed(const uint8_t *p, size_t n)
 {
     while (n > 1 && *p == 0)
@@ -161,9 +170,9 @@ Attributes attributesOf(const Slot &slot, const Object &o)
 
 bool sensitive(const Object &o, CK_ATTRIBUTE_TYPE t)
 {
-    return o.cls == CKO_PRIVATE_KEY && (t == CKA_PRIVATE_EXPONENT || t == CKA_PRIME_1 || t == CKA_PRIME_2 ||
-                                        t == CKA_EXPONENT_1 || t == CKA_EXPONENT_2 || t == CKA_COEFFICIENT ||
-                                        t == CKA_VALUE);
+    return o.cls == CKO_PRIVATE_KEY &&
+           (t == CKA_PRIVATE_EXPONENT || t == CKA_PRIME_1 || t == CKA_PRIME_2 || t == CKA_EXPONENT_1 ||
+            t == CKA_EXPONENT_2 || t == CKA_COEFFICIENT || t == CKA_VALUE);
 }
 
 // Size queries first, then a buffer of the announced size; the adaptor passes lengths through unchanged.
@@ -301,7 +310,10 @@ const Object *findObject(Slot &slot, CK_OBJECT_HANDLE handle)
     return it != slot.objects.end() && visible(slot, it->second) ? &it->second : nullptr;
 }
 
-bool visible(const Slot &slot, const Object &o) { return o.cls != CKO_PRIVATE_KEY || slot.user == CKU_USER; }
+bool visible(const Slot &slot, const Object &o)
+{
+    return o.cls != CKO_PRIVATE_KEY || slot.user == CKU_USER;
+}
 
 const CK_ATTRIBUTE *findAttribute(const CK_ATTRIBUTE *tmpl, CK_ULONG count, CK_ATTRIBUTE_TYPE type)
 {
@@ -426,7 +438,7 @@ CK_RV importCertificate(Slot &slot, const CK_ATTRIBUTE *tmpl, CK_ULONG count, CK
     if (c.result() != SAR_OK)
         return c.result() == SAR_FILE_NOT_EXIST ? CKR_ATTRIBUTE_VALUE_INVALID : toCkr(c.result());
     const uint32_t rc = KXF(slot.adaptor, ImportCertificate)(slot.dev, c.handle(), signing, der.data(),
-                                                              static_cast<uint32_t>(der.size()));
+                                                             static_cast<uint32_t>(der.size()));
     if (rc != SAR_OK)
         return toCkr(rc);
     slot.loaded = false;
@@ -473,8 +485,10 @@ CK_RV createObject(Slot &slot, const CK_ATTRIBUTE *tmpl, CK_ULONG count, CK_OBJE
             return CKR_ATTRIBUTE_VALUE_INVALID;
         return importCertificate(slot, tmpl, count, handle);
     }
-    case CKO_DATA: return writeData(slot, tmpl, count, handle);
-    default: return CKR_ATTRIBUTE_VALUE_INVALID;
+    case CKO_DATA:
+        return writeData(slot, tmpl, count, handle);
+    default:
+        return CKR_ATTRIBUTE_VALUE_INVALID;
     }
 }
 

@@ -82,7 +82,10 @@ CK_RV Slot::slotInfo(CK_SLOT_INFO *info)
 
 namespace {
 
-std::string field(const char *text, size_t size) { return std::string(text, strnlen(text, size)); }
+std::string field(const char *text, size_t size)
+{
+    return std::string(text, strnlen(text, size));
+}
 
 // The adaptor's string answers: a generous buffer, terminated whatever the key wrote.
 template <typename F>
@@ -117,11 +120,10 @@ CK_RV Slot::tokenInfo(CK_TOKEN_INFO *info)
         uint32_t type;
         CK_FLAGS low, last, locked, change;
     };
-    for (const PinFlags &p :
-         {PinFlags{SKF_USER_TYPE, CKF_USER_PIN_COUNT_LOW, CKF_USER_PIN_FINAL_TRY, CKF_USER_PIN_LOCKED,
-                   CKF_USER_PIN_TO_BE_CHANGED},
-          PinFlags{SKF_ADMIN_TYPE, CKF_SO_PIN_COUNT_LOW, CKF_SO_PIN_FINAL_TRY, CKF_SO_PIN_LOCKED,
-                   CKF_SO_PIN_TO_BE_CHANGED}}) {
+    for (const PinFlags &p : {PinFlags{SKF_USER_TYPE, CKF_USER_PIN_COUNT_LOW, CKF_USER_PIN_FINAL_TRY,
+                                       CKF_USER_PIN_LOCKED, CKF_USER_PIN_TO_BE_CHANGED},
+                              PinFlags{SKF_ADMIN_TYPE, CKF_SO_PIN_COUNT_LOW, CKF_SO_PIN_FINAL_TRY, CKF_SO_PIN_LOCKED,
+                                       CKF_SO_PIN_TO_BE_CHANGED}}) {
         uint32_t max = 0, remain = 0;
         int32_t isDefault = 0;
         if (KXF(adaptor, GetPINInfo)(dev, p.type, &max, &remain, &isDefault) != SAR_OK)
@@ -153,8 +155,8 @@ CK_RV Slot::login(CK_USER_TYPE type, const std::string &pin)
     if (const CK_RV rv = connect())
         return rv;
     uint32_t retry = 0;
-    const uint32_t rc = KXF(adaptor, VerifyPIN)(dev, type == CKU_SO ? SKF_ADMIN_TYPE : SKF_USER_TYPE, pin.c_str(),
-                                                &retry);
+    const uint32_t rc =
+        KXF(adaptor, VerifyPIN)(dev, type == CKU_SO ? SKF_ADMIN_TYPE : SKF_USER_TYPE, pin.c_str(), &retry);
     if (rc != SAR_OK)
         return toCkr(rc);
     user = type;
