@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace ukeyp11 {
 
@@ -44,7 +45,7 @@ Adaptor *Adaptor::open(const KeyEntry &entry, bool ownNamespace)
     a->lib_ = lib;
     a->table_ = table;
     a->entry_ = entry;
-    const uint32_t rc = KXF(a, Init_SDK)(entry.typeName.c_str(), entry.libraryPath.c_str(), nullptr, 0);
+    const uint32_t rc = a->kxf()->Init_SDK(entry.typeName.c_str(), entry.libraryPath.c_str(), nullptr, 0);
     if (rc != SAR_OK) {
         std::fprintf(stderr, "ukeyadaptor-pkcs11: %s %s: initialisation failed (0x%08X)\n", entry.typeName.c_str(),
                      entry.libraryPath.c_str(), rc);
@@ -57,7 +58,7 @@ Adaptor *Adaptor::open(const KeyEntry &entry, bool ownNamespace)
 Adaptor::~Adaptor()
 {
     if (table_) {
-        KXF(this, Uinit_SDK)();
+        this->kxf()->Uinit_SDK();
         if (auto unload = reinterpret_cast<PFN_KXF_Unload>(dlsym(lib_, "KXF_Unload")))
             unload();
     }
@@ -69,10 +70,10 @@ std::vector<std::string> Adaptor::devices()
 {
     std::lock_guard<std::mutex> lock(connectLock);
     uint32_t size = 0;
-    if (KXF(this, EnumDev)(nullptr, &size) != SAR_OK || size == 0 || size > (1u << 20))
+    if (this->kxf()->EnumDev(nullptr, &size) != SAR_OK || size == 0 || size > (1u << 20))
         return {};
     std::vector<char> list(size);
-    if (KXF(this, EnumDev)(list.data(), &size) != SAR_OK)
+    if (this->kxf()->EnumDev(list.data(), &size) != SAR_OK)
         return {};
     return splitNames(list.data(), std::min<size_t>(size, list.size()));
 }
@@ -92,54 +93,37 @@ std::vector<std::string> splitNames(const char *list, size_t size)
 
 CK_RV toCkr(uint32_t sar)
 {
-    switch (sar) {
-    case 0x00000000:
-        return CKR_OK;
-    case 0x0A000003:
-        return CKR_FUNCTION_NOT_SUPPORTED; // SAR_NOTSUPPORTYETERR
-    case 0x0A000006:
-        return CKR_ARGUMENTS_BAD; // SAR_INVALIDPARAMERR
-    case 0x0A000009:
-        return CKR_ATTRIBUTE_VALUE_INVALID; // SAR_NAMELENERR
-    case 0x0A00000A:
-        return CKR_KEY_FUNCTION_NOT_PERMITTED; // SAR_KEYUSAGEERR
-    case 0x0A000010:
-        return CKR_DATA_LEN_RANGE; // SAR_INDATALENERR
-    case 0x0A000011:
-        return CKR_DATA_INVALID; // SAR_INDATAERR
-    case 0x0A00001A:
-        return CKR_SIGNATURE_INVALID; // SAR_HASHNOTEQUALERR
-    case 0x0A00001B:
-        return CKR_KEY_HANDLE_INVALID; // SAR_KEYNOTFOUNTERR
-    case 0x0A00001D:
-        return CKR_FUNCTION_NOT_SUPPORTED; // KX_NOTEXPORTERR
-    case 0x0A00001E:
-        return CKR_ENCRYPTED_DATA_INVALID; // SAR_DECRYPTPADERR
-    case 0x0A000020:
-        return CKR_BUFFER_TOO_SMALL; // SAR_BUFFER_TOO_SMALL
-    case 0x0A000023:
-        return CKR_DEVICE_REMOVED; // SAR_DEVICE_REMOVED
-    case 0x0A000024:
-        return CKR_PIN_INCORRECT; // SAR_PIN_INCORRECT
-    case 0x0A000025:
-        return CKR_PIN_LOCKED; // SAR_PIN_LOCKED
-    case 0x0A000026:
-        return CKR_PIN_INVALID; // SAR_PIN_INVALID
-    case 0x0A000027:
-        return CKR_PIN_LEN_RANGE; // SAR_PIN_LEN_RANGE
-    case 0x0A00002A:
-        return CKR_USER_TYPE_INVALID; // SAR_USER_TYPE_INVALID
-    case 0x0A00002D:
-        return CKR_USER_NOT_LOGGED_IN; // SAR_USER_NOT_LOGGED_IN
-    case 0x0A00002F:
-        return CKR_ATTRIBUTE_VALUE_INVALID; // SAR_FILE_ALREADY_EXIST
-    case 0x0A000030:
-        return CKR_DEVICE_MEMORY; // SAR_NO_ROOM
-    case 0x0A000032:
-        return CKR_DEVICE_MEMORY; // SAR_REACH_MAX_CONTAINER_COUNT
-    default:
-        return CKR_FUNCTION_FAILED;
-    }
+    static const std::map<std::string, CK_RV> kByName = {
+        {"SAR_OK", CKR_OK},
+        {"SAR_NOTSUPPORTYETERR", CKR_FUNCTION_NOT_SUPPORTED},
+        {"KX_NOTEXPORTERR", CKR_FUNCTION_NOT_SUPPORTED},
+        {"SAR_INVALIDPARAMERR", CKR_ARGUMENTS_BAD},
+        {"SAR_NAMELENERR", CKR_ATTRIBUTE_VALUE_INVALID},
+        {"SAR_KEYUSAGEERR", CKR_KEY_FUNCTION_NOT_PERMITTED},
+        {"SAR_INDATALENERR", CKR_DATA_LEN_RANGE},
+        {"SAR_INDATAERR", CKR_DATA_INVALID},
+        {"SAR_MEMORYERR", CKR_DEVICE_MEMORY},
+        {"SAR_HASHNOTEQUALERR", CKR_SIGNATURE_INVALID},
+        {"SAR_KEYNOTFOUNTERR", CKR_KEY_HANDLE_INVALID},
+        {"SAR_RSADECERR", CKR_ENCRYPTED_DATA_INVALID},
+        {"SAR_DECRYPTPADERR", CKR_ENCRYPTED_DATA_INVALID},
+        {"SAR_BUFFER_TOO_SMALL", CKR_BUFFER_TOO_SMALL},
+        {"SAR_DEVICE_REMOVED", CKR_DEVICE_REMOVED},
+        {"SAR_PIN_INCORRECT", CKR_PIN_INCORRECT},
+        {"SAR_PIN_LOCKED", CKR_PIN_LOCKED},
+        {"SAR_PIN_INVALID", CKR_PIN_INVALID},
+        {"SAR_PIN_LEN_RANGE", CKR_PIN_LEN_RANGE},
+        {"SAR_USER_ALREADY_LOGGED_IN", CKR_USER_ALREADY_LOGGED_IN},
+        {"SAR_USER_PIN_NOT_INITIALIZED", CKR_USER_PIN_NOT_INITIALIZED},
+        {"SAR_USER_TYPE_INVALID", CKR_USER_TYPE_INVALID},
+        {"SAR_USER_NOT_LOGGED_IN", CKR_USER_NOT_LOGGED_IN},
+        {"SAR_FILE_ALREADY_EXIST", CKR_ATTRIBUTE_VALUE_INVALID},
+        {"SAR_NO_ROOM", CKR_DEVICE_MEMORY},
+        {"SAR_REACH_MAX_CONTAINER_COUNT", CKR_DEVICE_MEMORY},
+    };
+    const char *name = kxf_result_name(sar);
+    const auto it = name ? kByName.find(name) : kByName.end();
+    return it != kByName.end() ? it->second : CKR_FUNCTION_FAILED;
 }
 
 } // namespace ukeyp11

@@ -21,11 +21,7 @@ public:
     Adaptor(const Adaptor &) = delete;
     Adaptor &operator=(const Adaptor &) = delete;
 
-    template <typename F>
-    F entry(int index) const
-    {
-        return reinterpret_cast<F>(table_[index]);
-    }
+    const KXF_Table *kxf() const { return KXF_TableOf(table_); }
     std::vector<std::string> devices();
     const KeyEntry &config() const { return entry_; }
 
@@ -39,9 +35,7 @@ private:
     KeyEntry entry_;
 };
 
-#define KXF(adaptor, Name) (adaptor)->entry<PFN_KXF_##Name>(KXF_IDX_##Name)
-
-// A GM/T 0016 result code as the nearest PKCS#11 return value.
+// A GM/T 0016 result code as the nearest PKCS#11 return value, by its name in the adaptor's table.
 CK_RV toCkr(uint32_t sar);
 
 // Splits a name list (names ended by NUL, the list by an empty name) without reading past size.

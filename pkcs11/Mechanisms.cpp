@@ -58,16 +58,16 @@ CK_RV sm3(Slot &slot, const Object *key, const Bytes &data, Bytes &out)
 {
     const auto *pub = key ? reinterpret_cast<const ECCPUBLICKEYBLOB *>(key->blob.data()) : nullptr;
     SKF_HANDLE hash = nullptr;
-    uint32_t rc = KXF(slot.adaptor, DigestInit)(slot.dev, SGD_SM3, pub, pub ? sizeof *pub : 0,
-                                                pub ? kSignerId : nullptr, pub ? sizeof kSignerId - 1 : 0, &hash);
+    uint32_t rc = slot.adaptor->kxf()->DigestInit(slot.dev, SGD_SM3, pub, pub ? sizeof *pub : 0,
+                                                  pub ? kSignerId : nullptr, pub ? sizeof kSignerId - 1 : 0, &hash);
     if (rc != SAR_OK)
         return toCkr(rc);
     static const uint8_t kEmpty = 0;
     out.assign(32, 0);
     uint32_t len = 32;
-    rc = KXF(slot.adaptor, Digest)(slot.dev, hash, data.empty() ? &kEmpty : data.data(),
-                                   static_cast<uint32_t>(data.size()), out.data(), &len);
-    KXF(slot.adaptor, CloseHandle)(slot.dev, hash);
+    rc = slot.adaptor->kxf()->Digest(slot.dev, hash, data.empty() ? &kEmpty : data.data(),
+                                     static_cast<uint32_t>(data.size()), out.data(), &len);
+    slot.adaptor->kxf()->CloseHandle(slot.dev, hash);
     out.resize(std::min<size_t>(len, 32));
     return rc == SAR_OK && len == 32 ? CKR_OK : rc == SAR_OK ? CKR_DEVICE_ERROR : toCkr(rc);
 }
@@ -122,13 +122,13 @@ CK_RV sign(Slot &slot, const Operation &op, const Object &key, Bytes &out)
     if (key.keyType == CKK_RSA) {
         out.assign(SKF_MAX_RSA_MODULUS_LEN, 0);
         uint32_t len = static_cast<uint32_t>(out.size());
-        const uint32_t rc = KXF(slot.adaptor, RSASignData)(slot.dev, c.handle(), tbs.data(), n, out.data(), &len);
+        const uint32_t rc = slot.adaptor->kxf()->RSASignData(slot.dev, c.handle(), tbs.data(), n, out.data(), &len);
         out.resize(std::min<size_t>(len, out.size()));
         return toCkr(rc);
     }
     ECCSIGNATUREBLOB sig{};
     uint32_t len = sizeof sig;
-    const uint32_t rc = KXF(slot.adaptor, ECCSignData)(slot.dev, c.handle(), tbs.data(), n, &sig, &len);
+    const uint32_t rc = slot.adaptor->kxf()->ECCSignData(slot.dev, c.handle(), tbs.data(), n, &sig, &len);
     out.assign(sig.r + 32, sig.r + 64);
     out.insert(out.end(), sig.s + 32, sig.s + 64);
     return toCkr(rc);
@@ -144,7 +144,7 @@ CK_RV decrypt(Slot &slot, const Operation &op, const Object &key, Bytes &out)
     out.assign(rsaModulusBytes(key), 0);
     uint32_t len = static_cast<uint32_t>(out.size());
     uint32_t keyHandle = 0;
-    const uint32_t rc = KXF(slot.adaptor, ImportSessionKeyWithKeyEx)(
+    const uint32_t rc = slot.adaptor->kxf()->ImportSessionKeyWithKeyEx(
         slot.dev, c.handle(), 0, op.data.data(), static_cast<uint32_t>(op.data.size()), &keyHandle, out.data(), &len);
     out.resize(std::min<size_t>(len, out.size()));
     return toCkr(rc);
@@ -328,15 +328,16 @@ CK_RV operationVerify(Held &h, const CK_BYTE *signature, CK_ULONG len)
     const auto n = static_cast<uint32_t>(tbs.size());
     uint32_t rc;
     if (key->keyType == CKK_RSA) {
-        rc = KXF(h.slot->adaptor, RSAVerify)(h.slot->dev, reinterpret_cast<const RSAPUBLICKEYBLOB *>(key->blob.data()),
-                                             sizeof(RSAPUBLICKEYBLOB), tbs.data(), n, signature,
-                                             static_cast<uint32_t>(len));
+        rc = h.slot->adaptor->kxf()->RSAVerify(
+            h.slot->dev, reinterpret_cast<const RSAPUBLICKEYBLOB *>(key->blob.data()), sizeof(RSAPUBLICKEYBLOB),
+            tbs.data(), n, signature, static_cast<uint32_t>(len));
     } else {
         ECCSIGNATUREBLOB sig{};
         std::memcpy(sig.r + 32, signature, 32);
         std::memcpy(sig.s + 32, signature + 32, 32);
-        rc = KXF(h.slot->adaptor, ECCVerify)(h.slot->dev, reinterpret_cast<const ECCPUBLICKEYBLOB *>(key->blob.data()),
-                                             sizeof(ECCPUBLICKEYBLOB), tbs.data(), n, &sig, sizeof sig);
+        rc =
+            h.slot->adaptor->kxf()->ECCVerify(h.slot->dev, reinterpret_cast<const ECCPUBLICKEYBLOB *>(key->blob.data()),
+                                              sizeof(ECCPUBLICKEYBLOB), tbs.data(), n, &sig, sizeof sig);
     }
     return rc == SAR_OK ? CKR_OK : CKR_SIGNATURE_INVALID;
 }
@@ -359,21 +360,21 @@ CK_RV generateKeyPair(Held &h, const CK_MECHANISM *mechanism, const CK_ATTRIBUTE
         return rv;
     const std::string name = containerName(pubTmpl, pubCount, privTmpl, privCount);
     HCONTAINER hc = nullptr;
-    uint32_t rc = KXF(slot.adaptor, CreateContainer)(slot.dev, name.c_str(), &hc);
+    uint32_t rc = slot.adaptor->kxf()->CreateContainer(slot.dev, name.c_str(), &hc);
     if (rc != SAR_OK)
         return toCkr(rc);
     if (m->type == CKM_EC_KEY_PAIR_GEN) {
         ECCPUBLICKEYBLOB blob{};
         uint32_t len = sizeof blob;
-        rc = KXF(slot.adaptor, GenECCKeyPair)(slot.dev, hc, SGD_SM2_1, &blob, &len);
+        rc = slot.adaptor->kxf()->GenECCKeyPair(slot.dev, hc, SGD_SM2_1, &blob, &len);
     } else {
         RSAPUBLICKEYBLOB blob{};
         uint32_t len = sizeof blob;
-        rc = KXF(slot.adaptor, GenRSAKeyPair)(slot.dev, hc, static_cast<uint32_t>(bits), &blob, &len);
+        rc = slot.adaptor->kxf()->GenRSAKeyPair(slot.dev, hc, static_cast<uint32_t>(bits), &blob, &len);
     }
-    KXF(slot.adaptor, CloseContainer)(slot.dev, hc);
+    slot.adaptor->kxf()->CloseContainer(slot.dev, hc);
     if (rc != SAR_OK) {
-        KXF(slot.adaptor, DeleteContainer)(slot.dev, name.c_str());
+        slot.adaptor->kxf()->DeleteContainer(slot.dev, name.c_str());
         return toCkr(rc);
     }
     slot.loaded = false;

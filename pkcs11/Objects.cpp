@@ -204,8 +204,8 @@ bool readFile(Slot &slot, const std::string &name, Bytes &out)
     while (out.size() < kMaxObjectSize) {
         uint8_t chunk[kChunk];
         uint32_t len = kChunk;
-        if (KXF(slot.adaptor, ReadFile)(slot.dev, name.c_str(), static_cast<uint32_t>(out.size()), kChunk, chunk,
-                                        &len) != SAR_OK)
+        if (slot.adaptor->kxf()->ReadFile(slot.dev, name.c_str(), static_cast<uint32_t>(out.size()), kChunk, chunk,
+                                          &len) != SAR_OK)
             return false;
         len = std::min(len, kChunk);
         out.insert(out.end(), chunk, chunk + len);
@@ -226,7 +226,7 @@ void readContainer(Slot &slot, const std::string &name)
     if (c.result() != SAR_OK)
         return;
     uint32_t type = 0;
-    KXF(slot.adaptor, GetContainerType)(slot.dev, c.handle(), &type);
+    slot.adaptor->kxf()->GetContainerType(slot.dev, c.handle(), &type);
     for (const bool signing : {true, false}) {
         Object key;
         key.container = name;
@@ -235,7 +235,7 @@ void readContainer(Slot &slot, const std::string &name)
         key.blob.assign(sizeof(RSAPUBLICKEYBLOB), 0);
         uint32_t len = static_cast<uint32_t>(key.blob.size());
         if ((type == kContainerRsa || type == kContainerEcc) &&
-            KXF(slot.adaptor, ExportPublicKey)(slot.dev, c.handle(), signing, key.blob.data(), &len) == SAR_OK) {
+            slot.adaptor->kxf()->ExportPublicKey(slot.dev, c.handle(), signing, key.blob.data(), &len) == SAR_OK) {
             key.blob.resize(type == kContainerEcc ? sizeof(ECCPUBLICKEYBLOB) : sizeof(RSAPUBLICKEYBLOB));
             key.cls = CKO_PUBLIC_KEY;
             addObject(slot, identityOf(CKO_PUBLIC_KEY, name, signing), key);
@@ -248,7 +248,7 @@ void readContainer(Slot &slot, const std::string &name)
         cert.signing = signing;
         if (readSized(
                 [&](uint8_t *p, uint32_t *l) {
-                    return KXF(slot.adaptor, ExportCertificate)(slot.dev, c.handle(), signing, p, l);
+                    return slot.adaptor->kxf()->ExportCertificate(slot.dev, c.handle(), signing, p, l);
                 },
                 cert.value))
             addObject(slot, identityOf(CKO_CERTIFICATE, name, signing), cert);
@@ -259,7 +259,7 @@ void readContainer(Slot &slot, const std::string &name)
 
 Container::Container(Slot &slot, const std::string &name) : slot_(slot)
 {
-    rc_ = KXF(slot.adaptor, OpenContainer)(slot.dev, name.c_str(), &h_);
+    rc_ = slot.adaptor->kxf()->OpenContainer(slot.dev, name.c_str(), &h_);
     if (rc_ == SAR_OK && !h_)
         rc_ = SAR_FAIL;
 }
@@ -267,7 +267,7 @@ Container::Container(Slot &slot, const std::string &name) : slot_(slot)
 Container::~Container()
 {
     if (rc_ == SAR_OK)
-        KXF(slot_.adaptor, CloseContainer)(slot_.dev, h_);
+        slot_.adaptor->kxf()->CloseContainer(slot_.dev, h_);
 }
 
 std::string identityOf(CK_OBJECT_CLASS cls, const std::string &name, bool signing)
@@ -290,9 +290,9 @@ CK_RV loadObjects(Slot &slot)
     if (const CK_RV rv = slot.connect())
         return rv;
     slot.objects.clear();
-    for (const std::string &name : names(slot, KXF(slot.adaptor, EnumContainer)))
+    for (const std::string &name : names(slot, slot.adaptor->kxf()->EnumContainer))
         readContainer(slot, name);
-    for (const std::string &name : names(slot, KXF(slot.adaptor, EnumFiles))) {
+    for (const std::string &name : names(slot, slot.adaptor->kxf()->EnumFiles)) {
         Object data;
         data.file = name;
         if (readFile(slot, name, data.value))
@@ -437,8 +437,8 @@ CK_RV importCertificate(Slot &slot, const CK_ATTRIBUTE *tmpl, CK_ULONG count, CK
     Container c(slot, container);
     if (c.result() != SAR_OK)
         return c.result() == SAR_FILE_NOT_EXIST ? CKR_ATTRIBUTE_VALUE_INVALID : toCkr(c.result());
-    const uint32_t rc = KXF(slot.adaptor, ImportCertificate)(slot.dev, c.handle(), signing, der.data(),
-                                                             static_cast<uint32_t>(der.size()));
+    const uint32_t rc = slot.adaptor->kxf()->ImportCertificate(slot.dev, c.handle(), signing, der.data(),
+                                                               static_cast<uint32_t>(der.size()));
     if (rc != SAR_OK)
         return toCkr(rc);
     slot.loaded = false;
@@ -458,10 +458,11 @@ CK_RV writeData(Slot &slot, const CK_ATTRIBUTE *tmpl, CK_ULONG count, CK_OBJECT_
         return CKR_ATTRIBUTE_VALUE_INVALID;
     const bool isPrivate = priv && priv->pValue && priv->ulValueLen == 1 && *static_cast<CK_BBOOL *>(priv->pValue);
     const uint32_t size = static_cast<uint32_t>(value->ulValueLen);
-    uint32_t rc = KXF(slot.adaptor, CreateFile)(slot.dev, name.c_str(), size, isPrivate ? kRightsUser : kRightsAnyone,
-                                                kRightsUser);
+    uint32_t rc = slot.adaptor->kxf()->CreateFile(slot.dev, name.c_str(), size, isPrivate ? kRightsUser : kRightsAnyone,
+                                                  kRightsUser);
     if (rc == SAR_OK)
-        rc = KXF(slot.adaptor, WriteFile)(slot.dev, name.c_str(), 0, static_cast<const uint8_t *>(value->pValue), size);
+        rc = slot.adaptor->kxf()->WriteFile(slot.dev, name.c_str(), 0, static_cast<const uint8_t *>(value->pValue),
+                                            size);
     if (rc != SAR_OK)
         return toCkr(rc);
     slot.loaded = false;
@@ -499,9 +500,9 @@ CK_RV destroyObject(Slot &slot, CK_OBJECT_HANDLE handle)
         return CKR_OBJECT_HANDLE_INVALID;
     uint32_t rc;
     if (o->cls == CKO_DATA)
-        rc = KXF(slot.adaptor, DeleteFile)(slot.dev, o->file.c_str());
+        rc = slot.adaptor->kxf()->DeleteFile(slot.dev, o->file.c_str());
     else if (o->cls == CKO_PRIVATE_KEY)
-        rc = KXF(slot.adaptor, DeleteContainer)(slot.dev, o->container.c_str()); // the container goes with its key
+        rc = slot.adaptor->kxf()->DeleteContainer(slot.dev, o->container.c_str()); // the container goes with its key
     else
         return CKR_ACTION_PROHIBITED;
     slot.loaded = false;

@@ -40,7 +40,7 @@ CK_RV Slot::connect()
         return CKR_OK;
     std::lock_guard<std::mutex> guard(adaptor->connectLock);
     uint32_t handle = 0;
-    const uint32_t rc = KXF(adaptor, ConnectDev)(device.c_str(), &handle);
+    const uint32_t rc = adaptor->kxf()->ConnectDev(device.c_str(), &handle);
     if (rc != SAR_OK || handle == 0)
         return rc == SAR_OK ? CKR_DEVICE_ERROR : CKR_TOKEN_NOT_PRESENT;
     dev = handle;
@@ -52,7 +52,7 @@ void Slot::disconnect()
 {
     if (dev != 0) {
         std::lock_guard<std::mutex> guard(adaptor->connectLock);
-        KXF(adaptor, DisConnectDev)(dev);
+        adaptor->kxf()->DisConnectDev(dev);
     }
     dev = 0;
     user = kNobody;
@@ -64,7 +64,7 @@ DEVINFO Slot::devInfo()
 {
     DEVINFO info{};
     uint32_t len = sizeof info;
-    if (dev == 0 || KXF(adaptor, GetDevInfo)(dev, &info, &len) != SAR_OK)
+    if (dev == 0 || adaptor->kxf()->GetDevInfo(dev, &info, &len) != SAR_OK)
         std::memset(&info, 0, sizeof info);
     return info;
 }
@@ -107,11 +107,11 @@ CK_RV Slot::tokenInfo(CK_TOKEN_INFO *info)
         return rv;
     const DEVINFO di = devInfo();
     std::memset(info, 0, sizeof *info);
-    pad(info->label, sizeof info->label, askString(KXF(adaptor, GetLabelName), dev));
+    pad(info->label, sizeof info->label, askString(adaptor->kxf()->GetLabelName, dev));
     pad(info->manufacturerID, sizeof info->manufacturerID, field(di.Manufacturer, sizeof di.Manufacturer));
     pad(info->model, sizeof info->model, adaptor->config().typeName);
     // The field holds 16 characters; the tail of a longer serial number is the part that differs.
-    std::string serial = askString(KXF(adaptor, GetSerialNumber), dev);
+    std::string serial = askString(adaptor->kxf()->GetSerialNumber, dev);
     if (serial.size() > sizeof info->serialNumber)
         serial = serial.substr(serial.size() - sizeof info->serialNumber);
     pad(info->serialNumber, sizeof info->serialNumber, serial);
@@ -126,7 +126,7 @@ CK_RV Slot::tokenInfo(CK_TOKEN_INFO *info)
                                        CKF_SO_PIN_TO_BE_CHANGED}}) {
         uint32_t max = 0, remain = 0;
         int32_t isDefault = 0;
-        if (KXF(adaptor, GetPINInfo)(dev, p.type, &max, &remain, &isDefault) != SAR_OK)
+        if (adaptor->kxf()->GetPINInfo(dev, p.type, &max, &remain, &isDefault) != SAR_OK)
             continue;
         info->flags |= (remain < max ? p.low : 0) | (remain == 1 ? p.last : 0) | (remain == 0 ? p.locked : 0) |
                        (isDefault ? p.change : 0);
@@ -156,7 +156,7 @@ CK_RV Slot::login(CK_USER_TYPE type, const std::string &pin)
         return rv;
     uint32_t retry = 0;
     const uint32_t rc =
-        KXF(adaptor, VerifyPIN)(dev, type == CKU_SO ? SKF_ADMIN_TYPE : SKF_USER_TYPE, pin.c_str(), &retry);
+        adaptor->kxf()->VerifyPIN(dev, type == CKU_SO ? SKF_ADMIN_TYPE : SKF_USER_TYPE, pin.c_str(), &retry);
     if (rc != SAR_OK)
         return toCkr(rc);
     user = type;
@@ -178,8 +178,8 @@ CK_RV Slot::setPin(const std::string &oldPin, const std::string &newPin)
     if (const CK_RV rv = connect())
         return rv;
     uint32_t retry = 0;
-    return toCkr(KXF(adaptor, ChangePIN)(dev, user == CKU_SO ? SKF_ADMIN_TYPE : SKF_USER_TYPE, oldPin.c_str(),
-                                         newPin.c_str(), &retry));
+    return toCkr(adaptor->kxf()->ChangePIN(dev, user == CKU_SO ? SKF_ADMIN_TYPE : SKF_USER_TYPE, oldPin.c_str(),
+                                           newPin.c_str(), &retry));
 }
 
 } // namespace ukeyp11
