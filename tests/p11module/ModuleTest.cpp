@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "p11.h"
@@ -223,6 +224,46 @@ TEST_F(ModuleTest, DataObjectsAreFilesOnTheKey)
     ASSERT_EQ(f->C_FindObjectsInit(s, tmpl, 2), CKR_OK);
     ASSERT_EQ(f->C_FindObjects(s, found, 4, &count), CKR_OK);
     EXPECT_EQ(count, 0u);
+}
+
+// Sessions of one slot on several threads share its device handle; files written meanwhile make
+// every search read the key again.
+TEST_F(ModuleTest, ThreadsShareASlot)
+{
+    ASSERT_EQ(login("123456"), CKR_OK);
+    CK_OBJECT_HANDLE pub, priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "shared", &pub);
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            CK_SESSION_HANDLE own;
+            failures[t] += f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &own) != CKR_OK;
+            for (int i = 0; i < 8; ++i) {
+                CK_OBJECT_CLASS cls = CKO_DATA;
+                std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
+                CK_ATTRIBUTE file[] = {{CKA_CLASS, &cls, sizeof cls},
+                                       {CKA_LABEL, &name[0], name.size()},
+                                       {CKA_VALUE, &name[0], name.size()}};
+                CK_OBJECT_HANDLE h[64];
+                CK_ULONG n = 0, len = 128;
+                CK_BYTE sig[128];
+                CK_MECHANISM m{CKM_SHA256_RSA_PKCS, nullptr, 0};
+                failures[t] += f->C_CreateObject(own, file, 3, h) != CKR_OK;
+                failures[t] += f->C_FindObjectsInit(own, nullptr, 0) != CKR_OK ||
+                               f->C_FindObjects(own, h, 64, &n) != CKR_OK || f->C_FindObjectsFinal(own) != CKR_OK;
+                failures[t] += f->C_SignInit(own, &m, priv) != CKR_OK || f->C_Sign(own, sig, 8, sig, &len) != CKR_OK;
+            }
+        });
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+    CK_OBJECT_CLASS cls = CKO_DATA;
+    CK_ATTRIBUTE data{CKA_CLASS, &cls, sizeof cls};
+    CK_OBJECT_HANDLE h[64];
+    CK_ULONG n = 0;
+    ASSERT_EQ(f->C_FindObjectsInit(s, &data, 1), CKR_OK);
+    ASSERT_EQ(f->C_FindObjects(s, h, 64, &n), CKR_OK);
+    EXPECT_EQ(n, 32u);
 }
 
 } // namespace
