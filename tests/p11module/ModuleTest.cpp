@@ -7,6 +7,7 @@
 #include <openssl/param_build.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -267,6 +268,26 @@ TEST_F(ModuleTest, ThreadsShareASlot)
     ASSERT_EQ(f->C_FindObjectsInit(s, &data, 1), CKR_OK);
     ASSERT_EQ(f->C_FindObjects(s, h, 64, &n), CKR_OK);
     EXPECT_EQ(n, 32u);
+}
+
+// Each configuration line is one key kind with its own copy of the adaptor; bad lines are skipped.
+TEST_F(ModuleTest, ConfigurationNamesTheKeys)
+{
+    ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
+    const std::string conf = std::string(getenv("SKFSOFT_DIR")) + "/pkcs11.conf";
+    std::ofstream(conf) << "# two kinds\nukeyskf " SKFSOFT_PATH "\nskf_gdca " SKFSOFT_PATH " GDCA_APP\n"
+                        << "ukeyskf\nukeyskf /nonexistent/libskf.so\n";
+    setenv("UKEYADAPTOR_PKCS11_CONF", conf.c_str(), 1);
+    ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+    CK_ULONG count = 0;
+    ASSERT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+    ASSERT_EQ(count, 2u);
+    CK_TOKEN_INFO info;
+    ASSERT_EQ(f->C_GetTokenInfo(1, &info), CKR_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(info.model), 8), "skf_gdca");
+    ASSERT_EQ(f->C_OpenSession(1, CKF_SERIAL_SESSION, nullptr, nullptr, &s), CKR_OK);
+    EXPECT_EQ(login("000000"), CKR_PIN_INCORRECT);
+    EXPECT_EQ(login("123456"), CKR_OK);
 }
 
 } // namespace
