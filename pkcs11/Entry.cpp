@@ -11,7 +11,7 @@ using namespace ukeyp11;
 namespace {
 
 // A slot by id, its lock taken.
-CK_RV holdSlot(CK_SLOT_ID id, Slot *&slot, std::unique_lock<std::mutex> &guard)
+CK_RV holdSlot(CK_SLOT_ID id, std::shared_ptr<Slot> &slot, std::unique_lock<std::mutex> &guard)
 {
     {
         Module &m = module();
@@ -20,7 +20,7 @@ CK_RV holdSlot(CK_SLOT_ID id, Slot *&slot, std::unique_lock<std::mutex> &guard)
             return CKR_CRYPTOKI_NOT_INITIALIZED;
         if (id >= m.slots.size())
             return CKR_SLOT_ID_INVALID;
-        slot = m.slots[id].get();
+        slot = m.slots[id];
     }
     guard = std::unique_lock<std::mutex>(slot->lock);
     return CKR_OK;
@@ -114,13 +114,13 @@ CK_RV C_Initialize(CK_VOID_PTR initArgs)
     if (m.initialized)
         return CKR_CRYPTOKI_ALREADY_INITIALIZED;
     const std::vector<KeyEntry> entries = loadConfig();
+    int opened = 0;
     for (const KeyEntry &entry : entries) {
-        Adaptor *a = Adaptor::open(entry, !m.adaptors.empty());
+        std::shared_ptr<Adaptor> a(Adaptor::open(entry, opened++ > 0));
         if (!a)
             continue;
-        m.adaptors.emplace_back(a);
         for (const std::string &device : a->devices())
-            m.slots.push_back(std::make_unique<Slot>(a, device));
+            m.slots.push_back(std::make_shared<Slot>(a, device));
     }
     m.initialized = true;
     return CKR_OK;
@@ -141,8 +141,7 @@ CK_RV C_Finalize(CK_VOID_PTR reserved)
         std::lock_guard<std::mutex> slotLock(slot->lock);
         slot->disconnect();
     }
-    m.slots.clear();
-    m.adaptors.clear();
+    m.slots.clear(); // the adaptor copies go with their last slot
     m.initialized = false;
     return CKR_OK;
 }
@@ -180,7 +179,7 @@ CK_RV C_GetSlotList(CK_BBOOL, CK_SLOT_ID_PTR list, CK_ULONG_PTR count)
 
 CK_RV C_GetSlotInfo(CK_SLOT_ID id, CK_SLOT_INFO_PTR info)
 {
-    Slot *slot;
+    std::shared_ptr<Slot> slot;
     std::unique_lock<std::mutex> guard;
     if (const CK_RV rv = holdSlot(id, slot, guard))
         return rv;
@@ -189,7 +188,7 @@ CK_RV C_GetSlotInfo(CK_SLOT_ID id, CK_SLOT_INFO_PTR info)
 
 CK_RV C_GetTokenInfo(CK_SLOT_ID id, CK_TOKEN_INFO_PTR info)
 {
-    Slot *slot;
+    std::shared_ptr<Slot> slot;
     std::unique_lock<std::mutex> guard;
     if (const CK_RV rv = holdSlot(id, slot, guard))
         return rv;
@@ -203,7 +202,7 @@ CK_RV C_WaitForSlotEvent(CK_FLAGS, CK_SLOT_ID_PTR, CK_VOID_PTR)
 
 CK_RV C_GetMechanismList(CK_SLOT_ID id, CK_MECHANISM_TYPE_PTR list, CK_ULONG_PTR count)
 {
-    Slot *slot;
+    std::shared_ptr<Slot> slot;
     std::unique_lock<std::mutex> guard;
     if (const CK_RV rv = holdSlot(id, slot, guard))
         return rv;
@@ -212,7 +211,7 @@ CK_RV C_GetMechanismList(CK_SLOT_ID id, CK_MECHANISM_TYPE_PTR list, CK_ULONG_PTR
 
 CK_RV C_GetMechanismInfo(CK_SLOT_ID id, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO_PTR info)
 {
-    Slot *slot;
+    std::shared_ptr<Slot> slot;
     std::unique_lock<std::mutex> guard;
     if (const CK_RV rv = holdSlot(id, slot, guard))
         return rv;
@@ -251,7 +250,7 @@ CK_RV C_OpenSession(CK_SLOT_ID id, CK_FLAGS flags, CK_VOID_PTR, CK_NOTIFY, CK_SE
     session->slot = id;
     session->flags = flags;
     {
-        Slot *slot;
+        std::shared_ptr<Slot> slot;
         std::unique_lock<std::mutex> guard;
         if (const CK_RV rv = holdSlot(id, slot, guard))
             return rv;

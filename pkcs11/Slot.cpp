@@ -28,7 +28,7 @@ CK_RV hold(CK_SESSION_HANDLE handle, Held &out)
         if (it == m.sessions.end())
             return CKR_SESSION_HANDLE_INVALID;
         out.session = it->second;
-        out.slot = m.slots[it->second->slot].get();
+        out.slot = m.slots[it->second->slot];
     }
     out.guard = std::unique_lock<std::mutex>(out.slot->lock);
     return out.session->closed ? CKR_SESSION_HANDLE_INVALID : CKR_OK;

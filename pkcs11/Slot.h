@@ -39,7 +39,7 @@ struct Operation {
 struct Session {
     CK_SLOT_ID slot = 0;
     CK_FLAGS flags = 0;
-    bool closed = false;
+    std::atomic<bool> closed{false}; // set by C_Finalize without the slot's lock
     bool finding = false;
     std::vector<CK_OBJECT_HANDLE> found;
     size_t foundAt = 0;
@@ -50,9 +50,9 @@ constexpr CK_USER_TYPE kNobody = ~CK_USER_TYPE{0};
 
 class Slot {
 public:
-    Slot(Adaptor *a, std::string name) : adaptor(a), device(std::move(name)) {}
+    Slot(std::shared_ptr<Adaptor> a, std::string name) : adaptor(std::move(a)), device(std::move(name)) {}
 
-    Adaptor *const adaptor;
+    const std::shared_ptr<Adaptor> adaptor;
     const std::string device;
     std::mutex lock; // held for every use of `dev`
 
@@ -77,8 +77,8 @@ public:
 struct Module {
     std::mutex lock; // guards everything below
     bool initialized = false;
-    std::vector<std::unique_ptr<Adaptor>> adaptors;
-    std::vector<std::unique_ptr<Slot>> slots; // the slot id is the index
+    // Shared so that a call already past the module lock keeps its slot alive through C_Finalize.
+    std::vector<std::shared_ptr<Slot>> slots; // the slot id is the index
     std::map<CK_SESSION_HANDLE, std::shared_ptr<Session>> sessions;
     CK_SESSION_HANDLE nextSession = 1;
     std::atomic<CK_OBJECT_HANDLE> nextObject{1}; // taken while a slot is locked
@@ -88,7 +88,7 @@ Module &module();
 
 // A session with its slot locked for the length of one call.
 struct Held {
-    Slot *slot = nullptr;
+    std::shared_ptr<Slot> slot;
     std::shared_ptr<Session> session;
     std::unique_lock<std::mutex> guard;
 };
