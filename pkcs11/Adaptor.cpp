@@ -1,6 +1,7 @@
 #include "Adaptor.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,7 @@ void *loadAdaptor(bool ownNamespace)
     const std::string dir = moduleDirectory();
     for (const std::string &path : {dir + "/libUKeyAdaptor.so", dir + "/libUKeyAdaptor.so.1",
                                     dir + "/../libUKeyAdaptor.so.1", std::string("libUKeyAdaptor.so.1")}) {
-        if (path.front() == '/' && !std::fopen(path.c_str(), "rb"))
+        if (path.front() == '/' && access(path.c_str(), R_OK) != 0)
             continue;
         void *lib = ownNamespace ? dlmopen(LM_ID_NEWLM, path.c_str(), RTLD_NOW | RTLD_LOCAL)
                                  : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -32,7 +33,8 @@ Adaptor *Adaptor::open(const KeyEntry &entry, bool ownNamespace)
 {
     void *lib = loadAdaptor(ownNamespace);
     if (!lib) {
-        std::fprintf(stderr, "ukeyadaptor-pkcs11: cannot load libUKeyAdaptor: %s\n", dlerror());
+        const char *why = dlerror();
+        std::fprintf(stderr, "ukeyadaptor-pkcs11: cannot load libUKeyAdaptor: %s\n", why ? why : "not found");
         return nullptr;
     }
     auto load = reinterpret_cast<PFN_KXF_Load>(dlsym(lib, "KXF_Load"));
