@@ -7,6 +7,7 @@
 #include <openssl/param_build.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@ protected:
     {
         char dir[] = "/tmp/p11moduleXXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
+        store = dir;
         setenv("SKFSOFT_DIR", dir, 1);
         unsetenv("UKEYADAPTOR_PKCS11_CONF");
         lib = dlopen(UKEYP11_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -35,6 +37,8 @@ protected:
     {
         if (f)
             f->C_Finalize(nullptr);
+        if (!store.empty())
+            std::filesystem::remove_all(store);
     }
     CK_RV login(const char *pin, CK_USER_TYPE user = CKU_USER)
     {
@@ -65,6 +69,7 @@ protected:
     }
 
     static constexpr uint8_t kSm2Oid[] = {0x06, 0x08, 0x2A, 0x81, 0x1C, 0xCF, 0x55, 0x01, 0x82, 0x2D};
+    std::string store;
     void *lib = nullptr;
     CK_FUNCTION_LIST_PTR f = nullptr;
     CK_SESSION_HANDLE s = 0;
@@ -274,7 +279,7 @@ TEST_F(ModuleTest, ThreadsShareASlot)
 TEST_F(ModuleTest, ConfigurationNamesTheKeys)
 {
     ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
-    const std::string conf = std::string(getenv("SKFSOFT_DIR")) + "/pkcs11.conf";
+    const std::string conf = store + "/pkcs11.conf";
     std::ofstream(conf) << "# two kinds\nukeyskf " SKFSOFT_PATH "\nskf_gdca " SKFSOFT_PATH " GDCA_APP\n"
                         << "ukeyskf\nukeyskf /nonexistent/libskf.so\n";
     setenv("UKEYADAPTOR_PKCS11_CONF", conf.c_str(), 1);
