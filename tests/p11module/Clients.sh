@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Drives the PKCS#11 module with real clients against the software token in a fresh folder.
-# Usage: Clients.sh <module> <pkcs11-tool|certificate|p11-kit>
+# Usage: Clients.sh <module> <pkcs11-tool|certificate|p11-kit|exports>
 set -euo pipefail
 module=$1
 work=$(mktemp -d)
@@ -88,10 +88,19 @@ p11_kit() {
     fail "p11-kit list-modules: $(cat modules.out)"
 }
 
+# Only the standard functions leave the module.
+exports() {
+  nm -D --defined-only "$module" | awk '{print $3}' | sort >exports.out
+  grep -vq '^C_' exports.out && fail "exports besides C_*: $(grep -v '^C_' exports.out | head)"
+  [ "$(grep -c '^C_' exports.out)" -eq 68 ] && grep -qx C_GetFunctionList exports.out ||
+    fail "expected the 68 C_* functions: $(cat exports.out)"
+}
+
 case $2 in
   pkcs11-tool) pkcs11_tool ;;
   certificate) certificate ;;
   p11-kit) p11_kit ;;
+  exports) exports ;;
   *) fail "unknown case $2" ;;
 esac
 echo "PASSED: $2"
