@@ -5,10 +5,12 @@
 
 namespace ukeyp11 {
 
+// Never destroyed: at exit the adaptor copies may already be torn down, and only C_Finalize may
+// call into them.
 Module &module()
 {
-    static Module m;
-    return m;
+    static Module *m = new Module;
+    return *m;
 }
 
 void pad(CK_UTF8CHAR *field, size_t size, const std::string &text)
