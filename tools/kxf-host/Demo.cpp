@@ -5,21 +5,20 @@
 #include <vector>
 
 #include "Commands.h"
+#include "KeyCodec.h"
 #include "ResultCodes.h"
 
 namespace kxfhost {
 
 namespace {
 
-constexpr uint32_t kSgdSm2Sign = 0x00020100u; // SGD_SM2_1
-constexpr uint32_t kSgdSm3 = 0x00000001u;
-constexpr uint32_t kSgdSm4Ecb = 0x00000401u;
 constexpr uint32_t kPaddingPkcs5 = 1;
 constexpr uint32_t kSecureAnyone = 0xFF;
 constexpr uint32_t kSecureUser = 0x10;
 constexpr char kSignerId[] = "1234567812345678"; // the default SM2 signer identity
 constexpr char kContainerName[] = "kxf-host-demo";
 constexpr char kFileName[] = "kxfdemo";
+constexpr char kDefaultPin[] = "123456";
 
 class Steps {
 public:
@@ -58,18 +57,8 @@ private:
 
 std::string hex(const uint8_t *data, size_t size, size_t limit = 16)
 {
-    std::string text;
-    char byte[3];
-    for (size_t i = 0; i < size && i < limit; ++i) {
-        std::snprintf(byte, sizeof byte, "%02x", data[i]);
-        text += byte;
-    }
+    const std::string text = toHex(data, std::min(size, limit));
     return size > limit ? text + "..." : text;
-}
-
-std::string field(const char *text, size_t size)
-{
-    return std::string(text, strnlen(text, size));
 }
 
 struct Token {
@@ -201,7 +190,7 @@ void useToken(Token &t, const std::string &pin)
     uint32_t rc = KXF(t.s, VerifyPIN)(t.dev, SKF_USER_TYPE, pin.c_str(), &retry);
     if (!t.steps.check("verify the user PIN", rc)) {
         if (rc == SAR_PIN_INCORRECT)
-            std::printf("       %u tries left; give the PIN with --pin\n", static_cast<unsigned>(retry));
+            std::printf("       %u tries left; give it with --pin-file or --pin-env\n", static_cast<unsigned>(retry));
         return;
     }
 
@@ -253,15 +242,22 @@ void useFirstDevice(Session &session, Steps &steps, const std::string &pin)
 
 } // namespace
 
-int runDemo(Session &session, const Options &options, const std::string &pin)
+// Without --pin-file or --pin-env the demo uses the software token's default user PIN.
+int cmdDemo(Context &ctx)
 {
+    const Options &options = ctx.opt;
+    std::string pin = kDefaultPin;
+    if ((!options.pinFile.empty() || !options.pinEnv.empty()) && !ctx.secret("user PIN", pin))
+        return kExitFailed;
+    Session &session = ctx.session;
     Steps steps;
     steps.pass("load the adaptor, take its table", options.adaptorPath);
-    const uint32_t rc = session.init(options);
+    const uint32_t rc = session.init(options.typeName, options.vendorPath, traceCallback(options));
     if (steps.check("KXF_Init_SDK(\"" + options.typeName + "\")", rc, options.vendorPath))
         useFirstDevice(session, steps, pin);
     steps.check("KXF_Uinit_SDK", session.uinit());
     steps.check("KXF_Unload", session.unload());
+    ctx.printed = true;
     return steps.exitCode();
 }
 

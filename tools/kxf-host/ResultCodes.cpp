@@ -3,8 +3,14 @@
 #include <cstdio>
 #include <iterator>
 
+#if __has_include("kxf_result_codes.h")
+#include "kxf_result_codes.h"
+#define KXF_HOST_HAVE_CODE_TABLE 1
+#endif
+
 namespace kxfhost {
 
+#ifndef KXF_HOST_HAVE_CODE_TABLE
 namespace {
 
 struct CodeName {
@@ -68,7 +74,21 @@ constexpr CodeName kNames[] = {
 };
 
 } // namespace
+#endif
 
+#ifdef KXF_HOST_HAVE_CODE_TABLE
+const char *resultName(uint32_t code)
+{
+    const char *name = kxf_result_name(code);
+    return name ? name : "unknown code";
+}
+
+static const char *resultMeaning(uint32_t code)
+{
+    const char *meaning = kxf_result_meaning(code);
+    return meaning ? meaning : "not a result code this tool knows";
+}
+#else
 const char *resultName(uint32_t code)
 {
     for (const auto &entry : kNames)
@@ -77,10 +97,17 @@ const char *resultName(uint32_t code)
     return "unknown code";
 }
 
+static const char *resultMeaning(uint32_t)
+{
+    return "";
+}
+#endif
+
 std::string describeResult(uint32_t code)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "0x%08X %s", static_cast<unsigned>(code), resultName(code));
+    char text[160];
+    std::snprintf(text, sizeof text, "%s (0x%08X): %s", resultName(code), static_cast<unsigned>(code),
+                  resultMeaning(code));
     return text;
 }
 

@@ -5,15 +5,15 @@
 #include <cstring>
 #include <functional>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kxfhost {
 
 namespace {
-
-void KXF_CALL printTrace(int32_t level, const char *text)
-{
-    std::printf("      trace %d %s\n", static_cast<int>(level), text ? text : "");
-    std::fflush(stdout);
-}
 
 // The two-call convention: ask for the size, then fetch into a zero-filled buffer of that size.
 uint32_t fetchList(const std::function<uint32_t(char *, uint32_t *)> &call, std::vector<std::string> &names)
@@ -45,6 +45,11 @@ uint32_t fetchString(const std::function<uint32_t(char *, uint32_t *)> &call, st
 }
 
 } // namespace
+
+std::string field(const char *text, size_t size)
+{
+    return std::string(text, strnlen(text, size));
+}
 
 std::vector<std::string> splitNameList(const char *list, size_t size)
 {
@@ -87,10 +92,18 @@ bool Session::load(const std::string &adaptorPath, std::string &error)
     return true;
 }
 
-uint32_t Session::init(const Options &options)
+uint32_t Session::init(const std::string &typeName, const std::string &vendorPath, KXF_LogCallback callback)
 {
-    const uint32_t rc = KXF(*this, Init_SDK)(options.typeName.c_str(), options.vendorPath.c_str(),
-                                             options.trace ? &printTrace : nullptr, 0);
+    std::fflush(stdout);
+    const int saved = dup(1);
+    if (saved >= 0)
+        dup2(2, 1);
+    const uint32_t rc = KXF(*this, Init_SDK)(typeName.c_str(), vendorPath.c_str(), callback, 0);
+    std::fflush(stdout);
+    if (saved >= 0) {
+        dup2(saved, 1);
+        close(saved);
+    }
     initialised_ = true; // the type name is stored even when loading the vendor library failed
     return rc;
 }

@@ -11,15 +11,11 @@
 
 namespace kxfhost {
 
-struct Options {
-    std::string adaptorPath;
-    std::string typeName = "ukeyskf";
-    std::string vendorPath;
-    bool trace = false;
-};
-
 // Splits a name list (names ended by NUL, the list by an empty name) without reading past size.
 std::vector<std::string> splitNameList(const char *list, size_t size);
+
+// A fixed-size text field of a record, up to its first NUL.
+std::string field(const char *text, size_t size);
 
 class Session {
 public:
@@ -30,7 +26,8 @@ public:
 
     // Loads the adaptor library and takes its table; false with the reason in error.
     bool load(const std::string &adaptorPath, std::string &error);
-    uint32_t init(const Options &options);
+    // The adaptor's loader line goes to standard error: standard output is the tool's own.
+    uint32_t init(const std::string &typeName, const std::string &vendorPath, KXF_LogCallback callback);
     uint32_t uinit();
     uint32_t unload();
 
@@ -59,3 +56,4 @@ private:
 
 // Typed table entry of a session: KXF(s, ConnectDev)(name, &dev).
 #define KXF(session, name) (session).entry<PFN_KXF_##name>(KXF_IDX_##name)
+#define KXEPS(session, name) (session).entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)
