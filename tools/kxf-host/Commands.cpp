@@ -154,7 +154,11 @@ uint32_t pinType(const Context &ctx)
 
 int pinVerify(Context &ctx)
 {
-    return ctx.login(ctx.opt.admin) ? kExitOk : kExitFailed;
+    if (!ctx.login(ctx.opt.admin))
+        return kExitFailed;
+    ctx.out = {{"pin", ctx.opt.admin ? "administrator" : "user"}, {"verified", true}};
+    ctx.text = ctx.opt.admin ? "administrator PIN verified\n" : "user PIN verified\n";
+    return kExitOk;
 }
 
 int pinChange(Context &ctx)
@@ -306,9 +310,14 @@ int format(Context &ctx)
 {
     if (!ctx.confirm("format deletes every file of the application on \"" + ctx.devName + "\"."))
         return kExitFailed;
-    std::string newPin, oldPin;
-    if (!ctx.secret("new user PIN", newPin) || !ctx.secret("current user PIN", oldPin))
+    // Logged in first, so that files only the user may delete go too.
+    std::string oldPin, newPin;
+    if (!ctx.secret("current user PIN", oldPin) || !ctx.secret("new user PIN", newPin))
         return kExitFailed;
+    uint32_t retry = 0;
+    const uint32_t login = KXF(ctx.session, VerifyPIN)(ctx.dev, SKF_USER_TYPE, oldPin.c_str(), &retry);
+    if (login != SAR_OK)
+        return ctx.failed("KXF_VerifyPIN", login);
     const uint32_t rc = KXF(ctx.session, FormatKey)(ctx.dev, newPin.c_str(), oldPin.c_str());
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_FormatKey", rc);
 }
@@ -415,7 +424,7 @@ const std::vector<Command> &commands()
         {"mac", "CONTAINER", "in,key", "SM4 MAC of --in under the session key in --key (made and wrapped when absent)", Needs::Device, cmdMac},
         {"seal read", "", "out", "read the e-seal data (where the maker's library offers it)", Needs::Device, sealRead},
         {"seal write", "", "in", "write the e-seal data (where the maker's library offers it)", Needs::Device, sealWrite},
-        {"format", "", "", "delete every file and set the user PIN: new PIN, then current PIN", Needs::Device, format},
+        {"format", "", "", "delete every file and set the user PIN: current PIN, then new PIN", Needs::Device, format},
         {"initialise", "", "app", "authenticate with the device key, delete every application, create --app", Needs::Device, initialise},
         {"token create", "", "folder,name,serial,label", "create a software token in --folder: administrator, then user PIN", Needs::Nothing, tokenCreate},
         {"demo", "", "", "guided end-to-end run through the table (the software token's user PIN by default)", Needs::Loaded, cmdDemo},

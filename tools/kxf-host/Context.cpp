@@ -31,8 +31,6 @@ bool readHidden(const std::string &prompt, std::string &value)
 {
     if (!isatty(STDIN_FILENO))
         return false;
-    std::fprintf(stderr, "%s: ", prompt.c_str());
-    std::fflush(stderr);
     termios saved{};
     const bool haveTerm = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (haveTerm) {
@@ -41,6 +39,9 @@ bool readHidden(const std::string &prompt, std::string &value)
         quiet.c_lflag |= ECHONL;
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
+    // Asked only now: what is typed after the prompt must not be flushed with the earlier input.
+    std::fprintf(stderr, "%s: ", prompt.c_str());
+    std::fflush(stderr);
     char buffer[256] = {};
     const bool got = std::fgets(buffer, sizeof buffer, stdin) != nullptr;
     if (haveTerm)

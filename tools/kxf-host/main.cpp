@@ -261,9 +261,7 @@ int main(int argc, char **argv)
     opterr = 0;
     for (int c; (c = getopt_long(argc, argv, shortOptions.c_str(), longOptions.data(), nullptr)) != -1;) {
         if (c == '?' || c == ':')
-            return usageError(optopt
-                                  ? std::string("option -") + static_cast<char>(optopt) + " is unknown or needs a value"
-                                  : std::string("option ") + argv[optind - 1] + " is unknown or needs a value");
+            return usageError(std::string("option ") + argv[optind - 1] + " is unknown or needs a value");
         const OptionSpec *spec = nullptr;
         for (const auto &s : kOptions)
             spec = s.shortName == c ? &s : spec;
