@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qtbase5-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev libp11-kit-dev softhsm2
+  nlohmann-json3-dev openssl
 )
 
 missing=()
