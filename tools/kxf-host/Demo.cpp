@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Context.h"
 #include "KeyCodec.h"
 #include "ResultCodes.h"
 
@@ -20,9 +21,11 @@ constexpr char kContainerName[] = "kxf-host-demo";
 constexpr char kFileName[] = "kxfdemo";
 constexpr char kDefaultPin[] = "123456";
 
+// Each step is one line, or one record of the JSON document with --json.
 class Steps {
 public:
-    // Prints the step's line; true when rc is SAR_OK.
+    explicit Steps(nlohmann::ordered_json *log) : log_(log) {}
+    // Reports the step; true when rc is SAR_OK.
     bool check(const std::string &what, uint32_t rc, const std::string &detail = {})
     {
         if (rc == SAR_OK)
@@ -36,9 +39,20 @@ public:
         return line(what, detail.empty() ? "ok" : "ok  " + detail, true);
     }
     bool fail(const std::string &what, const std::string &why) { return line(what, "FAILED " + why, false); }
+    // A second line about the step just reported.
+    void note(const std::string &text)
+    {
+        if (log_)
+            (*log_)["steps"].back()["note"] = text;
+        else
+            std::printf("       %s\n", text.c_str());
+    }
     int exitCode() const
     {
-        std::printf("\n%d step(s), %d failed\n", count_, failed_);
+        if (log_)
+            (*log_)["failed"] = failed_;
+        else
+            std::printf("\n%d step(s), %d failed\n", count_, failed_);
         return failed_ == 0 ? 0 : 1;
     }
 
@@ -47,10 +61,15 @@ private:
     {
         ++count_;
         failed_ += ok ? 0 : 1;
+        if (log_) {
+            (*log_)["steps"].push_back({{"step", what}, {"ok", ok}, {"result", result}});
+            return ok;
+        }
         std::printf("[%2d] %-42s %s\n", count_, what.c_str(), result.c_str());
         std::fflush(stdout);
         return ok;
     }
+    nlohmann::ordered_json *log_;
     int count_ = 0;
     int failed_ = 0;
 };
@@ -87,10 +106,10 @@ void showDevice(Token &t)
     t.steps.check("read free space", rc, std::to_string(freeSpace) + " bytes");
     rc = KXF(t.s, GetDevInfo)(t.dev, &info, &length);
     if (t.steps.check("read DEVINFO", rc, std::to_string(length) + " bytes"))
-        std::printf("       manufacturer \"%s\", issuer \"%s\", version %u.%u, firmware %u.%u\n",
-                    field(info.Manufacturer, sizeof info.Manufacturer).c_str(),
-                    field(info.Issuer, sizeof info.Issuer).c_str(), info.Version.major, info.Version.minor,
-                    info.FirmwareVersion.major, info.FirmwareVersion.minor);
+        t.steps.note("manufacturer \"" + field(info.Manufacturer, sizeof info.Manufacturer) + "\", issuer \"" +
+                     field(info.Issuer, sizeof info.Issuer) + "\", version " + std::to_string(info.Version.major) +
+                     "." + std::to_string(info.Version.minor) + ", firmware " +
+                     std::to_string(info.FirmwareVersion.major) + "." + std::to_string(info.FirmwareVersion.minor));
 }
 
 void signAndVerify(Token &t)
@@ -190,7 +209,7 @@ void useToken(Token &t, const std::string &pin)
     uint32_t rc = KXF(t.s, VerifyPIN)(t.dev, SKF_USER_TYPE, pin.c_str(), &retry);
     if (!t.steps.check("verify the user PIN", rc)) {
         if (rc == SAR_PIN_INCORRECT)
-            std::printf("       %u tries left; give it with --pin-file or --pin-env\n", static_cast<unsigned>(retry));
+            t.steps.note(std::to_string(retry) + " tries left; give it with --pin-file or --pin-env");
         return;
     }
 
@@ -250,14 +269,14 @@ int cmdDemo(Context &ctx)
     if ((!options.pinFile.empty() || !options.pinEnv.empty()) && !ctx.secret("user PIN", pin))
         return kExitFailed;
     Session &session = ctx.session;
-    Steps steps;
+    Steps steps(options.json ? &ctx.out : nullptr);
     steps.pass("load the adaptor, take its table", options.adaptorPath);
     const uint32_t rc = session.init(options.typeName, options.vendorPath, traceCallback(options));
     if (steps.check("KXF_Init_SDK(\"" + options.typeName + "\")", rc, options.vendorPath))
         useFirstDevice(session, steps, pin);
     steps.check("KXF_Uinit_SDK", session.uinit());
     steps.check("KXF_Unload", session.unload());
-    ctx.printed = true;
+    ctx.printed = !options.json;
     return steps.exitCode();
 }
 
