@@ -107,9 +107,9 @@ int info(Context &ctx)
     uint32_t total = 0, freeSpace = 0, length = 0;
     DEVINFO d{};
     const uint32_t codes[] = {ctx.session.label(ctx.dev, label), ctx.session.serial(ctx.dev, serial),
-                              KXF(ctx.session, GetTotalSpace)(ctx.dev, &total),
-                              KXF(ctx.session, GetFreeSpace)(ctx.dev, &freeSpace),
-                              KXF(ctx.session, GetDevInfo)(ctx.dev, &d, &length)};
+                              ctx.session.kxf().GetTotalSpace(ctx.dev, &total),
+                              ctx.session.kxf().GetFreeSpace(ctx.dev, &freeSpace),
+                              ctx.session.kxf().GetDevInfo(ctx.dev, &d, &length)};
     const char *entries[] = {"KXF_GetLabelName", "KXF_GetSerialNumber", "KXF_GetTotalSpace", "KXF_GetFreeSpace",
                              "KXF_GetDevInfo"};
     int status = kExitOk;
@@ -143,7 +143,7 @@ int info(Context &ctx)
 
 int labelSet(Context &ctx)
 {
-    const uint32_t rc = KXF(ctx.session, SetLabel)(ctx.dev, arg(ctx, 0).c_str());
+    const uint32_t rc = ctx.session.kxf().SetLabel(ctx.dev, arg(ctx, 0).c_str());
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_SetLabel", rc);
 }
 
@@ -168,7 +168,7 @@ int pinChange(Context &ctx)
     if (!ctx.secret("current " + who, oldPin) || !ctx.secret("new " + who, newPin))
         return kExitFailed;
     uint32_t retry = 0;
-    const uint32_t rc = KXF(ctx.session, ChangePIN)(ctx.dev, pinType(ctx), oldPin.c_str(), newPin.c_str(), &retry);
+    const uint32_t rc = ctx.session.kxf().ChangePIN(ctx.dev, pinType(ctx), oldPin.c_str(), newPin.c_str(), &retry);
     if (rc != SAR_OK)
         return ctx.failed("KXF_ChangePIN", rc, rc == SAR_PIN_INCORRECT ? std::to_string(retry) + " tries left" : "");
     return kExitOk;
@@ -180,7 +180,7 @@ int pinUnblock(Context &ctx)
     if (!ctx.secret("administrator PIN", adminPin) || !ctx.secret("new user PIN", userPin))
         return kExitFailed;
     uint32_t retry = 0;
-    const uint32_t rc = KXF(ctx.session, UnblockPIN)(ctx.dev, adminPin.c_str(), userPin.c_str(), &retry);
+    const uint32_t rc = ctx.session.kxf().UnblockPIN(ctx.dev, adminPin.c_str(), userPin.c_str(), &retry);
     if (rc != SAR_OK)
         return ctx.failed("KXF_UnblockPIN", rc, rc == SAR_PIN_INCORRECT ? std::to_string(retry) + " tries left" : "");
     return kExitOk;
@@ -190,7 +190,7 @@ int pinInfo(Context &ctx)
 {
     uint32_t maxRetry = 0, remain = 0;
     int32_t isDefault = 0;
-    const uint32_t rc = KXF(ctx.session, GetPINInfo)(ctx.dev, pinType(ctx), &maxRetry, &remain, &isDefault);
+    const uint32_t rc = ctx.session.kxf().GetPINInfo(ctx.dev, pinType(ctx), &maxRetry, &remain, &isDefault);
     if (rc != SAR_OK)
         return ctx.failed("KXF_GetPINInfo", rc);
     ctx.out = {{"pin", ctx.opt.admin ? "administrator" : "user"},
@@ -221,7 +221,7 @@ int filesRead(Context &ctx)
         uint8_t chunk[kReadChunk];
         uint32_t length = sizeof chunk;
         const uint32_t rc =
-            KXF(ctx.session, ReadFile)(ctx.dev, arg(ctx, 0).c_str(), offset, kReadChunk, chunk, &length);
+            ctx.session.kxf().ReadFile(ctx.dev, arg(ctx, 0).c_str(), offset, kReadChunk, chunk, &length);
         if (rc != SAR_OK)
             return ctx.failed("KXF_ReadFile", rc, "file \"" + arg(ctx, 0) + "\"");
         length = std::min<uint32_t>(length, kReadChunk); // never trust a length beyond our buffer
@@ -245,7 +245,7 @@ int filesWrite(Context &ctx)
     Bytes data;
     if (!ctx.readInput(ctx.opt.in, data) || !ctx.login())
         return kExitFailed;
-    const uint32_t rc = KXF(ctx.session, WriteFile)(ctx.dev, arg(ctx, 0).c_str(), ctx.opt.offset, data.data(),
+    const uint32_t rc = ctx.session.kxf().WriteFile(ctx.dev, arg(ctx, 0).c_str(), ctx.opt.offset, data.data(),
                                                     static_cast<uint32_t>(data.size()));
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_WriteFile", rc, "file \"" + arg(ctx, 0) + "\"");
 }
@@ -258,7 +258,7 @@ int filesCreate(Context &ctx)
     if (!parseRights(ctx, ctx.opt.readRights, readRights) || !parseRights(ctx, ctx.opt.writeRights, writeRights) ||
         !ctx.login())
         return kExitFailed;
-    const uint32_t rc = KXF(ctx.session, CreateFile)(ctx.dev, arg(ctx, 0).c_str(), size, readRights, writeRights);
+    const uint32_t rc = ctx.session.kxf().CreateFile(ctx.dev, arg(ctx, 0).c_str(), size, readRights, writeRights);
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_CreateFile", rc, "file \"" + arg(ctx, 0) + "\"");
 }
 
@@ -266,7 +266,7 @@ int filesDelete(Context &ctx)
 {
     if (!ctx.login())
         return kExitFailed;
-    const uint32_t rc = KXF(ctx.session, DeleteFile)(ctx.dev, arg(ctx, 0).c_str());
+    const uint32_t rc = ctx.session.kxf().DeleteFile(ctx.dev, arg(ctx, 0).c_str());
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_DeleteFile", rc, "file \"" + arg(ctx, 0) + "\"");
 }
 
@@ -281,10 +281,10 @@ int containersCreate(Context &ctx)
     if (!ctx.login())
         return kExitFailed;
     HCONTAINER handle = nullptr;
-    const uint32_t rc = KXF(ctx.session, CreateContainer)(ctx.dev, arg(ctx, 0).c_str(), &handle);
+    const uint32_t rc = ctx.session.kxf().CreateContainer(ctx.dev, arg(ctx, 0).c_str(), &handle);
     if (rc != SAR_OK)
         return ctx.failed("KXF_CreateContainer", rc, "container \"" + arg(ctx, 0) + "\"");
-    KXF(ctx.session, CloseContainer)(ctx.dev, handle);
+    ctx.session.kxf().CloseContainer(ctx.dev, handle);
     return kExitOk;
 }
 
@@ -292,7 +292,7 @@ int containersDelete(Context &ctx)
 {
     if (!ctx.login())
         return kExitFailed;
-    const uint32_t rc = KXF(ctx.session, DeleteContainer)(ctx.dev, arg(ctx, 0).c_str());
+    const uint32_t rc = ctx.session.kxf().DeleteContainer(ctx.dev, arg(ctx, 0).c_str());
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_DeleteContainer", rc, "container \"" + arg(ctx, 0) + "\"");
 }
 
@@ -315,10 +315,10 @@ int format(Context &ctx)
     if (!ctx.secret("current user PIN", oldPin) || !ctx.secret("new user PIN", newPin))
         return kExitFailed;
     uint32_t retry = 0;
-    const uint32_t login = KXF(ctx.session, VerifyPIN)(ctx.dev, SKF_USER_TYPE, oldPin.c_str(), &retry);
+    const uint32_t login = ctx.session.kxf().VerifyPIN(ctx.dev, SKF_USER_TYPE, oldPin.c_str(), &retry);
     if (login != SAR_OK)
         return ctx.failed("KXF_VerifyPIN", login);
-    const uint32_t rc = KXF(ctx.session, FormatKey)(ctx.dev, newPin.c_str(), oldPin.c_str());
+    const uint32_t rc = ctx.session.kxf().FormatKey(ctx.dev, newPin.c_str(), oldPin.c_str());
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_FormatKey", rc);
 }
 
@@ -331,7 +331,7 @@ int initialise(Context &ctx)
         !ctx.secret("new user PIN", userPin))
         return kExitFailed;
     const uint32_t rc =
-        KXF(ctx.session, InitialKey)(ctx.dev, authKey.c_str(), adminPin.c_str(), userPin.c_str(), ctx.opt.app.c_str());
+        ctx.session.kxf().InitialKey(ctx.dev, authKey.c_str(), adminPin.c_str(), userPin.c_str(), ctx.opt.app.c_str());
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_InitialKey", rc);
 }
 
@@ -342,7 +342,7 @@ int sealWrite(Context &ctx)
     if (!ctx.readInput(ctx.opt.in, data) || !ctx.login())
         return kExitFailed;
     const uint32_t rc =
-        KXEPS(ctx.session, WriteESealData)(ctx.dev, reinterpret_cast<uintptr_t>(data.data()), data.size(), 0);
+        ctx.session.kxf().EPS_WriteESealData(ctx.dev, reinterpret_cast<uintptr_t>(data.data()), data.size(), 0);
     return rc == SAR_OK ? kExitOk : ctx.failed("KXEPS_WriteESealData", rc);
 }
 
@@ -350,8 +350,8 @@ int sealRead(Context &ctx)
 {
     Bytes data(64 * 1024);
     uint32_t length = static_cast<uint32_t>(data.size());
-    const uint32_t rc = KXEPS(ctx.session, ReadESealData)(ctx.dev, reinterpret_cast<uintptr_t>(data.data()),
-                                                          reinterpret_cast<uintptr_t>(&length), 0, 0, 0);
+    const uint32_t rc = ctx.session.kxf().EPS_ReadESealData(ctx.dev, reinterpret_cast<uintptr_t>(data.data()),
+                                                            reinterpret_cast<uintptr_t>(&length), 0, 0, 0);
     if (rc != SAR_OK)
         return ctx.failed("KXEPS_ReadESealData", rc);
     data.resize(std::min<size_t>(length, data.size()));

@@ -98,7 +98,7 @@ bool Secrets::next(const std::string &prompt, std::string &value, std::string &e
 Context::~Context()
 {
     if (connected_)
-        KXF(session, DisConnectDev)(dev);
+        session.kxf().DisConnectDev(dev);
 }
 
 int Context::error(const std::string &message) const
@@ -127,7 +127,7 @@ bool Context::login(bool asAdmin)
     if (!secret(asAdmin ? "administrator PIN" : "user PIN", pin))
         return false;
     uint32_t retry = 0;
-    const uint32_t rc = KXF(session, VerifyPIN)(dev, asAdmin ? SKF_ADMIN_TYPE : SKF_USER_TYPE, pin.c_str(), &retry);
+    const uint32_t rc = session.kxf().VerifyPIN(dev, asAdmin ? SKF_ADMIN_TYPE : SKF_USER_TYPE, pin.c_str(), &retry);
     if (rc == SAR_OK)
         return true;
     failed("KXF_VerifyPIN", rc, rc == SAR_PIN_INCORRECT ? std::to_string(retry) + " tries left" : std::string());
@@ -207,15 +207,15 @@ bool Context::connect()
 
 Container::Container(Context &ctx, const std::string &name, bool create) : ctx_(ctx)
 {
-    uint32_t rc = KXF(ctx.session, OpenContainer)(ctx.dev, name.c_str(), &handle_);
+    uint32_t rc = ctx.session.kxf().OpenContainer(ctx.dev, name.c_str(), &handle_);
     if (rc != SAR_OK && create)
-        rc = KXF(ctx.session, CreateContainer)(ctx.dev, name.c_str(), &handle_);
+        rc = ctx.session.kxf().CreateContainer(ctx.dev, name.c_str(), &handle_);
     if (rc != SAR_OK) {
         handle_ = nullptr;
         ctx.failed(create ? "KXF_CreateContainer" : "KXF_OpenContainer", rc, "container \"" + name + "\"");
         return;
     }
-    rc = KXF(ctx.session, GetContainerType)(ctx.dev, handle_, &type_);
+    rc = ctx.session.kxf().GetContainerType(ctx.dev, handle_, &type_);
     if (rc != SAR_OK)
         ctx.failed("KXF_GetContainerType", rc);
 }
@@ -223,7 +223,7 @@ Container::Container(Context &ctx, const std::string &name, bool create) : ctx_(
 Container::~Container()
 {
     if (handle_)
-        KXF(ctx_.session, CloseContainer)(ctx_.dev, handle_);
+        ctx_.session.kxf().CloseContainer(ctx_.dev, handle_);
 }
 
 } // namespace kxfhost

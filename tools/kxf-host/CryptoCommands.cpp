@@ -49,7 +49,7 @@ bool exportKey(Context &ctx, const Container &c, bool sign, PublicKey &pub, bool
 {
     uint8_t blob[sizeof(RSAPUBLICKEYBLOB)] = {};
     uint32_t length = sizeof blob;
-    const uint32_t rc = KXF(ctx.session, ExportPublicKey)(ctx.dev, c.handle(), sign ? 1 : 0, blob, &length);
+    const uint32_t rc = ctx.session.kxf().ExportPublicKey(ctx.dev, c.handle(), sign ? 1 : 0, blob, &length);
     if (rc != SAR_OK) {
         if (!quiet)
             ctx.failed("KXF_ExportPublicKey", rc, "container \"" + containerName(ctx) + "\"");
@@ -96,7 +96,7 @@ bool hashOnKey(Context &ctx, uint32_t alg, const ECCPUBLICKEYBLOB *pub, const By
 {
     SKF_HANDLE hash = nullptr;
     const std::string &id = ctx.opt.id;
-    uint32_t rc = KXF(ctx.session, DigestInit)(ctx.dev, alg, pub, pub ? sizeof *pub : 0,
+    uint32_t rc = ctx.session.kxf().DigestInit(ctx.dev, alg, pub, pub ? sizeof *pub : 0,
                                                pub ? reinterpret_cast<const uint8_t *>(id.data()) : nullptr,
                                                pub ? static_cast<uint32_t>(id.size()) : 0, &hash);
     if (rc != SAR_OK) {
@@ -105,15 +105,15 @@ bool hashOnKey(Context &ctx, uint32_t alg, const ECCPUBLICKEYBLOB *pub, const By
     }
     const char *entry = "KXF_DigestUpdate";
     for (size_t at = 0; rc == SAR_OK && at < data.size(); at += kChunk)
-        rc = KXF(ctx.session, DigestUpdate)(ctx.dev, hash, data.data() + at,
+        rc = ctx.session.kxf().DigestUpdate(ctx.dev, hash, data.data() + at,
                                             static_cast<uint32_t>(std::min(kChunk, data.size() - at)));
     digest.assign(64, 0);
     uint32_t length = static_cast<uint32_t>(digest.size());
     if (rc == SAR_OK) {
         entry = "KXF_DigestFinal";
-        rc = KXF(ctx.session, DigestFinal)(ctx.dev, hash, digest.data(), &length);
+        rc = ctx.session.kxf().DigestFinal(ctx.dev, hash, digest.data(), &length);
     }
-    KXF(ctx.session, CloseHandle)(ctx.dev, hash);
+    ctx.session.kxf().CloseHandle(ctx.dev, hash);
     if (rc != SAR_OK) {
         ctx.failed(entry, rc);
         return false;
@@ -144,9 +144,9 @@ bool runCipher(Context &ctx, SKF_HANDLE key, bool encrypt, const uint8_t iv[kBlo
     std::memcpy(param.IV, iv, kBlock);
     param.IVLen = kBlock;
     param.PaddingType = kPaddingPkcs5;
-    auto init = encrypt ? KXF(ctx.session, EncryptInit) : KXF(ctx.session, DecryptInit);
-    auto update = encrypt ? KXF(ctx.session, EncryptUpdate) : KXF(ctx.session, DecryptUpdate);
-    auto final = encrypt ? KXF(ctx.session, EncryptFinal) : KXF(ctx.session, DecryptFinal);
+    auto init = encrypt ? ctx.session.kxf().EncryptInit : ctx.session.kxf().DecryptInit;
+    auto update = encrypt ? ctx.session.kxf().EncryptUpdate : ctx.session.kxf().DecryptUpdate;
+    auto final = encrypt ? ctx.session.kxf().EncryptFinal : ctx.session.kxf().DecryptFinal;
     const char *entries[] = {encrypt ? "KXF_EncryptInit" : "KXF_DecryptInit",
                              encrypt ? "KXF_EncryptUpdate" : "KXF_DecryptUpdate",
                              encrypt ? "KXF_EncryptFinal" : "KXF_DecryptFinal"};
@@ -184,7 +184,7 @@ bool newSessionKey(Context &ctx, const Container &c, Bytes &wrapped, SKF_HANDLE 
     if (pub.type == kContainerSm2) {
         wrapped.assign(SKF_ECC_CIPHER_BLOB_BUFFER_LEN, 0);
         uint32_t length = 0;
-        rc = KXF(ctx.session, ECCExportSessionKey)(ctx.dev, c.handle(), kSgdSm4Cbc, &pub.ecc, sizeof pub.ecc,
+        rc = ctx.session.kxf().ECCExportSessionKey(ctx.dev, c.handle(), kSgdSm4Cbc, &pub.ecc, sizeof pub.ecc,
                                                    wrapped.data(), &length, &key);
         wrapped.resize(std::min<size_t>(length, wrapped.size()));
     } else {
@@ -198,7 +198,7 @@ bool newSessionKey(Context &ctx, const Container &c, Bytes &wrapped, SKF_HANDLE 
         if (!ctx.login())
             return false;
         entry = "KXF_ImportSessionKey";
-        rc = KXF(ctx.session, ImportSessionKey)(ctx.dev, c.handle(), kSgdSm4Cbc, wrapped.data(),
+        rc = ctx.session.kxf().ImportSessionKey(ctx.dev, c.handle(), kSgdSm4Cbc, wrapped.data(),
                                                 static_cast<uint32_t>(wrapped.size()), &key);
     }
     if (rc != SAR_OK)
@@ -208,7 +208,7 @@ bool newSessionKey(Context &ctx, const Container &c, Bytes &wrapped, SKF_HANDLE 
 
 bool importSessionKey(Context &ctx, const Container &c, const Bytes &wrapped, SKF_HANDLE &key)
 {
-    const uint32_t rc = KXF(ctx.session, ImportSessionKey)(ctx.dev, c.handle(), kSgdSm4Cbc, wrapped.data(),
+    const uint32_t rc = ctx.session.kxf().ImportSessionKey(ctx.dev, c.handle(), kSgdSm4Cbc, wrapped.data(),
                                                            static_cast<uint32_t>(wrapped.size()), &key);
     if (rc != SAR_OK)
         ctx.failed("KXF_ImportSessionKey", rc);
@@ -270,11 +270,11 @@ int cmdKeygen(Context &ctx)
     PublicKey pub;
     uint32_t length = 0, rc = SAR_OK;
     if (ctx.opt.command == "keygen sm2") {
-        rc = KXF(ctx.session, GenECCKeyPair)(ctx.dev, c.handle(), kSgdSm2Sign, &pub.ecc, &length);
+        rc = ctx.session.kxf().GenECCKeyPair(ctx.dev, c.handle(), kSgdSm2Sign, &pub.ecc, &length);
         pub.type = kContainerSm2;
         pub.key = keyFromBlob(pub.ecc);
     } else {
-        rc = KXF(ctx.session, GenRSAKeyPair)(ctx.dev, c.handle(), ctx.opt.bits, &pub.rsa, &length);
+        rc = ctx.session.kxf().GenRSAKeyPair(ctx.dev, c.handle(), ctx.opt.bits, &pub.rsa, &length);
         pub.type = kContainerRsa;
         pub.key = keyFromBlob(pub.rsa);
     }
@@ -312,7 +312,7 @@ int cmdSign(Context &ctx)
             return kExitFailed;
         ECCSIGNATUREBLOB blob{};
         uint32_t length = 0;
-        const uint32_t rc = KXF(ctx.session, ECCSignData)(ctx.dev, c.handle(), digest.data(),
+        const uint32_t rc = ctx.session.kxf().ECCSignData(ctx.dev, c.handle(), digest.data(),
                                                           static_cast<uint32_t>(digest.size()), &blob, &length);
         if (rc != SAR_OK)
             return ctx.failed("KXF_ECCSignData", rc);
@@ -323,7 +323,7 @@ int cmdSign(Context &ctx)
             return kExitFailed;
         signature.assign(SKF_MAX_RSA_MODULUS_LEN, 0);
         uint32_t length = static_cast<uint32_t>(signature.size());
-        const uint32_t rc = KXF(ctx.session, RSASignData)(
+        const uint32_t rc = ctx.session.kxf().RSASignData(
             ctx.dev, c.handle(), info.data(), static_cast<uint32_t>(info.size()), signature.data(), &length);
         if (rc != SAR_OK)
             return ctx.failed("KXF_RSASignData", rc);
@@ -361,14 +361,14 @@ int cmdVerify(Context &ctx)
             return ctx.error(ctx.opt.sig + " is no DER-encoded SM2 signature");
         if (!hashOnKey(ctx, kSgdSm3, &pub.ecc, data, digest))
             return kExitFailed;
-        rc = KXF(ctx.session, ECCVerify)(ctx.dev, &pub.ecc, sizeof pub.ecc, digest.data(),
+        rc = ctx.session.kxf().ECCVerify(ctx.dev, &pub.ecc, sizeof pub.ecc, digest.data(),
                                          static_cast<uint32_t>(digest.size()), &blob, sizeof blob);
     } else {
         Bytes info;
         if (!digestInfo(ctx, data, info))
             return kExitFailed;
         entry = "KXF_RSAVerify";
-        rc = KXF(ctx.session, RSAVerify)(ctx.dev, &pub.rsa, sizeof pub.rsa, info.data(),
+        rc = ctx.session.kxf().RSAVerify(ctx.dev, &pub.rsa, sizeof pub.rsa, info.data(),
                                          static_cast<uint32_t>(info.size()), signature.data(),
                                          static_cast<uint32_t>(signature.size()));
     }
@@ -390,7 +390,7 @@ int cmdCertImport(Context &ctx)
     Container c(ctx, containerName(ctx));
     if (!c.ok())
         return kExitFailed;
-    const uint32_t rc = KXF(ctx.session, ImportCertificate)(ctx.dev, c.handle(), ctx.opt.exchange ? 0 : 1, der.data(),
+    const uint32_t rc = ctx.session.kxf().ImportCertificate(ctx.dev, c.handle(), ctx.opt.exchange ? 0 : 1, der.data(),
                                                             static_cast<uint32_t>(der.size()));
     return rc == SAR_OK ? kExitOk : ctx.failed("KXF_ImportCertificate", rc);
 }
@@ -403,7 +403,7 @@ int cmdCertExport(Context &ctx)
     Bytes der(64 * 1024);
     uint32_t length = static_cast<uint32_t>(der.size());
     const uint32_t rc =
-        KXF(ctx.session, ExportCertificate)(ctx.dev, c.handle(), ctx.opt.exchange ? 0 : 1, der.data(), &length);
+        ctx.session.kxf().ExportCertificate(ctx.dev, c.handle(), ctx.opt.exchange ? 0 : 1, der.data(), &length);
     if (rc != SAR_OK)
         return ctx.failed("KXF_ExportCertificate", rc, "container \"" + containerName(ctx) + "\"");
     der.resize(std::min<size_t>(length, der.size()));
@@ -447,7 +447,7 @@ int cmdEncrypt(Context &ctx)
     const bool ok = RAND_bytes(iv, sizeof iv) == 1;
     out.insert(out.end(), iv, iv + kBlock);
     const bool done = ok && runCipher(ctx, key, true, iv, data, out);
-    KXF(ctx.session, CloseHandle)(ctx.dev, key);
+    ctx.session.kxf().CloseHandle(ctx.dev, key);
     return done && ctx.writeOutput(ctx.opt.out, out) ? kExitOk : kExitFailed;
 }
 
@@ -467,7 +467,7 @@ int cmdDecrypt(Context &ctx)
         return kExitFailed;
     const Bytes body(in.begin() + static_cast<std::ptrdiff_t>(rest + kBlock), in.end());
     const bool done = runCipher(ctx, key, false, in.data() + rest, body, plain);
-    KXF(ctx.session, CloseHandle)(ctx.dev, key);
+    ctx.session.kxf().CloseHandle(ctx.dev, key);
     if (!done)
         return kExitFailed;
     if (!ctx.opt.out.empty())
@@ -503,23 +503,23 @@ int cmdMac(Context &ctx)
     param.IVLen = kBlock;
     param.PaddingType = kPaddingPkcs5;
     SKF_HANDLE mac = nullptr;
-    uint32_t rc = KXF(ctx.session, MacInit)(ctx.dev, key, &param, sizeof param, &mac);
+    uint32_t rc = ctx.session.kxf().MacInit(ctx.dev, key, &param, sizeof param, &mac);
     const char *entry = "KXF_MacInit";
     if (rc == SAR_OK) {
         entry = "KXF_MacUpdate";
         for (size_t at = 0; rc == SAR_OK && at < data.size(); at += kChunk)
-            rc = KXF(ctx.session, MacUpdate)(ctx.dev, mac, data.data() + at,
+            rc = ctx.session.kxf().MacUpdate(ctx.dev, mac, data.data() + at,
                                              static_cast<uint32_t>(std::min(kChunk, data.size() - at)));
     }
     Bytes value(2 * kBlock);
     uint32_t length = static_cast<uint32_t>(value.size());
     if (rc == SAR_OK) {
         entry = "KXF_MacFinal";
-        rc = KXF(ctx.session, MacFinal)(ctx.dev, mac, value.data(), &length);
+        rc = ctx.session.kxf().MacFinal(ctx.dev, mac, value.data(), &length);
     }
     if (mac)
-        KXF(ctx.session, CloseHandle)(ctx.dev, mac);
-    KXF(ctx.session, CloseHandle)(ctx.dev, key);
+        ctx.session.kxf().CloseHandle(ctx.dev, mac);
+    ctx.session.kxf().CloseHandle(ctx.dev, key);
     if (rc != SAR_OK)
         return ctx.failed(entry, rc);
     value.resize(std::min<size_t>(length, value.size()));

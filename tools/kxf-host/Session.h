@@ -31,11 +31,8 @@ public:
     uint32_t uinit();
     uint32_t unload();
 
-    template <class Pfn>
-    Pfn entry(int index) const
-    {
-        return reinterpret_cast<Pfn>(table_[index]);
-    }
+    // The table's typed view; valid between load and unload.
+    const KXF_Table &kxf() const { return *KXF_TableOf(table_); }
 
     uint32_t enumDevices(std::vector<std::string> &names) const;
     uint32_t serialByDevName(const std::string &devName, std::string &serial) const;
@@ -53,7 +50,3 @@ private:
 };
 
 } // namespace kxfhost
-
-// Typed table entry of a session: KXF(s, ConnectDev)(name, &dev).
-#define KXF(session, name) (session).entry<PFN_KXF_##name>(KXF_IDX_##name)
-#define KXEPS(session, name) (session).entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)
