@@ -82,6 +82,7 @@ expect(0 OUT "^$" files list)
 expect(0 OUT "^$" ${pin} containers create box)
 expect(0 JSON "\"type\": \"empty\"" --json containers type box)
 expect(0 OUT "^box\n$" containers list)
+expect(0 JSON "^\\[\n  \"box\"\n\\]\n$" --json containers list)
 expect(0 OUT "^$" ${pin} containers delete box)
 expect(1 ERR "KXF_OpenContainer: SAR_[A-Z_]+ \\(0x0A0000[0-9A-F]+\\).*container \"box\"" containers type box)
 
@@ -102,6 +103,7 @@ expect(0 OUT "^signature verified\n$" verify sm2c --in ${w}/data --sig ${w}/sm2.
 expect(1 ERR "SAR_HASHNOTEQUALERR" verify sm2c --in ${w}/data --sig ${w}/sm2.sig --id 1234567812345679)
 
 # RSA with a DigestInfo, both ways; a certificate in and out.
+expect(0 JSON "\"algorithm\": \"RSA\",\n  \"bits\": 1024" ${pin} --json keygen rsa rsac --bits 1024)
 expect(0 OUT "^$" ${pin} keygen rsa rsac --bits 1024 --out ${w}/rsa.pem)
 expect(0 OUT "^$" ${pin} sign rsac --in ${w}/data --out ${w}/rsa.sig)
 openssl(dgst -sha256 -verify rsa.pem -signature rsa.sig data)
