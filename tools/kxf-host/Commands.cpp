@@ -36,11 +36,6 @@ constexpr const char *kTypes[][2] = {
     {"skf_bj_haitai", "bj_haitai_ge20052 keys: device identity stamped"},
 };
 
-bool knownType(const std::string &name)
-{
-    return std::any_of(std::begin(kTypes), std::end(kTypes), [&](const auto &row) { return name == row[0]; });
-}
-
 const std::string &arg(const Context &ctx, size_t i)
 {
     static const std::string none;
@@ -80,8 +75,9 @@ int types(Context &ctx)
     ctx.out = json::array();
     for (const auto &row : kTypes) {
         ctx.out.push_back({{"name", row[0]}, {"use", row[1]}});
-        ctx.text += std::string(row[0]) + std::string(20 - std::min<size_t>(19, std::string(row[0]).size()), ' ') +
-                    row[1] + "\n";
+        std::string name = row[0];
+        name.resize(std::max<size_t>(name.size() + 1, 20), ' ');
+        ctx.text += name + row[1] + "\n";
     }
     return kExitOk;
 }
@@ -435,7 +431,7 @@ const std::vector<Command> &commands()
 
 bool isKnownType(const std::string &name)
 {
-    return knownType(name);
+    return std::any_of(std::begin(kTypes), std::end(kTypes), [&](const auto &row) { return name == row[0]; });
 }
 
 } // namespace kxfhost
