@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev libp11-kit-dev softhsm2
   opensc gnutls-bin p11-kit libengine-pkcs11-openssl # PKCS#11 module tests: real clients
+  nlohmann-json3-dev openssl
 )
 
 missing=()

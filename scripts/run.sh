@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, then runs the guided demo of kxf-host through
 # the adaptor against the bundled software token (build/lib/libskfsoft.so).
-# Extra arguments go to the demo, e.g. scripts/run.sh --pin 123456
+# Extra arguments go to the demo, e.g. scripts/run.sh --pin-env USER_PIN
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
