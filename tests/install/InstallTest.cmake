@@ -55,14 +55,20 @@ expect_token_run("find_package, linked")
 run(${WORK_DIR}/host-build/host_dlopen ${libdir}/libUKeyAdaptor.so.1 ukeyskf ${vendor})
 expect_token_run("find_package, dlopen")
 
-# A major version this build is not: refused.
-file(WRITE ${WORK_DIR}/v2/CMakeLists.txt "cmake_minimum_required(VERSION 3.22)\nproject(v2 LANGUAGES NONE)\n"
-                                         "find_package(UKeyAdaptor 2 REQUIRED)\n")
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${WORK_DIR}/v2 -B ${WORK_DIR}/v2/build -DCMAKE_PREFIX_PATH=${prefix}
-                RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
-if(rc EQUAL 0)
-  message(FATAL_ERROR "find_package(UKeyAdaptor 2) accepted version 1")
-endif()
+# Any 1.x request is met; another major version is refused.
+file(WRITE ${WORK_DIR}/versions/CMakeLists.txt [[
+cmake_minimum_required(VERSION 3.22)
+project(versions LANGUAGES NONE)
+foreach(wanted 0 2 1.1)
+  find_package(UKeyAdaptor ${wanted} QUIET)
+  if(UKeyAdaptor_FOUND)
+    message(FATAL_ERROR "find_package(UKeyAdaptor ${wanted}) accepted ${UKeyAdaptor_VERSION}")
+  endif()
+  unset(UKeyAdaptor_DIR CACHE)
+endforeach()
+find_package(UKeyAdaptor 1.0 REQUIRED)
+]])
+run(${CMAKE_COMMAND} -S ${WORK_DIR}/versions -B ${WORK_DIR}/versions/build -DCMAKE_PREFIX_PATH=${prefix})
 
 # pkg-config: compile and link with its flags alone; the dlopen host takes the library's path from it.
 if(NOT PKG_CONFIG)
