@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include <ukeyadaptor/UKeyAdaptor.h>
-#include <ukeyadaptor/kxf_result_codes.h>
 
 static int failed(const char *what, uint32_t rc)
 {
