@@ -59,6 +59,7 @@ done
 contents() { dpkg-deb -c build-deb/packages/"$1"_*.deb; }
 depends() { dpkg-deb -f build-deb/packages/"$1"_*.deb Depends; }
 # Hosts load libUKeyAdaptor.so.1: the runtime package holds that link to the file bearing the soname.
+# (Whole listings are read before matching: an early exit would break dpkg-deb's pipe.)
 link=$(contents libukeyadaptor1 | awk -v p="./$lib/libUKeyAdaptor.so.1" '$6 == p && $7 == "->" {print $8}')
 [ -n "$link" ] || problem "libukeyadaptor1 lacks the soname link $lib/libUKeyAdaptor.so.1"
 tmp=$(mktemp -d)
@@ -66,12 +67,12 @@ trap 'rm -rf "$tmp"' EXIT
 dpkg-deb -x build-deb/packages/libukeyadaptor1_*.deb "$tmp"
 soname=$(objdump -p "$tmp/$lib/libUKeyAdaptor.so.1" | awk '$1 == "SONAME" {print $2}')
 [ "$soname" = libUKeyAdaptor.so.1 ] || problem "libUKeyAdaptor.so.1 has soname '$soname'"
-contents libukeyadaptor-dev | grep -q "./$lib/libUKeyAdaptor.so -> libUKeyAdaptor.so.1$" ||
+[[ $(contents libukeyadaptor-dev) == *"./$lib/libUKeyAdaptor.so -> libUKeyAdaptor.so.1"* ]] ||
   problem "libukeyadaptor-dev lacks the link libUKeyAdaptor.so -> libUKeyAdaptor.so.1"
-depends libukeyadaptor1 | grep -Eq 'libqt6core6|libqt5core5a' || problem "libukeyadaptor1 does not depend on Qt Core"
-depends ukeyadaptor-softtoken | grep -q 'libssl3' || problem "ukeyadaptor-softtoken does not depend on libssl3"
-depends kxf-host | grep -q 'libukeyadaptor1 (= ' || problem "kxf-host does not depend on libukeyadaptor1"
-depends libukeyadaptor-dev | grep -q 'libukeyadaptor1 (= ' || problem "libukeyadaptor-dev does not depend on libukeyadaptor1"
+[[ $(depends libukeyadaptor1) =~ libqt6core6|libqt5core5a ]] || problem "libukeyadaptor1 does not depend on Qt Core"
+[[ $(depends ukeyadaptor-softtoken) == *libssl3* ]] || problem "ukeyadaptor-softtoken does not depend on libssl3"
+[[ $(depends kxf-host) == *"libukeyadaptor1 (= "* ]] || problem "kxf-host does not depend on libukeyadaptor1"
+[[ $(depends libukeyadaptor-dev) == *"libukeyadaptor1 (= "* ]] || problem "libukeyadaptor-dev does not depend on libukeyadaptor1"
 
 [ $fail -eq 0 ] && echo "Debian packages: OK ($(ls build-deb/packages/*.deb | wc -l) in build-deb/packages)"
 exit $fail
