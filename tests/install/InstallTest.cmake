@@ -89,9 +89,11 @@ unset(ENV{LD_LIBRARY_PATH})
 run(${WORK_DIR}/pc_host_dlopen ${library} ukeyskf ${vendor})
 expect_token_run("pkg-config, dlopen")
 
-# The installed kxf-host finds the installed adaptor and token with no paths given.
-run(${prefix}/bin/kxf-host devices)
-if(NOT out MATCHES "SoftToken-0")
-  message(FATAL_ERROR "installed kxf-host did not list the installed token:\n${out}")
-endif()
-message(STATUS "installed kxf-host: OK")
+# kxf-host finds the adaptor and the token with no paths given, installed and in the build tree.
+foreach(host ${prefix}/bin/kxf-host ${BUILD_DIR}/bin/kxf-host)
+  run(${host} devices)
+  if(NOT out MATCHES "SoftToken-0")
+    message(FATAL_ERROR "${host} did not list the software token beside it:\n${out}")
+  endif()
+  message(STATUS "${host}: OK")
+endforeach()
