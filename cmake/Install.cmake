@@ -49,9 +49,9 @@ install(CODE "set(UKEY_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
         COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/ukeyadaptor.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
-# The software token is a plug-in: loaded by path, never linked, so no soname link of its own.
+# The software token is a plug-in: loaded by path, never linked. Windows hosts look beside them.
 install(TARGETS skfsoft LIBRARY DESTINATION ${UKEY_PLUGIN_DIR} COMPONENT softtoken
-        RUNTIME DESTINATION ${UKEY_PLUGIN_DIR} COMPONENT softtoken)
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT softtoken)
 
 # kxf-host finds the adaptor and the token from its own folder; installed, through this path.
 file(RELATIVE_PATH UKEY_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})

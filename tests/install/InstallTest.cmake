@@ -1,5 +1,7 @@
-# cmake -DBUILD_DIR= -DWORK_DIR= -DSOURCE_DIR= -DLIBDIR= -DC_COMPILER= -DPKG_CONFIG= -P InstallTest.cmake
+# cmake -DBUILD_DIR= -DWORK_DIR= -DSOURCE_DIR= -DLIBDIR= -DC_COMPILER= -DHOST_FLAGS= -DPKG_CONFIG= -P InstallTest.cmake
 set(flags -std=c99 -Wall -Wextra -pedantic -Werror)
+separate_arguments(build_flags UNIX_COMMAND "${HOST_FLAGS}")
+list(APPEND flags ${build_flags})
 string(REPLACE ";" " " flags_text "${flags}")
 set(prefix ${WORK_DIR}/prefix)
 set(libdir ${prefix}/${LIBDIR})
