@@ -77,12 +77,14 @@ if(NOT PKG_CONFIG)
   message(FATAL_ERROR "pkg-config is needed (scripts/install-deps.sh main installs it)")
 endif()
 set(ENV{PKG_CONFIG_PATH} ${libdir}/pkgconfig)
-run(${PKG_CONFIG} --cflags --libs ukeyadaptor)
-separate_arguments(pc_flags UNIX_COMMAND "${out}")
-run(${C_COMPILER} ${flags} ${CMAKE_CURRENT_LIST_DIR}/host/host_link.c ${pc_flags} -o ${WORK_DIR}/pc_host_link)
+foreach(part cflags libs)
+  run(${PKG_CONFIG} --${part} ukeyadaptor)
+  separate_arguments(pc_${part} UNIX_COMMAND "${out}")
+endforeach()
+run(${C_COMPILER} ${flags} ${CMAKE_CURRENT_LIST_DIR}/host/host_link.c ${pc_cflags} ${pc_libs} -o ${WORK_DIR}/pc_host_link)
 run(${PKG_CONFIG} --variable=library ukeyadaptor)
 string(STRIP "${out}" library)
-run(${C_COMPILER} ${flags} -D_POSIX_C_SOURCE=200809L ${CMAKE_CURRENT_LIST_DIR}/host/host_dlopen.c ${pc_flags}
+run(${C_COMPILER} ${flags} -D_POSIX_C_SOURCE=200809L ${CMAKE_CURRENT_LIST_DIR}/host/host_dlopen.c ${pc_cflags}
     -o ${WORK_DIR}/pc_host_dlopen -ldl)
 set(ENV{LD_LIBRARY_PATH} ${libdir})
 run(${WORK_DIR}/pc_host_link ukeyskf ${vendor})
@@ -92,6 +94,9 @@ run(${WORK_DIR}/pc_host_dlopen ${library} ukeyskf ${vendor})
 expect_token_run("pkg-config, dlopen")
 
 # kxf-host finds the adaptor and the token with no paths given, installed and in the build tree.
+# It unloads the adaptor, so a leak checker could not name (nor match) the frames of its
+# by-design leaks; tests/host covers kxf-host itself.
+set(ENV{ASAN_OPTIONS} "$ENV{ASAN_OPTIONS}:detect_leaks=0")
 foreach(host ${prefix}/bin/kxf-host ${BUILD_DIR}/bin/kxf-host)
   run(${host} devices)
   if(NOT out MATCHES "SoftToken-0")
