@@ -10,38 +10,8 @@ namespace ukey {
 namespace {
 
 constexpr const char kTypeName[] = "ukeyskf";
-// A vendor that reports more than this for a name list is not believed.
-constexpr uint32_t kMaxListSize = 16u * 1024u * 1024u;
 
 } // namespace
-
-size_t fieldLength(const char *field, size_t capacity)
-{
-    const void *nul = std::memchr(field, 0, capacity);
-    return nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : capacity;
-}
-
-bool allocateList(std::vector<char> &buffer, uint32_t size)
-{
-    if (size > kMaxListSize)
-        return false;
-    try {
-        buffer.assign(size, '\0');
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    return true;
-}
-
-void splitNameList(const char *buffer, uint32_t size, NameList &names)
-{
-    uint32_t offset = 0;
-    do {
-        const size_t len = fieldLength(buffer + offset, size - offset);
-        names.emplace_back(buffer + offset, len);
-        offset += static_cast<uint32_t>(len) + 1;
-    } while (offset < size && buffer[offset] != '\0');
-}
 
 const AdaptorTypeOps UKeyAdaptorSKF::typeOps = {kTypeName,
                                                 &UKeyAdaptorSKF::LoadSKFDll,
@@ -122,12 +92,7 @@ uint32_t UKeyAdaptorSKF::serialFromTemporaryConnection(const char *function, con
     }
     DEVINFO info{};
     skf().SKF_GetDevInfo(h, &info);
-    const size_t len = fieldLength(info.SerialNumber, sizeof info.SerialNumber);
-    *pulLen = static_cast<uint32_t>(len + 1);
-    if (serial) {
-        std::memcpy(serial, info.SerialNumber, len);
-        serial[len] = '\0';
-    }
+    copyText(info.SerialNumber, sizeof info.SerialNumber, serial, pulLen);
     result = skf().SKF_DisConnectDev(h);
     site("end");
     return result;

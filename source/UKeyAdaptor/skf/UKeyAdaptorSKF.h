@@ -7,10 +7,9 @@
 #include "registry/AdaptorRegistry.h"
 #include "registry/UKeyAdaptorBase.h"
 #include "skf/Guard.h"
+#include "skf/NameList.h"
 
 namespace ukey {
-
-using NameList = std::vector<std::string>;
 
 // The generic adaptor: every operation on top of the SKF entry-point table. Operations call
 // one another only through the virtual slots, so a variant's override takes effect inside them.
@@ -101,16 +100,5 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
     site("end");
     return result;
 }
-
-// Splits a NUL-separated, double-NUL-ended name list of at most size bytes into names,
-// never reading past size; the first name is always taken.
-void splitNameList(const char *buffer, uint32_t size, NameList &names);
-
-// A zero-filled buffer for a vendor list of size bytes; false when it cannot be had, or when
-// the size is beyond belief.
-bool allocateList(std::vector<char> &buffer, uint32_t size);
-
-// Length of a fixed-size text field up to its first NUL, never past the field.
-size_t fieldLength(const char *field, size_t capacity);
 
 } // namespace ukey

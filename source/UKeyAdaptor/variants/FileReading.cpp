@@ -82,15 +82,10 @@ uint32_t enumFilesInScratch(Operation &op, HAPPLICATION hApp, char *fileList, ui
         char scratch[kScratchListLen] = {};
         uint32_t len = kScratchListLen;
         const uint32_t result = skf().SKF_EnumFiles(hApp, scratch, &len);
-        if (result == SAR_OK) {
-            // A length beyond the scratch buffer cannot have been written into it.
-            len = std::min(len, kScratchListLen);
-            if (pulSize)
-                *pulSize = len;
-            if (fileList)
-                std::memcpy(fileList, scratch, len);
-        }
-        return result;
+        if (result != SAR_OK)
+            return result;
+        // A length beyond the scratch buffer cannot have been written into it.
+        return handOutBytes(scratch, std::min(len, kScratchListLen), fileList, pulSize);
     });
 }
 

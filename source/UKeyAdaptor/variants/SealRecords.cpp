@@ -116,11 +116,11 @@ uint32_t sealRecordEnumFiles(Operation &op, HAPPLICATION hApp, SealCache &cache,
         if (listed == SAR_OK && len > 2 && !cache.sealFilePresent)
             cache.sealFilePresent = listsSealIndex(op.site(), keyList.data(), len);
         if (cache.sealFilePresent) {
+            if (listed == SAR_OK)
+                return handOutBytes(keyList.data(), len, fileList, pulSize);
+            // A failed listing left nothing worth copying into the host's buffer.
             if (pulSize)
                 *pulSize = len;
-            // A failed listing left nothing worth copying into the host's buffer.
-            if (fileList && listed == SAR_OK)
-                std::memcpy(fileList, keyList.data(), len);
             return listed;
         }
         if (listing.reset == SealReset::OnRecordPath)
@@ -134,7 +134,16 @@ uint32_t sealRecordEnumFiles(Operation &op, HAPPLICATION hApp, SealCache &cache,
         return SAR_FAIL;
     }
     return op.call([&] {
-        const uint32_t length = writeNumberedList(listing.marker, cache.sealEntries.size(), fileList);
+        const size_t count = cache.sealEntries.size();
+        const uint32_t length = writeNumberedList(listing.marker, count, nullptr);
+        if (fileList && pulSize && *pulSize < std::max<uint32_t>(length, 1)) {
+            // An empty listing still writes its one NUL; a buffer of no bytes stays untouched.
+            if (length == 0)
+                return SAR_OK;
+            *pulSize = length;
+            return SAR_BUFFER_TOO_SMALL;
+        }
+        writeNumberedList(listing.marker, count, fileList);
         if (pulSize)
             *pulSize = length;
         return SAR_OK;
@@ -153,11 +162,7 @@ uint32_t sealRecordReadFile(Operation &op, UKeyAdaptorSKF &self, const SealCache
         const int64_t k = recordNumber(name);
         if (k >= 1 && static_cast<uint64_t>(k) <= cache.sealEntries.size()) {
             const std::string &record = cache.sealEntries[static_cast<size_t>(k - 1)];
-            if (pulLen)
-                *pulLen = static_cast<uint32_t>(record.size());
-            if (data)
-                std::memcpy(data, record.data(), record.size());
-            return SAR_OK;
+            return handOutBytes(record.data(), static_cast<uint32_t>(record.size()), data, pulLen);
         }
     }
     return op.call([&] {

@@ -32,12 +32,7 @@ public:
         const ShapeSite site(Id, "GetKeyLabelName", __LINE__);
         return Operation(site).needs(skf().SKF_GetDevInfo).params(pulLen != nullptr).call([&] {
             refreshAndStamp();
-            const size_t len = fieldLength(this->devInfo.Label, sizeof this->devInfo.Label);
-            *pulLen = static_cast<uint32_t>(len + 1);
-            if (label) {
-                std::memcpy(label, this->devInfo.Label, len);
-                label[len] = '\0';
-            }
+            copyText(this->devInfo.Label, sizeof this->devInfo.Label, label, pulLen);
             return SAR_OK;
         });
     }
