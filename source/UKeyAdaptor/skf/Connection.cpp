@@ -22,13 +22,14 @@ const AdaptorTypeOps UKeyAdaptorSKF::typeOps = {kTypeName,
 
 UKeyAdaptorSKF::UKeyAdaptorSKF()
 {
-    UKEY_TRACE("UKeyAdaptorSKF::UKeyAdaptorSKF", "start");
-    UKEY_TRACE("UKeyAdaptorSKF::UKeyAdaptorSKF", "end");
+    const auto site = UKEY_SITE("UKeyAdaptorSKF::UKeyAdaptorSKF");
+    site("start");
+    site("end");
 }
 
 UKeyAdaptorBase *UKeyAdaptorSKF::CreateUKeyAdaptorDev(const char *typeName, const char *devName)
 {
-    UKEY_TRACE("UKeyAdaptorSKF::CreateUKeyAdaptorDev", "start CreateUKeyAdaptorDev");
+    UKEY_SITE("UKeyAdaptorSKF::CreateUKeyAdaptorDev")("start CreateUKeyAdaptorDev");
     g_currentDeviceName = devName ? devName : "";
     if (!sameTypeName(typeName, kTypeName))
         return nullptr;
@@ -37,7 +38,7 @@ UKeyAdaptorBase *UKeyAdaptorSKF::CreateUKeyAdaptorDev(const char *typeName, cons
 
 uint32_t UKeyAdaptorSKF::LoadSKFDll(const char * /*typeName*/, const char *libraryPath)
 {
-    UKEY_TRACE("UKeyAdaptorSKF::LoadSKFDll", "start");
+    UKEY_SITE("UKeyAdaptorSKF::LoadSKFDll")("start");
     QString path = QString::fromLocal8Bit(libraryPath ? libraryPath : "");
     if (resolveAll(path)) {
         setSkfLibraryLoaded(true);
@@ -52,11 +53,12 @@ uint32_t UKeyAdaptorSKF::LoadSKFDll(const char * /*typeName*/, const char *libra
 
 uint32_t UKeyAdaptorSKF::UnloadSKFDll(const char * /*typeName*/)
 {
-    UKEY_TRACE("UKeyAdaptorSKF::UnloadSKFDll", "start");
+    const auto site = UKEY_SITE("UKeyAdaptorSKF::UnloadSKFDll");
+    site("start");
     if (skfLibraryLoaded())
         releaseSkfLibrary();
     setSkfLibraryLoaded(false);
-    UKEY_TRACE("UKeyAdaptorSKF::UnloadSKFDll", "end");
+    site("end");
     return SAR_OK;
 }
 

@@ -3,25 +3,9 @@
 #include <cstdint>
 
 #include "UKeyAdaptor.h"
-#include "trace/Trace.h"
+#include "trace/TraceSite.h"
 
 namespace ukey {
-
-// Where an operation traces: its qualified name and the source line of the operation. A call
-// traces at the line of the calling statement; atSite() at the operation's own line.
-struct TraceSite {
-    const char *function;
-    int line;
-
-    void operator()(const char *message, int at = UKEY_CALLER_LINE) const
-    {
-        if (trace::enabled())
-            trace::emitLine(function, at < 0 ? line : at, QString::fromLatin1(message));
-    }
-    void atSite(const char *message) const { (*this)(message, line); }
-};
-
-#define UKEY_SITE(function) (::ukey::TraceSite{function, __LINE__})
 
 inline constexpr const char kEndNotExported[] = "end.KX_NOTEXPORTERR";
 inline constexpr const char kEndInvalidHandle[] = "end.SAR_INVALIDHANDLEERR";
@@ -43,7 +27,7 @@ public:
     template <typename... Entries>
     Operation &needs(Entries... entries)
     {
-        (check(entries != nullptr, kEndNotExported, KX_NOTEXPORTERR, site_.line), ...);
+        (check(entries != nullptr, kEndNotExported, KX_NOTEXPORTERR, site_.line()), ...);
         return *this;
     }
     Operation &handles(bool open, const char *message = kEndInvalidHandle, int at = UKEY_CALLER_LINE)

@@ -88,7 +88,7 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
     }
     uint32_t result = skf().SKF_ConnectDev(devName, &m_hDev);
     if (result != SAR_OK) {
-        UKEY_TRACE_CODE(site.function, "error! ulRet: %1", result);
+        site.code("error! ulRet: %1", result);
     } else if ((result = openApplication(&m_hApp)) != SAR_OK) {
         DisConnectDev();
     } else if (m_hApp) { // a key without application has no information to read

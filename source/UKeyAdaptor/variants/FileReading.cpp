@@ -49,8 +49,8 @@ uint32_t readFileWithTrace(Operation &op, UKeyAdaptorSKF &self, const char *file
         return queryFileSize(hApp, fileName, pulLen);
     return op.call([&] {
         const uint32_t result = skf().SKF_ReadFile(hApp, fileName, offset, size, data, pulLen);
-        UKEY_TRACEF(op.site().function, "fileName:%s,ulOffset:%d,ulSize:%d,size:%d", fileName ? fileName : "",
-                    static_cast<int>(offset), static_cast<int>(size), pulLen ? static_cast<int>(*pulLen) : 0);
+        op.site().format("fileName:%s,ulOffset:%d,ulSize:%d,size:%d", fileName ? fileName : "",
+                         static_cast<int>(offset), static_cast<int>(size), pulLen ? static_cast<int>(*pulLen) : 0);
         return result;
     });
 }

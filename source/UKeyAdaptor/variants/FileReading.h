@@ -35,7 +35,7 @@ class ReadsFiles : public Base {
 public:
     uint32_t ReadFile(const char *fileName, uint32_t offset, uint32_t size, uint8_t *data, uint32_t *pulLen) override
     {
-        const ShapeSite site(Id, "ReadFile", __LINE__);
+        const auto site = shapeSite<Id, opname::ReadFile>(__LINE__);
         Operation op(site);
         return shape(op, *this, fileName, offset, size, data, pulLen);
     }
@@ -53,7 +53,7 @@ class ScratchFileList : public Base {
 public:
     uint32_t EnumFiles(char *fileList, uint32_t *pulSize) override
     {
-        const ShapeSite site(Id, "EnumFiles", __LINE__);
+        const auto site = shapeSite<Id, opname::EnumFiles>(__LINE__);
         Operation op(site);
         return enumFilesInScratch(op, this->m_hApp, fileList, pulSize);
     }

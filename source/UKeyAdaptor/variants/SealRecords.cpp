@@ -157,7 +157,7 @@ uint32_t sealRecordReadFile(Operation &op, UKeyAdaptorSKF &self, const SealCache
     if (readFileRefused(op, hApp, data))
         return op.code();
     const char *const name = fileName ? fileName : "";
-    UKEY_TRACEF(op.site().function, "szFileName:%s", name);
+    op.site().format("szFileName:%s", name);
     if (!cache.sealFilePresent && std::string_view(name) != kSealIndexFile) {
         const int64_t k = recordNumber(name);
         if (k >= 1 && static_cast<uint64_t>(k) <= cache.sealEntries.size()) {

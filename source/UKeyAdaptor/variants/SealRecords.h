@@ -69,7 +69,7 @@ class SealRecordReads : public SealFields<Id, Base> {
 public:
     uint32_t ReadFile(const char *fileName, uint32_t offset, uint32_t size, uint8_t *data, uint32_t *pulLen) override
     {
-        const ShapeSite site(Id, "ReadFile", __LINE__);
+        const auto site = shapeSite<Id, opname::ReadFile>(__LINE__);
         Operation op(site);
         return sealRecordReadFile(op, *this, this->seal, fileName, offset, size, data, pulLen);
     }
@@ -80,7 +80,7 @@ class SealRecordFiles : public SealRecordReads<Id, Base> {
 public:
     uint32_t EnumFiles(char *fileList, uint32_t *pulSize) override
     {
-        const ShapeSite site(Id, "EnumFiles", __LINE__);
+        const auto site = shapeSite<Id, opname::EnumFiles>(__LINE__);
         Operation op(site);
         const HAPPLICATION hApp = this->m_hApp;
         return sealRecordEnumFiles(

@@ -24,10 +24,10 @@ public:
         DEVINFO info{};
         const uint32_t result = skf().SKF_GetDevInfo(m_hDev, &info);
         if (result != SAR_OK) {
-            UKEY_TRACEF(site.function, " SKF_GetDevInfo failed,ret = %d", static_cast<int>(result));
+            site.format(" SKF_GetDevInfo failed,ret = %d", static_cast<int>(result));
             return result;
         }
-        return provision(site.function, info.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
+        return provision(site.name(), info.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
     }
 };
 

@@ -24,7 +24,7 @@ class UKeyAdaptorSKF_SZCA_RSA final : public Variant<kSzcaRsaId, Stamped, SealRe
 public:
     static uint32_t LoadSKFP11Dll(const char *, const char *libraryPath)
     {
-        UKEY_TRACE("UKeyAdaptorSKF_SZCA_RSA::LoadSKFP11Dll", "start");
+        UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::LoadSKFP11Dll")("start");
         clearPkcs11();
         const bool loaded = resolveAll(QString::fromLocal8Bit(libraryPath ? libraryPath : "")) == 1;
         setSkfLibraryLoaded(loaded);
@@ -125,7 +125,7 @@ public:
     // Seal records come from the token's data objects; a call with a list buffer starts afresh.
     uint32_t EnumFiles(char *fileList, uint32_t *pulSize) override
     {
-        const ShapeSite site(kSzcaRsaId, "EnumFiles", __LINE__);
+        const auto site = shapeSite<kSzcaRsaId, opname::EnumFiles>(__LINE__);
         const Pkcs11EntryPoints &ck = p11();
         Operation op(site);
         op.needs(ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects, ck.C_GetAttributeValue, ck.C_FindObjectsFinal);

@@ -26,22 +26,25 @@ struct VariantId {
     const char *tag;
 };
 
-// A trace site named "<className>::<operation>". It owns the name, so it is neither copied nor
-// moved: declare it as a local and hand it on by reference.
-class ShapeSite {
-public:
-    ShapeSite(const VariantId &id, const char *operation, int line);
-    ShapeSite(const ShapeSite &) = delete;
-    ShapeSite &operator=(const ShapeSite &) = delete;
+// The operations a shape traces under "<className>::<operation>".
+namespace opname {
+inline constexpr char ConnectDev[] = "ConnectDev";
+inline constexpr char EnumFiles[] = "EnumFiles";
+inline constexpr char GetDevInfo[] = "GetDevInfo";
+inline constexpr char GetKeyFreeSpace[] = "GetKeyFreeSpace";
+inline constexpr char GetKeyLabelName[] = "GetKeyLabelName";
+inline constexpr char GetKeyTotalSpace[] = "GetKeyTotalSpace";
+inline constexpr char GetSerialNumberByDevName[] = "GetSerialNumberByDevName";
+inline constexpr char ImportSessionKeyWithKeyEx[] = "ImportSessionKeyWithKeyEx";
+inline constexpr char ReadFile[] = "ReadFile";
+} // namespace opname
 
-    operator const TraceSite &() const { return site_; }
-    void operator()(const char *message, int at = UKEY_CALLER_LINE) const { site_(message, at); }
-    const char *function() const { return site_.function; }
-
-private:
-    char name_[96];
-    TraceSite site_;
-};
+// A shape's trace site, its name joined at compile time.
+template <const VariantId &Id, const char *Operation>
+constexpr TraceSite shapeSite(int line)
+{
+    return TraceSite{QualifiedName<Id, Operation>::value, line};
+}
 
 // For keys whose device name is their serial number: no vendor call at all.
 uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen);
@@ -54,13 +57,13 @@ public:
 
     static uint32_t serialTracedAsOwn(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
-        const ShapeSite site(Id, "GetSerialNumberByDevName", __LINE__);
-        return serialFromTemporaryConnection(site.function(), devName, serial, pulLen);
+        const auto site = shapeSite<Id, opname::GetSerialNumberByDevName>(__LINE__);
+        return serialFromTemporaryConnection(site.name(), devName, serial, pulLen);
     }
     static uint32_t serialIsName(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
-        const ShapeSite site(Id, "GetSerialNumberByDevName", __LINE__);
-        return serialIsDeviceName(site.function(), devName, serial, pulLen);
+        const auto site = shapeSite<Id, opname::GetSerialNumberByDevName>(__LINE__);
+        return serialIsDeviceName(site.name(), devName, serial, pulLen);
     }
 };
 
