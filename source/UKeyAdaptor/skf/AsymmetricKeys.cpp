@@ -80,8 +80,8 @@ uint32_t UKeyAdaptorSKF::ImportECCKeyPair(HCONTAINER hContainer, const ENVELOPED
 {
     const auto site = UKEY_SITE("UKeyAdaptorSKF::ImportECCKeyPair");
     Operation op(site);
-    if (op.needs(skf().SKF_ImportECCKeyPair).failed())
-        return op.code();
+    if (const Refusal refused = op.needs(skf().SKF_ImportECCKeyPair).refusal())
+        return *refused;
     // Both missing handles are reported before the verdict.
     if (!m_hApp)
         site("end.m_hApp is NULL");

@@ -62,10 +62,11 @@ uint32_t UKeyAdaptorSKF::InitialKey(const char *authKeyBase64, const char *admin
 {
     const auto site = UKEY_SITE("UKeyAdaptorSKF::InitialKey");
     Operation op(site);
-    if (op.needs(skf().SKF_DevAuth, skf().SKF_GenRandom, skf().SKF_SetSymmKey, skf().SKF_DeleteApplication)
-            .handles(m_hDev != nullptr)
-            .failed())
-        return op.code();
+    if (const Refusal refused =
+            op.needs(skf().SKF_DevAuth, skf().SKF_GenRandom, skf().SKF_SetSymmKey, skf().SKF_DeleteApplication)
+                .handles(m_hDev != nullptr)
+                .refusal())
+        return *refused;
     return provision(site.name(), devInfo.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
 }
 

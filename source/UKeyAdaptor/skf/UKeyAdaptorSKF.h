@@ -80,8 +80,8 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
                                      Hook afterInfoRead)
 {
     Operation op(site);
-    if (op.needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).failed())
-        return op.code();
+    if (const Refusal refused = op.needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).refusal())
+        return *refused;
     if (reuseOpenDevice && m_hDev) {
         site("end SAR_OK");
         return SAR_OK;

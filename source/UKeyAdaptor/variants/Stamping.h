@@ -48,8 +48,8 @@ public:
     {
         const auto site = shapeSite<Id, opname::GetDevInfo>(__LINE__);
         Operation op(site);
-        if (op.handles(this->m_hApp != nullptr, kEndInvalidHandleBlank).failed())
-            return op.code();
+        if (const Refusal refused = op.handles(this->m_hApp != nullptr, kEndInvalidHandleBlank).refusal())
+            return *refused;
         if (pInfo)
             std::memcpy(pInfo, &this->devInfo, sizeof(DEVINFO));
         if (pulLen)

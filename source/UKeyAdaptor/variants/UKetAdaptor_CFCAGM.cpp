@@ -52,8 +52,9 @@ public:
     uint32_t UnblockPIN(const char *adminPin, const char *newUserPin, uint32_t *pulRetry) override
     {
         Operation op(UKEY_SITE("UKetAdaptor_CFCAGM::UnblockPIN"));
-        if (op.needs(skf().SKF_UnblockPIN, skf().SKF_VerifyPIN).handles(m_hApp != nullptr).failed())
-            return op.code();
+        if (const Refusal refused =
+                op.needs(skf().SKF_UnblockPIN, skf().SKF_VerifyPIN).handles(m_hApp != nullptr).refusal())
+            return *refused;
         return op.call([&] {
             const uint32_t verified = skf().SKF_VerifyPIN(m_hApp, SKF_ADMIN_TYPE, adminPin, pulRetry);
             return verified != SAR_OK ? verified : skf().SKF_UnblockPIN(m_hApp, adminPin, newUserPin, pulRetry);

@@ -16,11 +16,12 @@ public:
         const auto site = UKEY_SITE("UKeyAdaptorSKF_FTCXGM3000::InitialKey");
         Operation op(site);
         // After the three this key's provisioning names, the entries its steps call unguarded.
-        if (op.needs(skf().SKF_DevAuth, skf().SKF_DeleteApplication, skf().SKF_CreateApplication, skf().SKF_GetDevInfo,
-                     skf().SKF_SetSymmKey, skf().SKF_GenRandom, skf().SKF_EncryptInit)
-                .handles(m_hDev != nullptr)
-                .failed())
-            return op.code();
+        if (const Refusal refused =
+                op.needs(skf().SKF_DevAuth, skf().SKF_DeleteApplication, skf().SKF_CreateApplication,
+                         skf().SKF_GetDevInfo, skf().SKF_SetSymmKey, skf().SKF_GenRandom, skf().SKF_EncryptInit)
+                    .handles(m_hDev != nullptr)
+                    .refusal())
+            return *refused;
         DEVINFO info{};
         const uint32_t result = skf().SKF_GetDevInfo(m_hDev, &info);
         if (result != SAR_OK) {

@@ -55,8 +55,8 @@ public:
         const auto site = UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::ConnectDev");
         const Pkcs11EntryPoints &ck = p11();
         Operation op(site);
-        if (op.needs(ck.C_GetSlotList, ck.C_GetTokenInfo, ck.C_OpenSession).failed())
-            return op.code();
+        if (const Refusal refused = op.needs(ck.C_GetSlotList, ck.C_GetTokenInfo, ck.C_OpenSession).refusal())
+            return *refused;
         uint32_t result = UKeyAdaptorSKF::ConnectDev(devName);
         if (result == SAR_OK) {
             stamp();
@@ -98,10 +98,11 @@ public:
         const auto site = UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::ImportSessionKeyWithKeyEx");
         const Pkcs11EntryPoints &ck = p11();
         Operation op(site);
-        if (op.needs(skf().SKF_GetContainerType, ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects,
-                     ck.C_GetAttributeValue, ck.C_FindObjectsFinal, ck.C_DecryptInit, ck.C_Decrypt)
-                .failed())
-            return op.code();
+        if (const Refusal refused =
+                op.needs(skf().SKF_GetContainerType, ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects,
+                         ck.C_GetAttributeValue, ck.C_FindObjectsFinal, ck.C_DecryptInit, ck.C_Decrypt)
+                    .refusal())
+            return *refused;
 
         uint32_t type = 0;
         skf().SKF_GetContainerType(hContainer, &type);
@@ -128,9 +129,12 @@ public:
         const auto site = shapeSite<kSzcaRsaId, opname::EnumFiles>(__LINE__);
         const Pkcs11EntryPoints &ck = p11();
         Operation op(site);
-        op.needs(ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects, ck.C_GetAttributeValue, ck.C_FindObjectsFinal);
+        if (const Refusal refused = sealListingRefusal(op.needs(ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects,
+                                                                ck.C_GetAttributeValue, ck.C_FindObjectsFinal),
+                                                       m_hApp))
+            return *refused;
         return sealRecordEnumFiles(
-            op, m_hApp, seal, {"szca_rsa", SealReset::WhenListGiven},
+            site, m_hApp, seal, {"szca_rsa", SealReset::WhenListGiven},
             [this, &ck](SealRecords &records) {
                 pkcs11::loginUser(ck, hSession, userPin); // refusal shows in the listing itself
                 return resultCode(pkcs11::readDataObjects(ck, hSession, records));

@@ -22,10 +22,10 @@ public:
                     uint32_t *pulDigestLen) override
     {
         Operation op(UKEY_SITE("UKeyAdaptorSKF_ZAYK::Digest"));
-        if (op.needs(skf().SKF_Digest, skf().SKF_DigestUpdate, skf().SKF_DigestFinal)
-                .handles(m_hDev != nullptr)
-                .failed())
-            return op.code();
+        if (const Refusal refused = op.needs(skf().SKF_Digest, skf().SKF_DigestUpdate, skf().SKF_DigestFinal)
+                                        .handles(m_hDev != nullptr)
+                                        .refusal())
+            return *refused;
         if (!digest) {
             if (pulDigestLen)
                 *pulDigestLen = kDigestLen;
