@@ -1,4 +1,3 @@
-#include <QString>
 #include <cstring>
 #include <new>
 
@@ -39,25 +38,14 @@ UKeyAdaptorBase *UKeyAdaptorSKF::CreateUKeyAdaptorDev(const char *typeName, cons
 uint32_t UKeyAdaptorSKF::LoadSKFDll(const char * /*typeName*/, const char *libraryPath)
 {
     UKEY_SITE("UKeyAdaptorSKF::LoadSKFDll")("start");
-    QString path = QString::fromLocal8Bit(libraryPath ? libraryPath : "");
-    if (resolveAll(path)) {
-        setSkfLibraryLoaded(true);
-        return 1;
-    }
-    // Retry by bare file name so that the loader searches its standard places.
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const uint32_t loaded = resolveAll(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
-    setSkfLibraryLoaded(loaded == 1);
-    return loaded;
+    return loadSkfLibrary(libraryPath, LoadRetry::ByFileName);
 }
 
 uint32_t UKeyAdaptorSKF::UnloadSKFDll(const char * /*typeName*/)
 {
     const auto site = UKEY_SITE("UKeyAdaptorSKF::UnloadSKFDll");
     site("start");
-    if (skfLibraryLoaded())
-        releaseSkfLibrary();
-    setSkfLibraryLoaded(false);
+    unloadSkfLibrary();
     site("end");
     return SAR_OK;
 }
@@ -154,21 +142,32 @@ uint32_t UKeyAdaptorSKF::enumApplication(NameList &names)
         site(kEndInvalidHandleBlank);
         return SAR_INVALIDHANDLEERR;
     }
+    return fetchNameList(
+        site, {"end nRet != SAR_OK", nullptr, "end SAR_FAIL", SAR_FAIL, "end nRet != SAR_OK"},
+        [this](char *list, uint32_t *size) { return skf().SKF_EnumApplication(m_hDev, list, size); }, names);
+}
+
+uint32_t fetchNameList(const TraceSite &site, const ListFetchTexts &texts, const ListFetch &fetch, NameList &names)
+{
     uint32_t size = 0;
-    uint32_t result = skf().SKF_EnumApplication(m_hDev, nullptr, &size);
+    uint32_t result = fetch(nullptr, &size);
     if (result != SAR_OK) {
-        site("end nRet != SAR_OK");
+        site(texts.queryFailed);
         return result;
+    }
+    if (texts.tooShort && size < 2) {
+        site(texts.tooShort);
+        return SAR_OK;
     }
     std::vector<char> buffer;
     if (!allocateList(buffer, size)) {
-        site("end SAR_FAIL");
-        return SAR_FAIL;
+        site(texts.noBuffer);
+        return texts.noBufferResult;
     }
     const uint32_t capacity = size;
-    result = skf().SKF_EnumApplication(m_hDev, buffer.data(), &size);
+    result = fetch(buffer.data(), &size);
     if (result != SAR_OK) {
-        site("end nRet != SAR_OK");
+        site(texts.fillFailed);
         return result;
     }
     if (capacity > 0)

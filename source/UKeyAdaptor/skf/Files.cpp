@@ -50,30 +50,9 @@ uint32_t UKeyAdaptorSKF::enumFiles(NameList &names)
 {
     const auto site = UKEY_SITE("UKeyAdaptorSKF::enumFiles");
     site("start");
-    uint32_t size = 0;
-    uint32_t result = EnumFiles(nullptr, &size);
-    if (result != SAR_OK) {
-        site("end.ulRet != SAR_OK");
-        return result;
-    }
-    if (size < 2) {
-        site("end ulFileListLen < 2");
-        return SAR_OK;
-    }
-    std::vector<char> buffer;
-    if (!allocateList(buffer, size)) {
-        site("end szFileList == NULL");
-        return SAR_OK;
-    }
-    const uint32_t capacity = size;
-    result = EnumFiles(buffer.data(), &size);
-    if (result != SAR_OK) {
-        site("end ulRet != SAR_OK");
-        return result;
-    }
-    splitNameList(buffer.data(), std::min(size, capacity), names);
-    site("end");
-    return SAR_OK;
+    return fetchNameList(
+        site, {"end.ulRet != SAR_OK", "end ulFileListLen < 2", "end szFileList == NULL", SAR_OK, "end ulRet != SAR_OK"},
+        [this](char *list, uint32_t *size) { return EnumFiles(list, size); }, names);
 }
 
 uint32_t UKeyAdaptorSKF::IsFileExist(const char *name)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -20,30 +19,11 @@ constexpr const char *resultName(uint32_t code)
     return "";
 }
 
+// "end" with the separator, then the code's name.
 template <char Separator, uint32_t Code>
 class EndText {
-    static constexpr size_t length(const char *text)
-    {
-        size_t n = 0;
-        while (text[n])
-            ++n;
-        return n;
-    }
-    struct Text {
-        char chars[4 + length(resultName(Code)) + 1] = {};
-    };
-    static constexpr Text join()
-    {
-        Text t{};
-        const char head[] = {'e', 'n', 'd', Separator};
-        size_t n = 0;
-        for (char c : head)
-            t.chars[n++] = c;
-        for (const char *p = resultName(Code); *p; ++p)
-            t.chars[n++] = *p;
-        return t;
-    }
-    static constexpr Text text = join();
+    static constexpr char head[] = {'e', 'n', 'd', Separator, '\0'};
+    static constexpr auto text = joinTexts<4 + textLength(resultName(Code)) + 1>({head, resultName(Code)});
 
 public:
     static constexpr const char *value = text.chars;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,6 @@ public:
     static const AdaptorTypeOps typeOps;
 
     // Read-only views for tests and variants.
-    DEVHANDLE deviceHandle() const
-    {
-        return m_hDev;
-    }
     HAPPLICATION applicationHandle() const
     {
         return m_hApp;
@@ -100,5 +97,18 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
     site("end");
     return result;
 }
+
+// The closing texts of a two-call name-list fetch, each traced where the fetch stops.
+struct ListFetchTexts {
+    const char *queryFailed;
+    const char *tooShort; // null: a list shorter than two bytes is fetched like any other
+    const char *noBuffer;
+    uint32_t noBufferResult;
+    const char *fillFailed;
+};
+using ListFetch = std::function<uint32_t(char *list, uint32_t *size)>;
+// Asks fetch for the list's size, fills a buffer of that size and splits it into names, never
+// past the buffer; "end" when the names are in.
+uint32_t fetchNameList(const TraceSite &site, const ListFetchTexts &texts, const ListFetch &fetch, NameList &names);
 
 } // namespace ukey

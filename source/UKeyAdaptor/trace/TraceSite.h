@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "trace/Trace.h"
 
@@ -75,33 +76,36 @@ private:
     int line_;
 };
 
-// Owner.className "::" Operation, joined at compile time.
+// Texts joined at compile time, so that no name or fixed message is put together at run time.
+constexpr size_t textLength(const char *text)
+{
+    size_t n = 0;
+    while (text[n])
+        ++n;
+    return n;
+}
+
+template <size_t Size>
+struct JoinedText {
+    char chars[Size] = {};
+};
+
+template <size_t Size>
+constexpr JoinedText<Size> joinTexts(std::initializer_list<const char *> parts)
+{
+    JoinedText<Size> joined{};
+    size_t n = 0;
+    for (const char *part : parts)
+        for (const char *p = part; *p; ++p)
+            joined.chars[n++] = *p;
+    return joined;
+}
+
+// Owner.className "::" Operation.
 template <const auto &Owner, const char *Operation>
 class QualifiedName {
-    static constexpr const char *Class = Owner.className;
-    static constexpr size_t length(const char *text)
-    {
-        size_t n = 0;
-        while (text[n])
-            ++n;
-        return n;
-    }
-    struct Text {
-        char chars[length(Class) + 2 + length(Operation) + 1] = {};
-    };
-    static constexpr Text join()
-    {
-        Text t{};
-        size_t n = 0;
-        for (const char *p = Class; *p; ++p)
-            t.chars[n++] = *p;
-        t.chars[n++] = ':';
-        t.chars[n++] = ':';
-        for (const char *p = Operation; *p; ++p)
-            t.chars[n++] = *p;
-        return t;
-    }
-    static constexpr Text text = join();
+    static constexpr auto text =
+        joinTexts<textLength(Owner.className) + 2 + textLength(Operation) + 1>({Owner.className, "::", Operation});
 
 public:
     static constexpr const char *value = text.chars;

@@ -26,9 +26,7 @@ public:
     {
         UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::LoadSKFP11Dll")("start");
         clearPkcs11();
-        const bool loaded = resolveAll(QString::fromLocal8Bit(libraryPath ? libraryPath : "")) == 1;
-        setSkfLibraryLoaded(loaded);
-        if (!loaded)
+        if (loadSkfLibrary(libraryPath, LoadRetry::None) != 1)
             return 0;
         resolvePkcs11(currentVendorLibrary());
         if (p11().C_Initialize)
@@ -43,9 +41,7 @@ public:
         clearPkcs11();
         const auto site = UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::UnloadSKFP11Dll");
         site("start");
-        if (skfLibraryLoaded())
-            releaseSkfLibrary();
-        setSkfLibraryLoaded(false);
+        unloadSkfLibrary();
         site("end");
         return SAR_OK;
     }
