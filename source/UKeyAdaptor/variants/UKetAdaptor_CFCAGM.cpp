@@ -24,7 +24,7 @@ using KeyByPrvKeyDecrypt = PlainSessionKey<Id, Base, &prvKeyDecrypt>;
 
 } // namespace
 
-inline constexpr VariantId kCfcaGmId{"UKetAdaptor_CFCAGM", "skf_cfca_gm", "cfca_gm"};
+inline constexpr VariantId kCfcaGmId{"UKetAdaptor_CFCAGM", "skf_cfca_gm", "cfca_gm", SerialOp::Generic};
 
 class UKetAdaptor_CFCAGM final : public Variant<kCfcaGmId, StampedCore, ReadsSizeInline, KeyByPrvKeyDecrypt> {
 public:
@@ -47,6 +47,8 @@ public:
         g_prvKeyLibrary = nullptr;
         return SAR_OK;
     }
+    static constexpr LoadLibraryOp load = &LoadSKFDll;
+    static constexpr UnloadLibraryOp unload = &UnloadSKFDll;
 
     // The administrator PIN is proven before the unblock is tried.
     uint32_t UnblockPIN(const char *adminPin, const char *newUserPin, uint32_t *pulRetry) override
@@ -62,8 +64,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kCfcaGm =
-    typeOps<UKetAdaptor_CFCAGM>(SerialOp::Generic, &createOwnType<UKetAdaptor_CFCAGM>, &UKetAdaptor_CFCAGM::LoadSKFDll,
-                                &UKetAdaptor_CFCAGM::UnloadSKFDll);
+const AdaptorTypeOps variants::kCfcaGm = typeOps<UKetAdaptor_CFCAGM>();
 
 } // namespace ukey

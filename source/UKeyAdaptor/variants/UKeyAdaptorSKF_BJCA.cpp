@@ -15,7 +15,7 @@ constexpr uint32_t kReconnectPauseMs = 1000;
 } // namespace
 
 // No tag: the key's own manufacturer shows.
-inline constexpr VariantId kBjcaId{"UKeyAdaptorSKF_BJCA", "skf_bjca", nullptr};
+inline constexpr VariantId kBjcaId{"UKeyAdaptorSKF_BJCA", "skf_bjca", nullptr, SerialOp::Generic};
 
 class UKeyAdaptorSKF_BJCA final : public Variant<kBjcaId, ReadsSizeByDelegation> {
 public:
@@ -29,6 +29,7 @@ public:
         g_bjcaDeviceName[len] = '\0';
         return createOwnType<UKeyAdaptorSKF_BJCA>(typeName, devName);
     }
+    static constexpr CreateInstanceOp create = &CreateUKeyAdaptorDev;
 
     // Never reports itself connected; forgetting the device makes the next ConnectDev connect afresh.
     uint32_t IsConnectDev() override
@@ -70,7 +71,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kBjca =
-    typeOps<UKeyAdaptorSKF_BJCA>(SerialOp::Generic, &UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev);
+const AdaptorTypeOps variants::kBjca = typeOps<UKeyAdaptorSKF_BJCA>();
 
 } // namespace ukey

@@ -5,7 +5,8 @@
 
 namespace ukey {
 
-inline constexpr VariantId kFtcxGm3000Id{"UKeyAdaptorSKF_FTCXGM3000", "skf_ftcx_gm3000", "ftcx_gm3000"};
+inline constexpr VariantId kFtcxGm3000Id{"UKeyAdaptorSKF_FTCXGM3000", "skf_ftcx_gm3000", "ftcx_gm3000",
+                                         SerialOp::TracedAsOwn};
 
 class UKeyAdaptorSKF_FTCXGM3000 final : public Variant<kFtcxGm3000Id, Stamped, ReadsWithTrace> {
 public:
@@ -32,6 +33,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kFtcxGm3000 = typeOps<UKeyAdaptorSKF_FTCXGM3000>(SerialOp::TracedAsOwn);
+const AdaptorTypeOps variants::kFtcxGm3000 = typeOps<UKeyAdaptorSKF_FTCXGM3000>();
 
 } // namespace ukey

@@ -18,7 +18,7 @@ using pkcs11::resultCode;
 
 constexpr uint32_t kRsaContainer = 1;
 
-inline constexpr VariantId kSzcaRsaId{"UKeyAdaptorSKF_SZCA_RSA", "skf_szca_ft3003", "szca_ft3003"};
+inline constexpr VariantId kSzcaRsaId{"UKeyAdaptorSKF_SZCA_RSA", "skf_szca_ft3003", "szca_ft3003", SerialOp::Generic};
 
 class UKeyAdaptorSKF_SZCA_RSA final : public Variant<kSzcaRsaId, Stamped, SealRecordReads, PseudoKeyDecryptInit> {
 public:
@@ -45,6 +45,9 @@ public:
         site("end");
         return SAR_OK;
     }
+
+    static constexpr LoadLibraryOp load = &LoadSKFP11Dll;
+    static constexpr UnloadLibraryOp unload = &UnloadSKFP11Dll;
 
     uint32_t ConnectDev(const char *devName) override
     {
@@ -144,8 +147,6 @@ private:
     std::string userPin;
 };
 
-const AdaptorTypeOps variants::kSzcaRsa = typeOps<UKeyAdaptorSKF_SZCA_RSA>(
-    SerialOp::Generic, &createOwnType<UKeyAdaptorSKF_SZCA_RSA>, &UKeyAdaptorSKF_SZCA_RSA::LoadSKFP11Dll,
-    &UKeyAdaptorSKF_SZCA_RSA::UnloadSKFP11Dll);
+const AdaptorTypeOps variants::kSzcaRsa = typeOps<UKeyAdaptorSKF_SZCA_RSA>();
 
 } // namespace ukey

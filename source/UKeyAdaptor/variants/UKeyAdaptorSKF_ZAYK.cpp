@@ -13,7 +13,7 @@ constexpr uint32_t kDigestLen = 32;
 } // namespace
 
 // No tag: the key's own manufacturer shows.
-inline constexpr VariantId kZaykId{"UKeyAdaptorSKF_ZAYK", "skf_zayk", nullptr};
+inline constexpr VariantId kZaykId{"UKeyAdaptorSKF_ZAYK", "skf_zayk", nullptr, SerialOp::DeviceName};
 
 class UKeyAdaptorSKF_ZAYK final : public Variant<kZaykId> {
 public:
@@ -42,6 +42,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kZayk = typeOps<UKeyAdaptorSKF_ZAYK>(SerialOp::DeviceName);
+const AdaptorTypeOps variants::kZayk = typeOps<UKeyAdaptorSKF_ZAYK>();
 
 } // namespace ukey

@@ -2,15 +2,20 @@
 
 // What every variant class is built from. A variant is one line of the catalogue:
 //
-//   inline constexpr VariantId kNetcaId{"UKeyAdaptorSKF_NETCA", "skf_netca", "netca"};
+//   inline constexpr VariantId kNetcaId{"UKeyAdaptorSKF_NETCA", "skf_netca", "netca", SerialOp::TracedAsOwn};
 //   class UKeyAdaptorSKF_NETCA final : public Variant<kNetcaId, Stamped, ReadsWithTrace> {};
-//   const AdaptorTypeOps variants::kNetca = typeOps<UKeyAdaptorSKF_NETCA>(SerialOp::TracedAsOwn);
+//   const AdaptorTypeOps variants::kNetca = typeOps<UKeyAdaptorSKF_NETCA>();
+//
+// A class with its own load, unload or create operation names it in a static `load`, `unload`
+// or `create` member; otherwise the generic load and unload, and an object of the class for
+// its own type name, are registered.
 //
 // Each shape (Stamping.h, FileReading.h, SealRecords.h, SessionKeys.h) is a mixin that replaces
 // the slots it names and traces under "<className>::<operation>"; none adds a virtual operation.
 
 #include <cstdint>
 #include <new>
+#include <type_traits>
 
 #include "registry/AdaptorRegistry.h"
 #include "skf/Guard.h"
@@ -18,12 +23,17 @@
 
 namespace ukey {
 
-// Who a variant is: the class name its traces carry, its registered type name and its
-// manufacturer tag (stamped with its NUL), or null for the classes without one.
+// Which serial-by-device-name operation a type registers: the generic one, the generic steps
+// traced under the class's name, the device name itself, or the class's own static operation.
+enum class SerialOp { Generic, TracedAsOwn, DeviceName, Own };
+
+// Who a variant is: the class name its traces carry, its registered type name, its manufacturer
+// tag (stamped with its NUL) or null for the classes without one, and its serial operation.
 struct VariantId {
     const char *className;
     const char *typeName;
     const char *tag;
+    SerialOp serial;
 };
 
 // The operations a shape traces under "<className>::<operation>".
@@ -54,6 +64,8 @@ template <const VariantId &Id>
 class VariantRoot : public UKeyAdaptorSKF {
 public:
     static constexpr const VariantId &id = Id;
+    static constexpr LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll;
+    static constexpr UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll;
 
     static uint32_t serialTracedAsOwn(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
@@ -95,37 +107,37 @@ UKeyAdaptorBase *createOwnType(const char *typeName, const char *)
     return createPlain<T>(typeName, T::id.typeName);
 }
 
-// Which serial-by-device-name operation a type registers, when it is not a class's own.
-enum class SerialOp { Generic, TracedAsOwn, DeviceName };
-
 template <class T>
-constexpr SerialByDevNameOp serialOp(SerialOp kind)
+constexpr SerialByDevNameOp serialOp()
 {
-    switch (kind) {
+    switch (T::id.serial) {
     case SerialOp::TracedAsOwn:
         return &T::serialTracedAsOwn;
     case SerialOp::DeviceName:
         return &T::serialIsName;
+    case SerialOp::Own:
+        return &T::GetSerialNumberByDevName;
     default:
         return &UKeyAdaptorSKF::GetSerialNumberByDevName;
     }
 }
 
-// A variant's registration record; constant, so the catalogue can read it during static start-up.
+// A class's own `create`, else an object of the class for its own type name.
+template <class T, class = void>
+struct CreateOp {
+    static constexpr CreateInstanceOp value = &createOwnType<T>;
+};
 template <class T>
-constexpr AdaptorTypeOps typeOps(SerialByDevNameOp serial, CreateInstanceOp create = &createOwnType<T>,
-                                 LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll,
-                                 UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll)
-{
-    return {T::id.typeName, load, unload, &UKeyAdaptorSKF::EnumDev, create, serial};
-}
+struct CreateOp<T, std::void_t<decltype(T::create)>> {
+    static constexpr CreateInstanceOp value = T::create;
+};
 
+// A variant's registration record, all of it from the class and its row; constant, so the
+// catalogue can read it during static start-up.
 template <class T>
-constexpr AdaptorTypeOps typeOps(SerialOp serial, CreateInstanceOp create = &createOwnType<T>,
-                                 LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll,
-                                 UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll)
+constexpr AdaptorTypeOps typeOps()
 {
-    return typeOps<T>(serialOp<T>(serial), create, load, unload);
+    return {T::id.typeName, T::load, T::unload, &UKeyAdaptorSKF::EnumDev, CreateOp<T>::value, serialOp<T>()};
 }
 
 // The pause a variant takes between disconnecting and reconnecting a key. Tests replace it.
