@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qtbase5-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev libp11-kit-dev softhsm2
+  opensc gnutls-bin p11-kit libengine-pkcs11-openssl # PKCS#11 module tests: real clients
 )
 
 missing=()
