@@ -1,12 +1,14 @@
 // The software token's store loader on fuzzed files. The input is a small archive of records
-// (relative path, NUL, 16-bit length, bytes) written under SKFSOFT_DIR before each run; the token
-// re-reads the store when idle, then the harness walks every device, application, file and
-// container it finds.
+// (relative path, NUL, flag byte, 16-bit length, bytes) written under SKFSOFT_DIR before each run;
+// with the flag's low bit the harness closes the file with its checksum line, so that fuzzed
+// values reach the parser. The harness then walks every device, application, file and container.
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include <openssl/sha.h>
 
 #include "SoftToken.h"
 
@@ -26,6 +28,19 @@ bool safePath(const std::string &p)
     return true;
 }
 
+// The token's own closing line: sum= and the SHA-256 of the lines before it.
+std::string sealed(std::string body)
+{
+    if (body.empty() || body.back() != '\n')
+        body += '\n';
+    uint8_t digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const uint8_t *>(body.data()), body.size(), digest);
+    std::string hex;
+    for (const uint8_t b : digest)
+        hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+    return body + "sum=" + hex + '\n';
+}
+
 void writeStore(fuzz::Script &s)
 {
     fs::remove_all(g_dir);
@@ -34,8 +49,11 @@ void writeStore(fuzz::Script &s)
         std::string path;
         for (char c; (c = static_cast<char>(s.byte())) != '\0' && !s.empty();)
             path += c;
+        const bool seal = s.byte() & 1;
         std::string body(s.u16(), '\0');
         body.resize(s.bytes(body.data(), body.size()));
+        if (seal)
+            body = sealed(body);
         if (!safePath(path))
             continue;
         std::error_code ec;
