@@ -37,14 +37,21 @@ std::string sealed(std::string body)
     SHA256(reinterpret_cast<const uint8_t *>(body.data()), body.size(), digest);
     std::string hex;
     for (const uint8_t b : digest)
-        hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+        hex += "0123456789ABCDEF"[b >> 4], hex += "0123456789ABCDEF"[b & 15];
     return body + "sum=" + hex + '\n';
 }
 
 void writeStore(fuzz::Script &s)
 {
-    fs::remove_all(g_dir);
+    // Everything but the lock goes; a new change count in the lock makes the token read again.
+    static uint64_t generation = 0;
     fs::create_directories(g_dir);
+    for (const auto &entry : fs::directory_iterator(g_dir))
+        if (entry.path().filename() != ".lock")
+            fs::remove_all(entry.path());
+    ++generation;
+    std::ofstream(g_dir / ".lock", std::ios::binary | std::ios::in | std::ios::out)
+        .write(reinterpret_cast<const char *>(&generation), sizeof generation);
     while (!s.empty()) {
         std::string path;
         for (char c; (c = static_cast<char>(s.byte())) != '\0' && !s.empty();)
