@@ -119,6 +119,7 @@ int info(Context &ctx)
                {"total_space", total},
                {"free_space", freeSpace}};
     if (codes[4] == SAR_OK)
+        // Packed fields are copied out: a reference to one would be misaligned.
         ctx.out["devinfo"] = {{"version", version(d.Version)},
                               {"manufacturer", field(d.Manufacturer, sizeof d.Manufacturer)},
                               {"issuer", field(d.Issuer, sizeof d.Issuer)},
@@ -126,14 +127,14 @@ int info(Context &ctx)
                               {"serial", field(d.SerialNumber, sizeof d.SerialNumber)},
                               {"hardware_version", version(d.HWVersion)},
                               {"firmware_version", version(d.FirmwareVersion)},
-                              {"sym_algs", d.AlgSymCap},
-                              {"asym_algs", d.AlgAsymCap},
-                              {"hash_algs", d.AlgHashCap},
-                              {"dev_auth_alg", d.DevAuthAlgId},
-                              {"total_space", d.TotalSpace},
-                              {"free_space", d.FreeSpace},
-                              {"max_ecc_buffer", d.MaxECCBufferSize},
-                              {"max_buffer", d.MaxBufferSize}};
+                              {"sym_algs", uint32_t{d.AlgSymCap}},
+                              {"asym_algs", uint32_t{d.AlgAsymCap}},
+                              {"hash_algs", uint32_t{d.AlgHashCap}},
+                              {"dev_auth_alg", uint32_t{d.DevAuthAlgId}},
+                              {"total_space", uint32_t{d.TotalSpace}},
+                              {"free_space", uint32_t{d.FreeSpace}},
+                              {"max_ecc_buffer", uint32_t{d.MaxECCBufferSize}},
+                              {"max_buffer", uint32_t{d.MaxBufferSize}}};
     return status;
 }
 
