@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# 32-bit Windows compile check: every adaptor source (and the software token) through
+# 32-bit Windows compile check: every adaptor source through
 # i686-w64-mingw32-g++ -fsyntax-only, so that the _WIN32 branches, __stdcall and the
 # structure-size static_asserts are checked on a 32-bit target. Qt's headers come from the Linux
 # package; nothing is linked or run (README, "32-bit Windows check").
@@ -23,15 +23,6 @@ printf '%s\n' '#include <type_traits>' '#include "kxf_call.h"' \
 status=0
 for src in $(find source/UKeyAdaptor -name '*.cpp' | sort); do
   "$cxx" "${flags[@]}" -DUKEYADAPTOR_BUILD "$src" || { echo "FAILED: $src" >&2; status=1; }
-done
-# The token's OpenSSL headers, without the rest of the Linux include folder.
-ssl=$(mktemp -d)
-trap 'rm -rf "$ssl"' EXIT
-mkdir "$ssl/openssl"
-ln -s /usr/include/openssl/* "$ssl/openssl/"
-ln -sf /usr/include/*-linux-gnu/openssl/* "$ssl/openssl/"
-for src in $(find softtoken -name '*.cpp' | sort); do
-  "$cxx" "${flags[@]}" -I"$ssl" "$src" || { echo "FAILED: $src" >&2; status=1; }
 done
 [ "$status" -eq 0 ] && echo "32-bit Windows check: OK"
 exit "$status"
