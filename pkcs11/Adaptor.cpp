@@ -1,5 +1,7 @@
 #include "Adaptor.h"
 
+#include "StdoutAside.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -66,7 +68,12 @@ Adaptor *Adaptor::open(const KeyEntry &entry, bool privateCopy)
     a->lib_ = lib;
     a->table_ = table;
     a->entry_ = entry;
-    const uint32_t rc = a->kxf()->Init_SDK(entry.typeName.c_str(), entry.libraryPath.c_str(), nullptr, 0);
+    uint32_t rc;
+    {
+        // An application's standard output may be the data it exports.
+        StdoutAside aside;
+        rc = a->kxf()->Init_SDK(entry.typeName.c_str(), entry.libraryPath.c_str(), nullptr, 0);
+    }
     if (rc != SAR_OK) {
         std::fprintf(stderr, "ukeyadaptor-pkcs11: %s %s: initialisation failed (0x%08X)\n", entry.typeName.c_str(),
                      entry.libraryPath.c_str(), rc);
