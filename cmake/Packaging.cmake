@@ -44,4 +44,5 @@ if(TARGET ukeyadaptor-pkcs11)
   file(WRITE ${PROJECT_BINARY_DIR}/debian/pkcs11/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/ukeyadaptor/pkcs11.conf\n")
   set(CPACK_DEBIAN_PKCS11_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/pkcs11/conffiles)
 endif()
+set(CPACK_DEBIAN_PKCS11_PACKAGE_RECOMMENDS ukeyadaptor-softtoken) # offered when no key is configured
 include(CPack)
