@@ -5,9 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh main
 
 jobs=$(nproc 2>/dev/null || echo 2)
+# Tests and benchmarks are optional: configuring says which were left out for want of packages.
 cmake -S . -B build
 # Only what the demo needs: the host, the adaptor it loads and the software token.
 cmake --build build -j"$jobs" --target kxf-host UKeyAdaptor skfsoft
