@@ -1,17 +1,12 @@
 #include "Session.h"
 
+#include "StdoutAside.h"
 #include "skf/NameList.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace kxfhost {
 
@@ -92,15 +87,10 @@ bool Session::load(const std::string &adaptorPath, std::string &error)
 
 uint32_t Session::init(const std::string &typeName, const std::string &vendorPath, KXF_LogCallback callback)
 {
-    std::fflush(stdout);
-    const int saved = dup(1);
-    if (saved >= 0)
-        dup2(2, 1);
-    const uint32_t rc = kxf().Init_SDK(typeName.c_str(), vendorPath.c_str(), callback, 0);
-    std::fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
+    uint32_t rc = SAR_OK;
+    {
+        const StdoutAside aside;
+        rc = kxf().Init_SDK(typeName.c_str(), vendorPath.c_str(), callback, 0);
     }
     initialised_ = true; // the type name is stored even when loading the vendor library failed
     return rc;
