@@ -13,7 +13,7 @@ struct EntrySite {
     void operator()(const char *message, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            trace::emitEntry(file, entry, at < 0 ? line : at, QString::fromLatin1(message));
+            trace::emitEntry(file, entry, at < 0 ? line : at, message);
     }
     void atSite(const char *message) const { (*this)(message, line); }
 };

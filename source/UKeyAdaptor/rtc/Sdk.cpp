@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "registry/AdaptorRegistry.h"
+#include "registry/UKeyAdaptorBase.h"
 #include "rtc/Entries.h"
 #include "rtc/EntrySite.h"
 
@@ -20,6 +21,7 @@ uint32_t KXF_CALL initSdk(const char *typeName, const char *libraryPath, KXF_Log
         return SAR_INVALIDPARAMERR;
     std::strcpy(g_typeName, typeName);
     trace::g_callback = callback;
+    beginVendorLoad();
 
     const auto site = UKEY_ENTRY_SITE("KXF_Init_SDK");
     site("start");
@@ -34,6 +36,7 @@ uint32_t KXF_CALL uinitSdk()
 {
     const auto site = UKEY_ENTRY_SITE("KXF_Uinit_SDK");
     site("start");
+    beginVendorLoad();
     registry::unloadLibrary(g_typeName);
     registry::Clear();
     site("end");

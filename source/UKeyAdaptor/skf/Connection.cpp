@@ -165,6 +165,12 @@ uint32_t UKeyAdaptorSKF::DisConnectDev()
     return result;
 }
 
+void UKeyAdaptorSKF::forgetVendorHandles()
+{
+    m_hApp = nullptr;
+    UKeyAdaptorBase::forgetVendorHandles();
+}
+
 uint32_t UKeyAdaptorSKF::IsConnectDev()
 {
     uint32_t maxRetry = 0;

@@ -16,7 +16,7 @@ struct TraceSite {
     void operator()(const char *message, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            trace::emitLine(function, at < 0 ? line : at, QString::fromLatin1(message));
+            trace::emitLine(function, at < 0 ? line : at, message);
     }
     void atSite(const char *message) const { (*this)(message, line); }
 };

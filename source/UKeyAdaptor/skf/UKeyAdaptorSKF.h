@@ -131,6 +131,8 @@ protected:
     uint32_t provision(const char *function, uint32_t algId, const char *authKeyBase64, const char *adminPin,
                        const char *userPin, const char *appName);
 
+    void forgetVendorHandles() override;
+
     HAPPLICATION m_hApp = nullptr;
     DEVINFO devInfo{};
 };

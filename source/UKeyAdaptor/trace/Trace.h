@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
 #include <QString>
 
 #include "UKeyAdaptor.h"
@@ -36,9 +40,42 @@ constexpr const char *baseName(const char *path)
     return base;
 }
 
+// One piece of a message. Text is read as Qt reads it (UTF-8, or the local 8-bit code page for
+// text that came from the host or the key); numbers are written in decimal. A null text is empty.
+struct Piece {
+    enum class Kind : uint8_t { Utf8, Local8Bit, Latin1, Signed, Unsigned };
+
+    Piece(const char *t) : text(t), size(npos), kind(Kind::Utf8) {}
+    Piece(int32_t n) : number(n), kind(Kind::Signed) {}
+    Piece(uint32_t n) : number(n), kind(Kind::Unsigned) {}
+    static Piece local8Bit(const char *t, size_t length = npos)
+    {
+        Piece p(t);
+        p.size = length;
+        p.kind = Kind::Local8Bit;
+        return p;
+    }
+
+    static constexpr size_t npos = static_cast<size_t>(-1);
+    const char *text = nullptr;
+    size_t size = 0;
+    int64_t number = 0;
+    Kind kind;
+};
+
 // [file:entry:line]message
-void emitEntry(const char *file, const char *entry, int line, const QString &message);
-// [Class::Function:line]message
+void emitEntry(const char *file, const char *entry, int line, const char *message);
+// [Class::Function:line]message, the message made of pieces
+void emitLine(const char *function, int line, std::initializer_list<Piece> message, int level = 0);
+inline void emitLine(const char *function, int line, const char *message, int level = 0)
+{
+    emitLine(function, line, {Piece(message)}, level);
+}
+// The message a fixed text whose %1 is an unsigned code, as QString::arg fills it.
+void emitLineCode(const char *function, int line, const char *text, uint32_t code);
+// The message formatted from a printf format, as QString::asprintf formats it.
+void emitLinef(const char *function, int line, const char *format, ...);
+// A message Qt already holds.
 void emitLine(const char *function, int line, const QString &message, int level = 0);
 
 } // namespace ukey::trace
@@ -47,31 +84,31 @@ void emitLine(const char *function, int line, const QString &message, int level 
 #define KXF_TRACE_ENTRY(entry, msg)                                                                                    \
     do {                                                                                                               \
         if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitEntry(::ukey::trace::baseName(__FILE__), entry, __LINE__, QString(msg));                \
+            ::ukey::trace::emitEntry(::ukey::trace::baseName(__FILE__), entry, __LINE__, msg);                         \
     } while (0)
 
-#define UKEY_TRACE(function, msg)                                                                                      \
+#define UKEY_TRACE(function, ...)                                                                                      \
     do {                                                                                                               \
         if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString(msg));                                                 \
+            ::ukey::trace::emitLine(function, __LINE__, {__VA_ARGS__});                                                \
     } while (0)
 
 #define UKEY_TRACE_LEVEL(function, level, msg)                                                                         \
     do {                                                                                                               \
         if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString(msg), level);                                          \
+            ::ukey::trace::emitLine(function, __LINE__, msg, level);                                                   \
     } while (0)
 
 // printf-style message
 #define UKEY_TRACEF(function, ...)                                                                                     \
     do {                                                                                                               \
         if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString::asprintf(__VA_ARGS__));                               \
+            ::ukey::trace::emitLinef(function, __LINE__, __VA_ARGS__);                                                 \
     } while (0)
 
 // "error! ulRet: %1" style: the code in unsigned decimal
 #define UKEY_TRACE_CODE(function, text, code)                                                                          \
     do {                                                                                                               \
         if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString(text).arg(static_cast<uint32_t>(code)));               \
+            ::ukey::trace::emitLineCode(function, __LINE__, text, static_cast<uint32_t>(code));                        \
     } while (0)

@@ -138,6 +138,14 @@ public:
             fileList, pulSize);
     }
 
+protected:
+    void forgetVendorHandles() override
+    {
+        slotId = kUnset;
+        hSession = kUnset;
+        UKeyAdaptorSKF::forgetVendorHandles();
+    }
+
 private:
     CK_SLOT_ID slotId = kUnset;
     CK_SESSION_HANDLE hSession = kUnset;
