@@ -7,12 +7,11 @@ namespace ukey::rtc {
 
 #define UKEY_ENTRY_LIST(X)                                                                                             \
     X(KXF_Init_SDK)                                                                                                    \
-    X(KXF_Uinit_SDK)                                                                                                   \
-    X(KXF_EnumDev) X(KXF_IsConnectDev) X(KXF_ConnectDev) X(KXF_GetSerialNumberByDevName) X(KXF_DisConnectDev)          \
-        X(KXF_GetLabelName) X(KXF_GetSerialNumber) X(KXF_GetTotalSpace) X(KXF_GetFreeSpace) X(KXF_FormatKey)           \
-            X(KXF_InitialKey) X(KXF_GetDevInfo) X(KXF_SetLabel) X(KXF_ChangePIN) X(KXF_VerifyPIN) X(KXF_GetPINInfo)    \
-                X(KXF_UnblockPIN) X(KXF_CreateFile) X(KXF_DeleteFile) X(KXF_EnumFiles) X(KXF_ReadFile)                 \
-                    X(KXF_WriteFile) X(KXF_IsFileExist) X(KXF_CreateContainer) X(KXF_DeleteContainer)                  \
+    X(KXF_Uinit_SDK) X(KXF_EnumDev) X(KXF_IsConnectDev) X(KXF_ConnectDev) X(KXF_GetSerialNumberByDevName)              \
+        X(KXF_DisConnectDev) X(KXF_GetLabelName) X(KXF_GetSerialNumber) X(KXF_GetTotalSpace) X(KXF_GetFreeSpace)       \
+            X(KXF_FormatKey) X(KXF_InitialKey) X(KXF_GetDevInfo) X(KXF_SetLabel) X(KXF_ChangePIN) X(KXF_VerifyPIN)     \
+                X(KXF_GetPINInfo) X(KXF_UnblockPIN) X(KXF_CreateFile) X(KXF_DeleteFile) X(KXF_EnumFiles)               \
+                    X(KXF_ReadFile) X(KXF_WriteFile) X(KXF_IsFileExist) X(KXF_CreateContainer) X(KXF_DeleteContainer)  \
                         X(KXF_EnumContainer) X(KXF_OpenContainer) X(KXF_CloseContainer) X(KXF_GetContainerType)        \
                             X(KXF_ImportCertificate) X(KXF_ExportCertificate) X(KXF_GenRSAKeyPair)                     \
                                 X(KXF_ImportRSAKeyPair) X(KXF_RSASignData) X(KXF_RSAVerify) X(KXF_GenECCKeyPair)       \
