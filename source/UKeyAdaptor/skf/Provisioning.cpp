@@ -66,7 +66,7 @@ uint32_t UKeyAdaptorSKF::InitialKey(const char *authKeyBase64, const char *admin
             .handles(m_hDev != nullptr)
             .failed())
         return op.code();
-    return provision(site.function, devInfo.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
+    return provision(site.function, devInfo.get().DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
 }
 
 uint32_t UKeyAdaptorSKF::provision(const char *function, uint32_t algId, const char *authKeyBase64,

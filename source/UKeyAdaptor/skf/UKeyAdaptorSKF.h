@@ -12,6 +12,27 @@ namespace ukey {
 
 using NameList = std::vector<std::string>;
 
+// The cached device information in one pointer: a record of the instance's own while it is
+// connected, and once it is disconnected a shared read-only copy of the same bytes, so that the
+// many instances a long-running host leaves behind keep one record per distinct device.
+class DevInfoCache {
+public:
+    DevInfoCache();
+    ~DevInfoCache();
+    DevInfoCache(const DevInfoCache &) = delete;
+    DevInfoCache &operator=(const DevInfoCache &) = delete;
+
+    const DEVINFO &get() const { return *reinterpret_cast<const DEVINFO *>(bits_ & ~kOwned); }
+    // A record of its own holding the same bytes, made on the first write after connecting.
+    DEVINFO &own();
+    // Gives up its own record for the shared copy of the same bytes.
+    void share();
+
+private:
+    static constexpr uintptr_t kOwned = 1; // records are allocated, so the low bit is free
+    uintptr_t bits_;
+};
+
 // The generic adaptor: every operation on top of the SKF entry-point table. Operations call
 // one another only through the virtual slots, so a variant's override takes effect inside them.
 class UKeyAdaptorSKF : public UKeyAdaptorBase {
@@ -110,7 +131,7 @@ public:
     // Read-only views for tests and variants.
     DEVHANDLE deviceHandle() const { return m_hDev; }
     HAPPLICATION applicationHandle() const { return m_hApp; }
-    const DEVINFO &cachedDevInfo() const { return devInfo; }
+    const DEVINFO &cachedDevInfo() const { return devInfo.get(); }
 
 protected:
     // The connect sequence: device, first application, device information. reuseOpenDevice lets
@@ -134,7 +155,7 @@ protected:
     void forgetVendorHandles() override;
 
     HAPPLICATION m_hApp = nullptr;
-    DEVINFO devInfo{};
+    DevInfoCache devInfo;
 };
 
 template <class Hook>
@@ -154,7 +175,7 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
     } else if ((result = openApplication(&m_hApp)) != SAR_OK) {
         DisConnectDev();
     } else if (m_hApp) { // a key without application has no information to read
-        result = skf().SKF_GetDevInfo(m_hDev, &devInfo);
+        result = skf().SKF_GetDevInfo(m_hDev, &devInfo.own());
         afterInfoRead();
         if (result != SAR_OK)
             DisConnectDev();

@@ -32,10 +32,11 @@ public:
         const ShapeSite site(Id, "GetKeyLabelName", __LINE__);
         return Operation(site).needs(skf().SKF_GetDevInfo).params(pulLen != nullptr).call([&] {
             refreshAndStamp();
-            const size_t len = fieldLength(this->devInfo.Label, sizeof this->devInfo.Label);
+            const DEVINFO &info = this->devInfo.get();
+            const size_t len = fieldLength(info.Label, sizeof info.Label);
             *pulLen = static_cast<uint32_t>(len + 1);
             if (label) {
-                std::memcpy(label, this->devInfo.Label, len);
+                std::memcpy(label, info.Label, len);
                 label[len] = '\0';
             }
             return SAR_OK;
@@ -45,7 +46,7 @@ public:
     uint32_t GetKeyTotalSpace(uint32_t *pulTotal) override
     {
         const ShapeSite site(Id, "GetKeyTotalSpace", __LINE__);
-        return stampedSpace(site, pulTotal, [this] { return this->devInfo.TotalSpace; });
+        return stampedSpace(site, pulTotal, [this] { return this->devInfo.get().TotalSpace; });
     }
 
     // Hands out the record as of the last refresh, then asks the key again only to stamp anew.
@@ -56,7 +57,7 @@ public:
         if (op.handles(this->m_hApp != nullptr, kEndInvalidHandleBlank).failed())
             return op.code();
         if (pInfo)
-            std::memcpy(pInfo, &this->devInfo, sizeof(DEVINFO));
+            std::memcpy(pInfo, &this->devInfo.get(), sizeof(DEVINFO));
         if (pulLen)
             *pulLen = sizeof(DEVINFO);
         return op.call([this] {
@@ -69,7 +70,7 @@ public:
     }
 
 protected:
-    void stamp() { stampTag(this->devInfo, Id.tag); }
+    void stamp() { stampTag(this->devInfo.own(), Id.tag); }
 
     // The generic refresh, stamped; nothing happens while no device is connected.
     uint32_t refreshAndStamp()
@@ -110,7 +111,7 @@ public:
     uint32_t GetKeyFreeSpace(uint32_t *pulFree) override
     {
         const ShapeSite site(Id, "GetKeyFreeSpace", __LINE__);
-        return this->stampedSpace(site, pulFree, [this] { return this->devInfo.FreeSpace; });
+        return this->stampedSpace(site, pulFree, [this] { return this->devInfo.get().FreeSpace; });
     }
 };
 

@@ -60,7 +60,7 @@ public:
         uint32_t result = UKeyAdaptorSKF::ConnectDev(devName);
         if (result == SAR_OK) {
             stamp();
-            const CK_RV rv = pkcs11::openSessionBySerial(ck, devInfo.SerialNumber, slotId, hSession);
+            const CK_RV rv = pkcs11::openSessionBySerial(ck, devInfo.get().SerialNumber, slotId, hSession);
             result = hSession == kUnset ? SAR_FAIL : resultCode(rv);
         }
         site("End");
