@@ -68,7 +68,7 @@ TEST(TraceText, EveryMessageFormReadsAsQtMadeIt)
         g_lines.clear();
         trace::emitLine("C::F", 12, {"DevName: ", trace::Piece::local8Bit(s)});
         trace::emitLine("C::F", 13, {"list", trace::Piece::local8Bit(s, n.bytes.size() / 2)});
-        trace::emitLinef("C::F", 14, "fileName:%s,size:%d,%u%%", s, -7, 4000000000u);
+        UKEY_EMIT_LINEF("C::F", 14, "fileName:%s,size:%d,%u%%", s, -7, 4000000000u);
         trace::emitLine("C::F", 15, s);
         trace::emitLineCode("C::F", 16, s, 167772165u);
         const std::vector<std::string> expected = {
@@ -97,14 +97,14 @@ TEST(TraceText, PlaceholdersAndFormatsReadAsQtFilledThem)
     }
     for (const char *format : formats) {
         g_lines.clear();
-        trace::emitLinef("C::F", 8, format, "ab", 42);
+        UKEY_EMIT_LINEF("C::F", 8, format, "ab", 42);
         ASSERT_EQ(g_lines.size(), 1u);
         EXPECT_EQ(g_lines[0], qtLine("C::F", 8, QString::asprintf(format, "ab", 42))) << format;
     }
     g_lines.clear();
     const char *const volatile none = nullptr;
     const char *const nameFormat = formats[0];
-    trace::emitLinef("C::F", 9, nameFormat, none, 1);
+    UKEY_EMIT_LINEF("C::F", 9, nameFormat, none, 1);
     EXPECT_EQ(g_lines, std::vector<std::string>{qtLine("C::F", 9, QString::asprintf(nameFormat, none, 1))});
     trace::g_callback = nullptr;
 }

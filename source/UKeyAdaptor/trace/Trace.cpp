@@ -170,10 +170,14 @@ private:
     std::string heap_;
 };
 
-void openLine(Composer &c, const char *function, int line)
+void openLine(Composer &c, const char *file, const char *name, int line)
 {
     c.bytes("[", 1);
-    c.latin1(function);
+    if (file) {
+        c.text(file, Piece::npos, Piece::Kind::Local8Bit);
+        c.bytes(":", 1);
+    }
+    c.latin1(name);
     c.bytes(":", 1);
     c.number(line, true);
     c.bytes("]", 1);
@@ -194,33 +198,19 @@ bool simpleFormat(const char *format)
 
 } // namespace
 
-void emitEntry(const char *file, const char *entry, int line, const char *message)
+void emitPieces(const char *file, const char *name, int line, std::initializer_list<Piece> message, int level)
 {
     Composer c;
-    c.bytes("[", 1);
-    c.text(file, Piece::npos, Piece::Kind::Local8Bit);
-    c.bytes(":", 1);
-    c.latin1(entry);
-    c.bytes(":", 1);
-    c.number(line, true);
-    c.bytes("]", 1);
-    c.text(message, Piece::npos, Piece::Kind::Utf8);
-    c.deliver(0);
-}
-
-void emitLine(const char *function, int line, std::initializer_list<Piece> message, int level)
-{
-    Composer c;
-    openLine(c, function, line);
+    openLine(c, file, name, line);
     for (const Piece &p : message)
         c.piece(p);
     c.deliver(level);
 }
 
-void emitLineCode(const char *function, int line, const char *text, uint32_t code)
+void emitCode(const char *file, const char *name, int line, const char *text, uint32_t code)
 {
     Composer c;
-    openLine(c, function, line);
+    openLine(c, file, name, line);
     // QString::arg fills every occurrence of the lowest-numbered placeholder.
     int lowest = 100;
     for (const char *p = text; *p; ++p) {
@@ -252,10 +242,10 @@ void emitLineCode(const char *function, int line, const char *text, uint32_t cod
     c.deliver(0);
 }
 
-void emitLinef(const char *function, int line, const char *format, ...)
+void emitFormat(const char *file, const char *name, int line, const char *format, ...)
 {
     Composer c;
-    openLine(c, function, line);
+    openLine(c, file, name, line);
     va_list args;
     va_start(args, format);
     if (!simpleFormat(format)) {
@@ -287,10 +277,10 @@ void emitLinef(const char *function, int line, const char *format, ...)
     c.deliver(0);
 }
 
-void emitLine(const char *function, int line, const QString &message, int level)
+void emitQString(const char *file, const char *name, int line, const QString &message, int level)
 {
     Composer c;
-    openLine(c, function, line);
+    openLine(c, file, name, line);
     const QByteArray text = message.toUtf8();
     c.bytes(text.constData(), static_cast<size_t>(text.size()));
     c.deliver(level);

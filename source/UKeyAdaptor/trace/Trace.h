@@ -63,20 +63,44 @@ struct Piece {
     Kind kind;
 };
 
+// Every line is composed in a stack buffer and handed to the callback; only a line past 1 KiB, or
+// text that Qt would have to repair, touches the heap. The location reads [file:name:line] for
+// an entry point (file not null) and [name:line] for an adaptor operation.
+void emitPieces(const char *file, const char *name, int line, std::initializer_list<Piece> message, int level = 0);
+// The message a fixed text whose %1 is an unsigned code, as QString::arg fills it.
+void emitCode(const char *file, const char *name, int line, const char *text, uint32_t code);
+// The message formatted from a printf format, as QString::asprintf formats it.
+void emitFormat(const char *file, const char *name, int line, const char *format, ...);
+// A message Qt already holds.
+void emitQString(const char *file, const char *name, int line, const QString &message, int level = 0);
+
 // [file:entry:line]message
-void emitEntry(const char *file, const char *entry, int line, const char *message);
-// [Class::Function:line]message, the message made of pieces
-void emitLine(const char *function, int line, std::initializer_list<Piece> message, int level = 0);
+inline void emitEntry(const char *file, const char *entry, int line, const char *message)
+{
+    emitPieces(file, entry, line, {Piece(message)});
+}
+inline void emitEntry(const char *file, const char *entry, int line, const QString &message)
+{
+    emitQString(file, entry, line, message);
+}
+// [Class::Function:line]message
+inline void emitLine(const char *function, int line, std::initializer_list<Piece> message, int level = 0)
+{
+    emitPieces(nullptr, function, line, message, level);
+}
 inline void emitLine(const char *function, int line, const char *message, int level = 0)
 {
-    emitLine(function, line, {Piece(message)}, level);
+    emitPieces(nullptr, function, line, {Piece(message)}, level);
 }
-// The message a fixed text whose %1 is an unsigned code, as QString::arg fills it.
-void emitLineCode(const char *function, int line, const char *text, uint32_t code);
-// The message formatted from a printf format, as QString::asprintf formats it.
-void emitLinef(const char *function, int line, const char *format, ...);
-// A message Qt already holds.
-void emitLine(const char *function, int line, const QString &message, int level = 0);
+inline void emitLine(const char *function, int line, const QString &message, int level = 0)
+{
+    emitQString(nullptr, function, line, message, level);
+}
+inline void emitLineCode(const char *function, int line, const char *text, uint32_t code)
+{
+    emitCode(nullptr, function, line, text, code);
+}
+#define UKEY_EMIT_LINEF(function, line, ...) ::ukey::trace::emitFormat(nullptr, function, line, __VA_ARGS__)
 
 } // namespace ukey::trace
 
@@ -103,7 +127,7 @@ void emitLine(const char *function, int line, const QString &message, int level 
 #define UKEY_TRACEF(function, ...)                                                                                     \
     do {                                                                                                               \
         if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLinef(function, __LINE__, __VA_ARGS__);                                                 \
+            UKEY_EMIT_LINEF(function, __LINE__, __VA_ARGS__);                                                          \
     } while (0)
 
 // "error! ulRet: %1" style: the code in unsigned decimal
