@@ -15,6 +15,7 @@
 namespace {
 std::atomic<uint64_t> g_count{0};
 std::atomic<int64_t> g_bytes{0};
+std::atomic<int64_t> g_blocks{0};
 } // namespace
 
 #ifndef UKEY_OWN_ALLOCATOR
@@ -37,12 +38,15 @@ void *counted(void *p)
 {
     if (p) {
         g_count.fetch_add(1, std::memory_order_relaxed);
+        g_blocks.fetch_add(1, std::memory_order_relaxed);
         g_bytes.fetch_add(static_cast<int64_t>(malloc_usable_size(p)) + kHeader, std::memory_order_relaxed);
     }
     return p;
 }
 void released(void *p)
 {
+    if (p)
+        g_blocks.fetch_sub(1, std::memory_order_relaxed);
     if (p)
         g_bytes.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)) + kHeader, std::memory_order_relaxed);
 }
@@ -106,6 +110,11 @@ bool available()
 uint64_t count()
 {
     return g_count.load(std::memory_order_relaxed);
+}
+
+int64_t blocksHeld()
+{
+    return g_blocks.load(std::memory_order_relaxed);
 }
 
 int64_t bytesHeld()

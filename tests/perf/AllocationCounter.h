@@ -12,5 +12,7 @@ bool available();
 uint64_t count();
 // Bytes held right now, each block counted with its usable size and its 8-byte header.
 int64_t bytesHeld();
+// Blocks held right now.
+int64_t blocksHeld();
 
 } // namespace allocation

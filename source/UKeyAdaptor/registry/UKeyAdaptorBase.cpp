@@ -6,11 +6,12 @@
 namespace ukey {
 namespace {
 
-// Handles are never reused, so an instance's slot is found by its handle alone. The slots live
-// in chunks that double in size and never move once published; a lookup reads two atomics and
-// takes no lock, whatever the number of instances.
-constexpr unsigned kFirstChunkBits = 6;
-constexpr unsigned kChunkCount = 33 - kFirstChunkBits; // enough for every 32-bit handle
+// Handles are never reused, so an instance's slot is found by its handle alone: slot h - 1 of a
+// table of fixed-size chunks that never move once published. A lookup reads two atomics and
+// takes no lock, whatever the number of instances; each instance costs one slot.
+constexpr unsigned kChunkBits = 12;
+constexpr uint64_t kChunkSlots = uint64_t{1} << kChunkBits;
+constexpr size_t kChunkCount = size_t{1} << (32 - kChunkBits); // every 32-bit handle
 
 using Slot = std::atomic<UKeyAdaptorBase *>;
 
@@ -19,44 +20,29 @@ std::atomic<uint32_t> g_handleCounter{1};
 std::atomic<uint32_t> g_vendorLoad{0};
 std::mutex g_growLock;
 
-unsigned highestBit(uint64_t v)
-{
-#if defined(__GNUC__) || defined(__clang__)
-    return 63u - static_cast<unsigned>(__builtin_clzll(v));
-#else
-    unsigned bit = 0;
-    while (v >>= 1)
-        ++bit;
-    return bit;
-#endif
-}
-
-struct Place {
-    unsigned chunk;
-    uint64_t offset;
-};
-
-// Handle 1 is the first slot of chunk 0, which holds 64 slots; chunk k holds 64 << k.
-Place placeOf(uint32_t handle)
-{
-    const uint64_t position = uint64_t{handle} - 1 + (uint64_t{1} << kFirstChunkBits);
-    const unsigned bit = highestBit(position);
-    return {bit - kFirstChunkBits, position - (uint64_t{1} << bit)};
-}
+// The chunks go with the library; the instances they point to are kept by design.
+struct ChunkRelease {
+    ~ChunkRelease()
+    {
+        for (auto &chunk : g_chunks)
+            delete[] chunk.exchange(nullptr);
+    }
+} g_chunkRelease;
 
 Slot *slotFor(uint32_t handle, bool grow)
 {
-    const Place place = placeOf(handle);
-    Slot *chunk = g_chunks[place.chunk].load(std::memory_order_acquire);
+    const uint64_t index = uint64_t{handle} - 1;
+    std::atomic<Slot *> &entry = g_chunks[index >> kChunkBits];
+    Slot *chunk = entry.load(std::memory_order_acquire);
     if (!chunk && grow) {
         const std::lock_guard<std::mutex> lock(g_growLock);
-        chunk = g_chunks[place.chunk].load(std::memory_order_relaxed);
+        chunk = entry.load(std::memory_order_relaxed);
         if (!chunk) {
-            chunk = new (std::nothrow) Slot[size_t{1} << (place.chunk + kFirstChunkBits)]();
-            g_chunks[place.chunk].store(chunk, std::memory_order_release);
+            chunk = new (std::nothrow) Slot[kChunkSlots]();
+            entry.store(chunk, std::memory_order_release);
         }
     }
-    return chunk ? &chunk[place.offset] : nullptr;
+    return chunk ? &chunk[index & (kChunkSlots - 1)] : nullptr;
 }
 
 } // namespace
