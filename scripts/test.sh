@@ -16,3 +16,4 @@ echo "Qt 5 build: OK"
 cmake -S . -B build -DUKEY_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+scripts/ci-tsan.sh
