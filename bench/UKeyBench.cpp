@@ -15,7 +15,7 @@
 
 #include "UKeyAdaptor.h"
 #include "mock/MockControl.h"
-#include "perf/AllocationCounter.h"
+#include "AllocationCounter.h"
 
 namespace {
 

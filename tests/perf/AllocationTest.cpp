@@ -37,24 +37,6 @@ const Row kRows[] = {
          uint32_t retry = 0;
          return reinterpret_cast<PFN_SKF_VerifyPIN>(v)(app(), SKF_USER_TYPE, "123456", &retry);
      }},
-    {"IsConnectDev",
-     [](void **t, uint32_t h) { return reinterpret_cast<PFN_KXF_IsConnectDev>(t[KXF_IDX_IsConnectDev])(h); },
-     "SKF_GetPINInfo",
-     [](void *v) {
-         uint32_t max = 0, remain = 0;
-         int32_t isDefault = 0;
-         return reinterpret_cast<PFN_SKF_GetPINInfo>(v)(app(), SKF_ADMIN_TYPE, &max, &remain, &isDefault);
-     }},
-    {"GetTotalSpace",
-     [](void **t, uint32_t h) {
-         uint32_t total = 0;
-         return reinterpret_cast<PFN_KXF_GetTotalSpace>(t[KXF_IDX_GetTotalSpace])(h, &total);
-     },
-     "SKF_GetDevInfo",
-     [](void *v) {
-         DEVINFO info{};
-         return reinterpret_cast<PFN_SKF_GetDevInfo>(v)(mock::handleValue(mock::Kind::Device, 1), &info);
-     }},
     {"GetSerialNumber",
      [](void **t, uint32_t h) {
          char serial[64];
