@@ -31,6 +31,8 @@ struct ChunkRelease {
 
 Slot *slotFor(uint32_t handle, bool grow)
 {
+    if (handle == 0) // the counter wrapped: never a valid handle
+        return nullptr;
     const uint64_t index = uint64_t{handle} - 1;
     std::atomic<Slot *> &entry = g_chunks[index >> kChunkBits];
     Slot *chunk = entry.load(std::memory_order_acquire);
