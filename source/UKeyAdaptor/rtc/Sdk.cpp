@@ -5,7 +5,7 @@
 #include "registry/AdaptorRegistry.h"
 #include "registry/UKeyAdaptorBase.h"
 #include "rtc/Entries.h"
-#include "rtc/EntrySite.h"
+#include "trace/TraceSite.h"
 
 namespace ukey::rtc {
 namespace {

@@ -12,17 +12,6 @@
 namespace ukey {
 namespace {
 
-// Hands out a text field of the cached record: its length with terminator, and the text if asked.
-void copyField(const char *field, size_t capacity, char *out, uint32_t *pulLen)
-{
-    const size_t len = fieldLength(field, capacity);
-    *pulLen = static_cast<uint32_t>(len + 1);
-    if (out) {
-        std::memcpy(out, field, len);
-        out[len] = '\0';
-    }
-}
-
 // Every distinct record a disconnected instance has kept, kept once for the life of the process.
 alignas(16) const DEVINFO kZeroInfo{};
 std::mutex g_sharedLock;
@@ -93,7 +82,7 @@ uint32_t UKeyAdaptorSKF::GetKeyLabelName(char *label, uint32_t *pulLen)
         .params(pulLen != nullptr)
         .call([&] {
             refreshDevInfo();
-            copyField(devInfo.get().Label, sizeof(DEVINFO::Label), label, pulLen);
+            copyText(devInfo.get().Label, sizeof(DEVINFO::Label), label, pulLen);
             return SAR_OK;
         });
 }
@@ -101,7 +90,7 @@ uint32_t UKeyAdaptorSKF::GetKeyLabelName(char *label, uint32_t *pulLen)
 uint32_t UKeyAdaptorSKF::GetKeySerialNumber(char *serial, uint32_t *pulLen)
 {
     return Operation(UKEY_SITE("UKeyAdaptorSKF::GetKeySerialNumber")).params(pulLen != nullptr).call([&] {
-        copyField(devInfo.get().SerialNumber, sizeof(DEVINFO::SerialNumber), serial, pulLen);
+        copyText(devInfo.get().SerialNumber, sizeof(DEVINFO::SerialNumber), serial, pulLen);
         return SAR_OK;
     });
 }

@@ -103,36 +103,3 @@ inline void emitLineCode(const char *function, int line, const char *text, uint3
 #define UKEY_EMIT_LINEF(function, line, ...) ::ukey::trace::emitFormat(nullptr, function, line, __VA_ARGS__)
 
 } // namespace ukey::trace
-
-// Every statement tests the callback first, so nothing is formatted while tracing is off.
-#define KXF_TRACE_ENTRY(entry, msg)                                                                                    \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitEntry(::ukey::trace::baseName(__FILE__), entry, __LINE__, msg);                         \
-    } while (0)
-
-#define UKEY_TRACE(function, ...)                                                                                      \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, {__VA_ARGS__});                                                \
-    } while (0)
-
-#define UKEY_TRACE_LEVEL(function, level, msg)                                                                         \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, msg, level);                                                   \
-    } while (0)
-
-// printf-style message
-#define UKEY_TRACEF(function, ...)                                                                                     \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            UKEY_EMIT_LINEF(function, __LINE__, __VA_ARGS__);                                                          \
-    } while (0)
-
-// "error! ulRet: %1" style: the code in unsigned decimal
-#define UKEY_TRACE_CODE(function, text, code)                                                                          \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLineCode(function, __LINE__, text, static_cast<uint32_t>(code));                        \
-    } while (0)

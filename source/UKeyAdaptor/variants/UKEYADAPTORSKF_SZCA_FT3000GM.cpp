@@ -32,7 +32,8 @@ UKeyAdaptorBase *connectedAdaptor(const char *devName)
 
 } // namespace
 
-inline constexpr VariantId kSzcaFt3000gmId{"UKEYADAPTORSKF_SZCA_FT3000GM", "skf_szca_ft3000gm", "szca_ft3000gm"};
+inline constexpr VariantId kSzcaFt3000gmId{"UKEYADAPTORSKF_SZCA_FT3000GM", "skf_szca_ft3000gm", "szca_ft3000gm",
+                                           SerialOp::Own};
 
 class UKEYADAPTORSKF_SZCA_FT3000GM final : public Variant<kSzcaFt3000gmId, Stamped, ReadsWithTrace> {
 public:
@@ -93,7 +94,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kSzcaFt3000gm =
-    typeOps<UKEYADAPTORSKF_SZCA_FT3000GM>(&UKEYADAPTORSKF_SZCA_FT3000GM::GetSerialNumberByDevName);
+const AdaptorTypeOps variants::kSzcaFt3000gm = typeOps<UKEYADAPTORSKF_SZCA_FT3000GM>();
 
 } // namespace ukey

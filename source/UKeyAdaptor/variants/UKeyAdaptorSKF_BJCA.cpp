@@ -16,14 +16,14 @@ constexpr uint32_t kReconnectPauseMs = 1000;
 } // namespace
 
 // No tag: the key's own manufacturer shows.
-inline constexpr VariantId kBjcaId{"UKeyAdaptorSKF_BJCA", "skf_bjca", nullptr};
+inline constexpr VariantId kBjcaId{"UKeyAdaptorSKF_BJCA", "skf_bjca", nullptr, SerialOp::Generic};
 
 class UKeyAdaptorSKF_BJCA final : public Variant<kBjcaId, ReadsSizeByDelegation> {
 public:
     // Both device names are taken before the type name is looked at.
     static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *devName)
     {
-        UKEY_TRACE("UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev", "start");
+        UKEY_SITE("UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev")("start");
         const char *name = devName ? devName : "";
         g_currentDeviceName = name;
         const size_t len = fieldLength(name, sizeof g_bjcaDeviceName - 1);
@@ -32,6 +32,7 @@ public:
         g_bjcaDeviceName[len] = '\0';
         return createOwnType<UKeyAdaptorSKF_BJCA>(typeName, devName);
     }
+    static constexpr CreateInstanceOp create = &CreateUKeyAdaptorDev;
 
     // Never reports itself connected; forgetting the device makes the next ConnectDev connect afresh.
     uint32_t IsConnectDev() override
@@ -49,13 +50,13 @@ public:
         const auto site = UKEY_SITE("UKeyAdaptorSKF_BJCA::EnumContainer");
         site("start");
         if (trace::enabled()) {
-            UKEY_TRACE(site.function, "DevNameEnumContainer: ", trace::Piece::local8Bit(g_currentDeviceName));
+            site({"DevNameEnumContainer: ", trace::Piece::local8Bit(g_currentDeviceName)});
             char bjcaName[sizeof g_bjcaDeviceName];
             {
                 const std::lock_guard<std::mutex> lock(g_bjcaDeviceNameLock);
                 std::memcpy(bjcaName, g_bjcaDeviceName, sizeof bjcaName);
             }
-            UKEY_TRACE(site.function, "DevNameBJCA: ", trace::Piece::local8Bit(bjcaName));
+            site({"DevNameBJCA: ", trace::Piece::local8Bit(bjcaName)});
         }
         if (!nameList || !*nameList) {
             const uint32_t result = UKeyAdaptorSKF::EnumContainer(nameList, pulSize);
@@ -66,11 +67,10 @@ public:
         const uint32_t capacity = pulSize ? *pulSize : 0;
         uint32_t result = UKeyAdaptorSKF::EnumContainer(nameList, pulSize);
         const uint32_t listed = pulSize ? *pulSize : 0;
-        UKEY_TRACEF(site.function, "ulRet: %d,pulSize: %d", static_cast<int>(result), static_cast<int>(listed));
+        site.format("ulRet: %d,pulSize: %d", static_cast<int>(result), static_cast<int>(listed));
         if (result == SAR_OK && listed != 0)
             return SAR_OK;
-        UKEY_TRACE(site.function, "enter second EnumContainer",
-                   trace::Piece::local8Bit(nameList, fieldLength(nameList, capacity)));
+        site({"enter second EnumContainer", trace::Piece::local8Bit(nameList, fieldLength(nameList, capacity))});
         UKeyAdaptorSKF::DisConnectDev();
         g_wait(kReconnectPauseMs);
         UKeyAdaptorSKF::ConnectDev(g_currentDeviceName);
@@ -80,7 +80,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kBjca =
-    typeOps<UKeyAdaptorSKF_BJCA>(SerialOp::Generic, &UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev);
+const AdaptorTypeOps variants::kBjca = typeOps<UKeyAdaptorSKF_BJCA>();
 
 } // namespace ukey
