@@ -17,6 +17,7 @@ cmake -S . -B build -DUKEY_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 scripts/ci-packages.sh
+scripts/ci-tsan.sh
 scripts/ci-sanitizers.sh
 scripts/ci-fuzz.sh
 scripts/ci-mingw.sh

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <mutex>
 #include <type_traits>
 
 #include "mock/MockControl.h"
@@ -16,8 +17,10 @@ using namespace mock;
     static_assert(std::is_same_v<decltype(&name), PFN_##name>, "prototype of " #name);                                 \
     extern "C" uint32_t KXF_CALL name(__VA_ARGS__)
 
-// Records the call, then answers a scripted result if there is one.
+// Records the call, then answers a scripted result if there is one. One call at a time, so that
+// hosts on several threads can share the simulated world.
 #define ENTER(recording)                                                                                               \
+    const std::lock_guard<std::recursive_mutex> entryLock_(g_entryLock);                                              \
     do {                                                                                                               \
         recording;                                                                                                     \
         if (uint32_t forced_ = 0; g_state.takeForced(__func__, forced_))                                               \
@@ -47,6 +50,7 @@ using namespace mock;
 namespace {
 
 State g_state;
+std::recursive_mutex g_entryLock;
 
 template <class T>
 uint64_t word(const T &v)
