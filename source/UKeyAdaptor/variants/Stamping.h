@@ -32,7 +32,7 @@ public:
         const auto site = shapeSite<Id, opname::GetKeyLabelName>(__LINE__);
         return Operation(site).needs(skf().SKF_GetDevInfo).params(pulLen != nullptr).call([&] {
             refreshAndStamp();
-            copyText(this->devInfo.get().Label, sizeof(DEVINFO::Label), label, pulLen);
+            copyText(this->devInfo.get().Label, sizeof this->devInfo.get().Label, label, pulLen);
             return SAR_OK;
         });
     }
