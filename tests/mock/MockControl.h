@@ -145,7 +145,7 @@ struct State {
     std::vector<Call> log;
     std::map<std::string, std::deque<uint32_t>> queued;
     std::map<std::string, uint32_t> always;
-    RawList enumApplication, enumFiles;
+    RawList enumApplication, enumFiles, enumContainer;
 
     State() : State(0) {}
 

@@ -459,7 +459,8 @@ SIM(SKF_DeleteContainer) = [](HAPPLICATION hApp, const char *name) {
     return with(appOf(hApp), [&](Application &a) { return erase(a.containers, name, kFail); });
 };
 SIM(SKF_EnumContainer) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
-    return with(appOf(hApp), [&](Application &a) { return deliver(nameList(a.containers), list, pulSize); });
+    return with(appOf(hApp),
+                [&](Application &a) { return deliver(nameList(a.containers), list, pulSize, &g_state.enumContainer); });
 };
 SIM(SKF_OpenContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);

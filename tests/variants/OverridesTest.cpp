@@ -28,6 +28,14 @@ TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
     EXPECT_EQ(calls.back(), "SKF_EnumContainer");
     EXPECT_EQ(pauses_, (std::vector<std::pair<uint32_t, size_t>>{{1000, 3}}));
 
+    // A listing that succeeds with nothing in it is asked again too.
+    mock().enumContainer = mock::RawList::of("", 0);
+    mock().clearLog();
+    EXPECT_EQ(bjca->EnumContainer(list, &size), SAR_OK);
+    EXPECT_EQ(mock().count("SKF_ConnectDev"), 1u);
+    EXPECT_EQ(mock().count("SKF_EnumContainer"), 2u);
+    mock().enumContainer = {};
+
     // An empty first name: one listing, however it turns out.
     mock().force("SKF_EnumContainer", mock::kFail);
     mock().clearLog();
@@ -92,6 +100,8 @@ TEST_F(VariantTest, Ft3000gmSerialUsesTheConnectedAdaptorButNeverADestroyedOne)
     EXPECT_EQ(ukey::registry::serialByDevName(type, "MockDev2", serial, &len), SAR_OK);
     EXPECT_STREQ(serial, "SERIAL2");
     EXPECT_EQ(mock().calledNames(), (Names{"SKF_ConnectDev", "SKF_GetDevInfo", "SKF_DisConnectDev"}));
+    // How an unmapped key answered is not passed on.
+    EXPECT_EQ(ukey::registry::serialByDevName(type, "NoSuchDev", serial, &len), SAR_OK);
 }
 
 TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
@@ -126,6 +136,13 @@ TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
         EXPECT_EQ(plain[0], 0x11 ^ mock::kXor);
         EXPECT_EQ(adaptor->DecryptInit(ukey::pseudoKeyHandle(), nullptr, 0), SAR_OK);
         EXPECT_EQ(mock(library).calledNames(), Names{entry}) << type;
+        // The handle is written however the key answers.
+        mock(library).force(entry, mock::kFail);
+        hKey = 7;
+        EXPECT_EQ(adaptor->ImportSessionKeyWithKeyEx(container, 0, reinterpret_cast<const uint8_t *>(&blob),
+                                                     sizeof blob, &hKey, plain, &plainLen),
+                  mock::kFail);
+        EXPECT_EQ(hKey, 0xFFFFFFFFu) << type;
     }
 }
 
