@@ -3,22 +3,26 @@
 #ifndef UKEYADAPTOR_H
 #define UKEYADAPTOR_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "kxf_call.h"
+#include "kxf_result_codes.h"
 #include "skf.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Result codes the adaptor produces itself; every other code is the vendor's. */
+/* Result codes the adaptor produces itself (kxf_result_codes.h names them all); every other
+ * code is the vendor's. */
 #define SAR_OK 0x00000000u
 #define SAR_FAIL 0x0A000001u
 #define SAR_NOTSUPPORTYETERR 0x0A000003u
 #define SAR_INVALIDHANDLEERR 0x0A000005u
 #define SAR_INVALIDPARAMERR 0x0A000006u
 #define KX_NOTEXPORTERR 0x0A00001Du
+#define SAR_BUFFER_TOO_SMALL 0x0A000020u
 #define SAR_PIN_INCORRECT 0x0A000024u
 #define SAR_FILE_NOT_EXIST 0x0A000031u
 
@@ -27,177 +31,153 @@ extern "C" {
 
 #define KXF_TABLE_SIZE 65
 
-enum KXF_Index {
-    KXF_IDX_Init_SDK = 0,
-    KXF_IDX_Uinit_SDK = 1,
-    KXF_IDX_EnumDev = 2,
-    KXF_IDX_IsConnectDev = 3,
-    KXF_IDX_ConnectDev = 4,
-    KXF_IDX_GetSerialNumberByDevName = 5,
-    KXF_IDX_DisConnectDev = 6,
-    KXF_IDX_GetLabelName = 7,
-    KXF_IDX_GetSerialNumber = 8,
-    KXF_IDX_GetTotalSpace = 9,
-    KXF_IDX_GetFreeSpace = 10,
-    KXF_IDX_FormatKey = 11,
-    KXF_IDX_InitialKey = 12,
-    KXF_IDX_GetDevInfo = 13,
-    KXF_IDX_SetLabel = 14,
-    KXF_IDX_ChangePIN = 15,
-    KXF_IDX_VerifyPIN = 16,
-    KXF_IDX_GetPINInfo = 17,
-    KXF_IDX_UnblockPIN = 18,
-    KXF_IDX_CreateFile = 19,
-    KXF_IDX_DeleteFile = 20,
-    KXF_IDX_EnumFiles = 21,
-    KXF_IDX_ReadFile = 22,
-    KXF_IDX_WriteFile = 23,
-    KXF_IDX_IsFileExist = 24,
-    KXF_IDX_CreateContainer = 25,
-    KXF_IDX_DeleteContainer = 26,
-    KXF_IDX_EnumContainer = 27,
-    KXF_IDX_OpenContainer = 28,
-    KXF_IDX_CloseContainer = 29,
-    KXF_IDX_GetContainerType = 30,
-    KXF_IDX_ImportCertificate = 31,
-    KXF_IDX_ExportCertificate = 32,
-    KXF_IDX_GenRSAKeyPair = 33,
-    KXF_IDX_ImportRSAKeyPair = 34,
-    KXF_IDX_RSASignData = 35,
-    KXF_IDX_RSAVerify = 36,
-    KXF_IDX_GenECCKeyPair = 37,
-    KXF_IDX_ImportECCKeyPair = 38,
-    KXF_IDX_ECCSignData = 39,
-    KXF_IDX_ECCVerify = 40,
-    KXF_IDX_ExportPublicKey = 41,
-    KXF_IDX_ImportSessionKey = 42,
-    KXF_IDX_EncryptInit = 43,
-    KXF_IDX_Encrypt = 44,
-    KXF_IDX_EncryptUpdate = 45,
-    KXF_IDX_EncryptFinal = 46,
-    KXF_IDX_DecryptInit = 47,
-    KXF_IDX_Decrypt = 48,
-    KXF_IDX_DecryptUpdate = 49,
-    KXF_IDX_DecryptFinal = 50,
-    KXF_IDX_DigestInit = 51,
-    KXF_IDX_Digest = 52,
-    KXF_IDX_DigestUpdate = 53,
-    KXF_IDX_DigestFinal = 54,
-    KXF_IDX_MacInit = 55,
-    KXF_IDX_Mac = 56,
-    KXF_IDX_MacUpdate = 57,
-    KXF_IDX_MacFinal = 58,
-    KXF_IDX_CloseHandle = 59,
-    KXF_IDX_ECCExportSessionKey = 60,
-    KXEPS_IDX_ImportSymmKey = 61,
-    KXEPS_IDX_WriteESealData = 62,
-    KXEPS_IDX_ReadESealData = 63,
-    KXF_IDX_ImportSessionKeyWithKeyEx = 64
-};
-
 typedef void(KXF_CALL *KXF_LogCallback)(int32_t level, const char *text);
 
 typedef uint32_t(KXF_CALL *PFN_KXF_Load)(void ***table);
 typedef uint32_t(KXF_CALL *PFN_KXF_Unload)(void);
 
-typedef uint32_t(KXF_CALL *PFN_KXF_Init_SDK)(const char *typeName, const char *libraryPath, KXF_LogCallback callback,
-                                             uintptr_t reserved);
-typedef uint32_t(KXF_CALL *PFN_KXF_Uinit_SDK)(void);
-typedef uint32_t(KXF_CALL *PFN_KXF_EnumDev)(char *nameList, uint32_t *pulSize);
-typedef uint32_t(KXF_CALL *PFN_KXF_IsConnectDev)(uint32_t dev);
-typedef uint32_t(KXF_CALL *PFN_KXF_ConnectDev)(const char *devName, uint32_t *handleOut);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetSerialNumberByDevName)(const char *devName, char *serial, uint32_t *pulLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_DisConnectDev)(uint32_t dev);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetLabelName)(uint32_t dev, char *label, uint32_t *pulLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetSerialNumber)(uint32_t dev, char *serial, uint32_t *pulLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetTotalSpace)(uint32_t dev, uint32_t *pulTotal);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetFreeSpace)(uint32_t dev, uint32_t *pulFree);
-typedef uint32_t(KXF_CALL *PFN_KXF_FormatKey)(uint32_t dev, const char *newPin, const char *oldPin);
-typedef uint32_t(KXF_CALL *PFN_KXF_InitialKey)(uint32_t dev, const char *authKeyBase64, const char *adminPin,
-                                               const char *userPin, const char *appName);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetDevInfo)(uint32_t dev, DEVINFO *info, uint32_t *pulLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_SetLabel)(uint32_t dev, const char *label);
-typedef uint32_t(KXF_CALL *PFN_KXF_ChangePIN)(uint32_t dev, uint32_t pinType, const char *oldPin, const char *newPin,
-                                              uint32_t *retry);
-typedef uint32_t(KXF_CALL *PFN_KXF_VerifyPIN)(uint32_t dev, uint32_t pinType, const char *pin, uint32_t *retry);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetPINInfo)(uint32_t dev, uint32_t pinType, uint32_t *maxRetry,
-                                               uint32_t *remainRetry, int32_t *isDefault);
-typedef uint32_t(KXF_CALL *PFN_KXF_UnblockPIN)(uint32_t dev, const char *adminPin, const char *newUserPin,
-                                               uint32_t *retry);
-typedef uint32_t(KXF_CALL *PFN_KXF_CreateFile)(uint32_t dev, const char *name, uint32_t size, uint32_t readRights,
-                                               uint32_t writeRights);
-typedef uint32_t(KXF_CALL *PFN_KXF_DeleteFile)(uint32_t dev, const char *name);
-typedef uint32_t(KXF_CALL *PFN_KXF_EnumFiles)(uint32_t dev, char *list, uint32_t *pulSize);
-typedef uint32_t(KXF_CALL *PFN_KXF_ReadFile)(uint32_t dev, const char *name, uint32_t offset, uint32_t size,
-                                             uint8_t *out, uint32_t *pulLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_WriteFile)(uint32_t dev, const char *name, uint32_t offset, const uint8_t *data,
-                                              uint32_t len);
-typedef uint32_t(KXF_CALL *PFN_KXF_IsFileExist)(uint32_t dev, const char *name);
-typedef uint32_t(KXF_CALL *PFN_KXF_CreateContainer)(uint32_t dev, const char *name, HCONTAINER *hContainer);
-typedef uint32_t(KXF_CALL *PFN_KXF_DeleteContainer)(uint32_t dev, const char *name);
-typedef uint32_t(KXF_CALL *PFN_KXF_EnumContainer)(uint32_t dev, char *list, uint32_t *pulSize);
-typedef uint32_t(KXF_CALL *PFN_KXF_OpenContainer)(uint32_t dev, const char *name, HCONTAINER *hContainer);
-typedef uint32_t(KXF_CALL *PFN_KXF_CloseContainer)(uint32_t dev, HCONTAINER hContainer);
-typedef uint32_t(KXF_CALL *PFN_KXF_GetContainerType)(uint32_t dev, HCONTAINER hContainer, uint32_t *type);
-typedef uint32_t(KXF_CALL *PFN_KXF_ImportCertificate)(uint32_t dev, HCONTAINER hContainer, int32_t signFlag,
-                                                      const uint8_t *cert, uint32_t certLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_ExportCertificate)(uint32_t dev, HCONTAINER hContainer, int32_t signFlag,
-                                                      uint8_t *cert, uint32_t *certLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_GenRSAKeyPair)(uint32_t dev, HCONTAINER hContainer, uint32_t bits,
-                                                  RSAPUBLICKEYBLOB *blob, uint32_t *blobLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_ImportRSAKeyPair)(uint32_t dev, HCONTAINER hContainer, uint32_t symAlgId,
-                                                     const uint8_t *wrappedKey, uint32_t wrappedKeyLen,
-                                                     const uint8_t *encryptedData, uint32_t encryptedDataLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_RSASignData)(uint32_t dev, HCONTAINER hContainer, const uint8_t *data,
-                                                uint32_t dataLen, uint8_t *signature, uint32_t *signLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_RSAVerify)(uint32_t dev, const RSAPUBLICKEYBLOB *blob, uint32_t blobLen,
-                                              const uint8_t *data, uint32_t dataLen, const uint8_t *signature,
-                                              uint32_t signLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_GenECCKeyPair)(uint32_t dev, HCONTAINER hContainer, uint32_t algId,
-                                                  ECCPUBLICKEYBLOB *blob, uint32_t *blobLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_ImportECCKeyPair)(uint32_t dev, HCONTAINER hContainer, const ENVELOPEDKEYBLOB *blob,
-                                                     uint32_t blobLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_ECCSignData)(uint32_t dev, HCONTAINER hContainer, const uint8_t *data,
-                                                uint32_t dataLen, ECCSIGNATUREBLOB *signature, uint32_t *signLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_ECCVerify)(uint32_t dev, const ECCPUBLICKEYBLOB *pub, uint32_t pubLen,
-                                              const uint8_t *data, uint32_t dataLen, const ECCSIGNATUREBLOB *signature,
-                                              uint32_t signLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_ExportPublicKey)(uint32_t dev, HCONTAINER hContainer, int32_t signFlag,
-                                                    uint8_t *blob, uint32_t *blobLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_ImportSessionKey)(uint32_t dev, HCONTAINER hContainer, uint32_t algId,
-                                                     const uint8_t *wrapped, uint32_t wrappedLen, SKF_HANDLE *hKey);
-typedef uint32_t(KXF_CALL *PFN_KXF_EncryptInit)(uint32_t dev, SKF_HANDLE hKey, const BLOCKCIPHERPARAM *param,
-                                                uint32_t paramLen);
-typedef uint32_t(KXF_CALL *PFN_KXF_Encrypt)(uint32_t dev, SKF_HANDLE hKey, const uint8_t *data, uint32_t dataLen,
-                                            uint8_t *out, uint32_t *outLen);
-typedef PFN_KXF_Encrypt PFN_KXF_EncryptUpdate;
-typedef uint32_t(KXF_CALL *PFN_KXF_EncryptFinal)(uint32_t dev, SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen);
-typedef PFN_KXF_EncryptInit PFN_KXF_DecryptInit;
-typedef PFN_KXF_Encrypt PFN_KXF_Decrypt;
-typedef PFN_KXF_Encrypt PFN_KXF_DecryptUpdate;
-typedef PFN_KXF_EncryptFinal PFN_KXF_DecryptFinal;
-typedef uint32_t(KXF_CALL *PFN_KXF_DigestInit)(uint32_t dev, uint32_t algId, const ECCPUBLICKEYBLOB *pub,
-                                               uint32_t pubLen, const uint8_t *id, uint32_t idLen, SKF_HANDLE *hHash);
-typedef PFN_KXF_Encrypt PFN_KXF_Digest;
-typedef uint32_t(KXF_CALL *PFN_KXF_DigestUpdate)(uint32_t dev, SKF_HANDLE hHash, const uint8_t *data, uint32_t dataLen);
-typedef PFN_KXF_EncryptFinal PFN_KXF_DigestFinal;
-typedef uint32_t(KXF_CALL *PFN_KXF_MacInit)(uint32_t dev, SKF_HANDLE hKey, BLOCKCIPHERPARAM *param, uint32_t paramLen,
-                                            SKF_HANDLE *hMac);
-typedef PFN_KXF_Encrypt PFN_KXF_Mac;
-typedef PFN_KXF_DigestUpdate PFN_KXF_MacUpdate;
-typedef PFN_KXF_EncryptFinal PFN_KXF_MacFinal;
-typedef uint32_t(KXF_CALL *PFN_KXF_CloseHandle)(uint32_t dev, SKF_HANDLE handle);
-typedef uint32_t(KXF_CALL *PFN_KXF_ECCExportSessionKey)(uint32_t dev, HCONTAINER hContainer, uint32_t algId,
-                                                        const ECCPUBLICKEYBLOB *pub, uint32_t pubLen,
-                                                        uint8_t *cipherBlob, uint32_t *cipherLen, SKF_HANDLE *hKey);
-typedef uint32_t(KXF_CALL *PFN_KXEPS_ImportSymmKey)(uint32_t dev, uintptr_t a1, uintptr_t a2, uintptr_t a3,
-                                                    uintptr_t a4, uintptr_t a5);
-typedef uint32_t(KXF_CALL *PFN_KXEPS_WriteESealData)(uint32_t dev, uintptr_t a1, uintptr_t a2, uintptr_t a3);
-typedef uint32_t(KXF_CALL *PFN_KXEPS_ReadESealData)(uint32_t dev, uintptr_t a1, uintptr_t a2, uintptr_t a3,
-                                                    uintptr_t a4, uintptr_t a5);
-typedef uint32_t(KXF_CALL *PFN_KXF_ImportSessionKeyWithKeyEx)(uint32_t dev, HCONTAINER hContainer, uintptr_t arg2,
-                                                              const uint8_t *wrapped, uint32_t wrappedLen,
-                                                              uint32_t *hKeyOut, uint8_t *plain, uint32_t *plainLen);
+/* The 65 entries in table order: X(prefix, name, index, (parameters)).
+ * Entry prefix_name sits at table[prefix_IDX_name] and has the type PFN_prefix_name. */
+/* clang-format off */
+#define KXF_ENTRIES(X) \
+    X(KXF, Init_SDK, 0, (const char *typeName, const char *libraryPath, KXF_LogCallback callback, uintptr_t reserved)) \
+    X(KXF, Uinit_SDK, 1, (void))                                                                                       \
+    X(KXF, EnumDev, 2, (char *nameList, uint32_t *pulSize))                                                            \
+    X(KXF, IsConnectDev, 3, (uint32_t dev))                                                                            \
+    X(KXF, ConnectDev, 4, (const char *devName, uint32_t *handleOut))                                                  \
+    X(KXF, GetSerialNumberByDevName, 5, (const char *devName, char *serial, uint32_t *pulLen))                         \
+    X(KXF, DisConnectDev, 6, (uint32_t dev))                                                                           \
+    X(KXF, GetLabelName, 7, (uint32_t dev, char *label, uint32_t *pulLen))                                             \
+    X(KXF, GetSerialNumber, 8, (uint32_t dev, char *serial, uint32_t *pulLen))                                         \
+    X(KXF, GetTotalSpace, 9, (uint32_t dev, uint32_t *pulTotal))                                                       \
+    X(KXF, GetFreeSpace, 10, (uint32_t dev, uint32_t *pulFree))                                                        \
+    X(KXF, FormatKey, 11, (uint32_t dev, const char *newPin, const char *oldPin))                                      \
+    X(KXF, InitialKey, 12, (uint32_t dev, const char *authKeyBase64, const char *adminPin, const char *userPin,        \
+        const char *appName))                                                                                          \
+    X(KXF, GetDevInfo, 13, (uint32_t dev, DEVINFO *info, uint32_t *pulLen))                                            \
+    X(KXF, SetLabel, 14, (uint32_t dev, const char *label))                                                            \
+    X(KXF, ChangePIN, 15, (uint32_t dev, uint32_t pinType, const char *oldPin, const char *newPin, uint32_t *retry))   \
+    X(KXF, VerifyPIN, 16, (uint32_t dev, uint32_t pinType, const char *pin, uint32_t *retry))                          \
+    X(KXF, GetPINInfo, 17, (uint32_t dev, uint32_t pinType, uint32_t *maxRetry, uint32_t *remainRetry,                 \
+        int32_t *isDefault))                                                                                           \
+    X(KXF, UnblockPIN, 18, (uint32_t dev, const char *adminPin, const char *newUserPin, uint32_t *retry))              \
+    X(KXF, CreateFile, 19, (uint32_t dev, const char *name, uint32_t size, uint32_t readRights, uint32_t writeRights)) \
+    X(KXF, DeleteFile, 20, (uint32_t dev, const char *name))                                                           \
+    X(KXF, EnumFiles, 21, (uint32_t dev, char *list, uint32_t *pulSize))                                               \
+    X(KXF, ReadFile, 22, (uint32_t dev, const char *name, uint32_t offset, uint32_t size, uint8_t *out,                \
+        uint32_t *pulLen))                                                                                             \
+    X(KXF, WriteFile, 23, (uint32_t dev, const char *name, uint32_t offset, const uint8_t *data, uint32_t len))        \
+    X(KXF, IsFileExist, 24, (uint32_t dev, const char *name))                                                          \
+    X(KXF, CreateContainer, 25, (uint32_t dev, const char *name, HCONTAINER *hContainer))                              \
+    X(KXF, DeleteContainer, 26, (uint32_t dev, const char *name))                                                      \
+    X(KXF, EnumContainer, 27, (uint32_t dev, char *list, uint32_t *pulSize))                                           \
+    X(KXF, OpenContainer, 28, (uint32_t dev, const char *name, HCONTAINER *hContainer))                                \
+    X(KXF, CloseContainer, 29, (uint32_t dev, HCONTAINER hContainer))                                                  \
+    X(KXF, GetContainerType, 30, (uint32_t dev, HCONTAINER hContainer, uint32_t *type))                                \
+    X(KXF, ImportCertificate, 31, (uint32_t dev, HCONTAINER hContainer, int32_t signFlag, const uint8_t *cert,         \
+        uint32_t certLen))                                                                                             \
+    X(KXF, ExportCertificate, 32, (uint32_t dev, HCONTAINER hContainer, int32_t signFlag, uint8_t *cert,               \
+        uint32_t *certLen))                                                                                            \
+    X(KXF, GenRSAKeyPair, 33, (uint32_t dev, HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLOB *blob,             \
+        uint32_t *blobLen))                                                                                            \
+    X(KXF, ImportRSAKeyPair, 34, (uint32_t dev, HCONTAINER hContainer, uint32_t symAlgId, const uint8_t *wrappedKey,   \
+        uint32_t wrappedKeyLen, const uint8_t *encryptedData, uint32_t encryptedDataLen))                              \
+    X(KXF, RSASignData, 35, (uint32_t dev, HCONTAINER hContainer, const uint8_t *data, uint32_t dataLen,               \
+        uint8_t *signature, uint32_t *signLen))                                                                        \
+    X(KXF, RSAVerify, 36, (uint32_t dev, const RSAPUBLICKEYBLOB *blob, uint32_t blobLen, const uint8_t *data,          \
+        uint32_t dataLen, const uint8_t *signature, uint32_t signLen))                                                 \
+    X(KXF, GenECCKeyPair, 37, (uint32_t dev, HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *blob,            \
+        uint32_t *blobLen))                                                                                            \
+    X(KXF, ImportECCKeyPair, 38, (uint32_t dev, HCONTAINER hContainer, const ENVELOPEDKEYBLOB *blob,                   \
+        uint32_t blobLen))                                                                                             \
+    X(KXF, ECCSignData, 39, (uint32_t dev, HCONTAINER hContainer, const uint8_t *data, uint32_t dataLen,               \
+        ECCSIGNATUREBLOB *signature, uint32_t *signLen))                                                               \
+    X(KXF, ECCVerify, 40, (uint32_t dev, const ECCPUBLICKEYBLOB *pub, uint32_t pubLen, const uint8_t *data,            \
+        uint32_t dataLen, const ECCSIGNATUREBLOB *signature, uint32_t signLen))                                        \
+    X(KXF, ExportPublicKey, 41, (uint32_t dev, HCONTAINER hContainer, int32_t signFlag, uint8_t *blob,                 \
+        uint32_t *blobLen))                                                                                            \
+    X(KXF, ImportSessionKey, 42, (uint32_t dev, HCONTAINER hContainer, uint32_t algId, const uint8_t *wrapped,         \
+        uint32_t wrappedLen, SKF_HANDLE *hKey))                                                                        \
+    X(KXF, EncryptInit, 43, (uint32_t dev, SKF_HANDLE hKey, const BLOCKCIPHERPARAM *param, uint32_t paramLen))         \
+    X(KXF, Encrypt, 44, (uint32_t dev, SKF_HANDLE hKey, const uint8_t *data, uint32_t dataLen, uint8_t *out,           \
+        uint32_t *outLen))                                                                                             \
+    X(KXF, EncryptUpdate, 45, (uint32_t dev, SKF_HANDLE hKey, const uint8_t *data, uint32_t dataLen, uint8_t *out,     \
+        uint32_t *outLen))                                                                                             \
+    X(KXF, EncryptFinal, 46, (uint32_t dev, SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen))                          \
+    X(KXF, DecryptInit, 47, (uint32_t dev, SKF_HANDLE hKey, const BLOCKCIPHERPARAM *param, uint32_t paramLen))         \
+    X(KXF, Decrypt, 48, (uint32_t dev, SKF_HANDLE hKey, const uint8_t *data, uint32_t dataLen, uint8_t *out,           \
+        uint32_t *outLen))                                                                                             \
+    X(KXF, DecryptUpdate, 49, (uint32_t dev, SKF_HANDLE hKey, const uint8_t *data, uint32_t dataLen, uint8_t *out,     \
+        uint32_t *outLen))                                                                                             \
+    X(KXF, DecryptFinal, 50, (uint32_t dev, SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen))                          \
+    X(KXF, DigestInit, 51, (uint32_t dev, uint32_t algId, const ECCPUBLICKEYBLOB *pub, uint32_t pubLen,                \
+        const uint8_t *id, uint32_t idLen, SKF_HANDLE *hHash))                                                         \
+    X(KXF, Digest, 52, (uint32_t dev, SKF_HANDLE hKey, const uint8_t *data, uint32_t dataLen, uint8_t *out,            \
+        uint32_t *outLen))                                                                                             \
+    X(KXF, DigestUpdate, 53, (uint32_t dev, SKF_HANDLE hHash, const uint8_t *data, uint32_t dataLen))                  \
+    X(KXF, DigestFinal, 54, (uint32_t dev, SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen))                           \
+    X(KXF, MacInit, 55, (uint32_t dev, SKF_HANDLE hKey, BLOCKCIPHERPARAM *param, uint32_t paramLen, SKF_HANDLE *hMac)) \
+    X(KXF, Mac, 56, (uint32_t dev, SKF_HANDLE hKey, const uint8_t *data, uint32_t dataLen, uint8_t *out,               \
+        uint32_t *outLen))                                                                                             \
+    X(KXF, MacUpdate, 57, (uint32_t dev, SKF_HANDLE hHash, const uint8_t *data, uint32_t dataLen))                     \
+    X(KXF, MacFinal, 58, (uint32_t dev, SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen))                              \
+    X(KXF, CloseHandle, 59, (uint32_t dev, SKF_HANDLE handle))                                                         \
+    X(KXF, ECCExportSessionKey, 60, (uint32_t dev, HCONTAINER hContainer, uint32_t algId, const ECCPUBLICKEYBLOB *pub, \
+        uint32_t pubLen, uint8_t *cipherBlob, uint32_t *cipherLen, SKF_HANDLE *hKey))                                  \
+    X(KXEPS, ImportSymmKey, 61, (uint32_t dev, uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5))  \
+    X(KXEPS, WriteESealData, 62, (uint32_t dev, uintptr_t a1, uintptr_t a2, uintptr_t a3))                             \
+    X(KXEPS, ReadESealData, 63, (uint32_t dev, uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5))  \
+    X(KXF, ImportSessionKeyWithKeyEx, 64, (uint32_t dev, HCONTAINER hContainer, uintptr_t arg2,                        \
+        const uint8_t *wrapped, uint32_t wrappedLen, uint32_t *hKeyOut, uint8_t *plain, uint32_t *plainLen))
+/* clang-format on */
+
+#define KXF_ENTRY_INDEX_(prefix, name, index, params) prefix##_IDX_##name = index,
+enum KXF_Index { KXF_ENTRIES(KXF_ENTRY_INDEX_) KXF_INDEX_END_ };
+#undef KXF_ENTRY_INDEX_
+
+#define KXF_ENTRY_TYPE_(prefix, name, index, params) typedef uint32_t(KXF_CALL *PFN_##prefix##_##name) params;
+KXF_ENTRIES(KXF_ENTRY_TYPE_)
+#undef KXF_ENTRY_TYPE_
+
+/* A typed view of the table, so that a host calls entries without casts:
+ *     void **t = NULL;
+ *     KXF_Load(&t);
+ *     const KXF_Table *kxf = KXF_TableOf(t);
+ *     kxf->Init_SDK("ukeyskf", "libvendor.so", callback, 0);
+ *     kxf->ConnectDev(name, &dev);
+ * Members are named after the entry without its prefix; the KXEPS_ entries become EPS_ members. */
+#define KXF_MEMBER_PREFIX_KXF
+#define KXF_MEMBER_PREFIX_KXEPS EPS_
+#define KXF_PASTE_(a, b) a##b
+#define KXF_MEMBER_(a, b) KXF_PASTE_(a, b)
+#define KXF_MEMBER(prefix, name) KXF_MEMBER_(KXF_MEMBER_PREFIX_##prefix, name)
+
+#define KXF_TABLE_MEMBER_(prefix, name, index, params) PFN_##prefix##_##name KXF_MEMBER(prefix, name);
+typedef struct KXF_Table {
+    KXF_ENTRIES(KXF_TABLE_MEMBER_)
+} KXF_Table;
+#undef KXF_TABLE_MEMBER_
+
+/* Each member lies exactly over its slot of the void * table. */
+#if defined(__cplusplus)
+#define KXF_STATIC_CHECK_(cond, tag) static_assert(cond, #tag)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define KXF_STATIC_CHECK_(cond, tag) _Static_assert(cond, #tag)
+#else
+#define KXF_STATIC_CHECK_(cond, tag) typedef char KXF_check_##tag[(cond) ? 1 : -1]
+#endif
+#define KXF_TABLE_OFFSET_(prefix, name, index, params)                                                                 \
+    KXF_STATIC_CHECK_(offsetof(KXF_Table, KXF_MEMBER(prefix, name)) == (index) * sizeof(void *), prefix##_##name);
+KXF_ENTRIES(KXF_TABLE_OFFSET_)
+KXF_STATIC_CHECK_(sizeof(KXF_Table) == KXF_TABLE_SIZE * sizeof(void *), KXF_Table_size);
+KXF_STATIC_CHECK_(KXF_INDEX_END_ == KXF_TABLE_SIZE, KXF_Table_count);
+#undef KXF_TABLE_OFFSET_
+#undef KXF_STATIC_CHECK_
+
+static inline const KXF_Table *KXF_TableOf(void **table)
+{
+    return (const KXF_Table *)(const void *)table;
+}
 
 #if !defined(UKEYADAPTOR_BUILD)
 #define KXF_EXPORT

@@ -5,7 +5,6 @@
 #include "rtc/Sdk.h"
 
 namespace ukey::rtc {
-namespace impl {
 namespace {
 
 template <typename Op, typename... Args>
@@ -416,70 +415,4 @@ uint32_t KXF_CALL KXF_ImportSessionKeyWithKeyEx(uint32_t dev, HCONTAINER hContai
     return forward(UKEY_ENTRY_SITE("KXF_ImportSessionKeyWithKeyEx"), dev, &UKeyAdaptorBase::ImportSessionKeyWithKeyEx,
                    hContainer, arg2, wrapped, wrappedLen, hKeyOut, plain, plainLen);
 }
-} // namespace impl
-
-const PFN_KXF_EnumDev KXF_EnumDev = impl::KXF_EnumDev;
-const PFN_KXF_GetSerialNumberByDevName KXF_GetSerialNumberByDevName = impl::KXF_GetSerialNumberByDevName;
-const PFN_KXF_ConnectDev KXF_ConnectDev = impl::KXF_ConnectDev;
-const PFN_KXF_IsConnectDev KXF_IsConnectDev = impl::KXF_IsConnectDev;
-const PFN_KXF_DisConnectDev KXF_DisConnectDev = impl::KXF_DisConnectDev;
-const PFN_KXF_GetLabelName KXF_GetLabelName = impl::KXF_GetLabelName;
-const PFN_KXF_GetSerialNumber KXF_GetSerialNumber = impl::KXF_GetSerialNumber;
-const PFN_KXF_GetTotalSpace KXF_GetTotalSpace = impl::KXF_GetTotalSpace;
-const PFN_KXF_GetFreeSpace KXF_GetFreeSpace = impl::KXF_GetFreeSpace;
-const PFN_KXF_FormatKey KXF_FormatKey = impl::KXF_FormatKey;
-const PFN_KXF_InitialKey KXF_InitialKey = impl::KXF_InitialKey;
-const PFN_KXF_GetDevInfo KXF_GetDevInfo = impl::KXF_GetDevInfo;
-const PFN_KXF_SetLabel KXF_SetLabel = impl::KXF_SetLabel;
-const PFN_KXF_ChangePIN KXF_ChangePIN = impl::KXF_ChangePIN;
-const PFN_KXF_VerifyPIN KXF_VerifyPIN = impl::KXF_VerifyPIN;
-const PFN_KXF_GetPINInfo KXF_GetPINInfo = impl::KXF_GetPINInfo;
-const PFN_KXF_UnblockPIN KXF_UnblockPIN = impl::KXF_UnblockPIN;
-const PFN_KXF_CreateFile KXF_CreateFile = impl::KXF_CreateFile;
-const PFN_KXF_DeleteFile KXF_DeleteFile = impl::KXF_DeleteFile;
-const PFN_KXF_EnumFiles KXF_EnumFiles = impl::KXF_EnumFiles;
-const PFN_KXF_ReadFile KXF_ReadFile = impl::KXF_ReadFile;
-const PFN_KXF_WriteFile KXF_WriteFile = impl::KXF_WriteFile;
-const PFN_KXF_IsFileExist KXF_IsFileExist = impl::KXF_IsFileExist;
-const PFN_KXF_CreateContainer KXF_CreateContainer = impl::KXF_CreateContainer;
-const PFN_KXF_DeleteContainer KXF_DeleteContainer = impl::KXF_DeleteContainer;
-const PFN_KXF_EnumContainer KXF_EnumContainer = impl::KXF_EnumContainer;
-const PFN_KXF_OpenContainer KXF_OpenContainer = impl::KXF_OpenContainer;
-const PFN_KXF_CloseContainer KXF_CloseContainer = impl::KXF_CloseContainer;
-const PFN_KXF_GetContainerType KXF_GetContainerType = impl::KXF_GetContainerType;
-const PFN_KXF_ImportCertificate KXF_ImportCertificate = impl::KXF_ImportCertificate;
-const PFN_KXF_ExportCertificate KXF_ExportCertificate = impl::KXF_ExportCertificate;
-const PFN_KXF_GenRSAKeyPair KXF_GenRSAKeyPair = impl::KXF_GenRSAKeyPair;
-const PFN_KXF_ImportRSAKeyPair KXF_ImportRSAKeyPair = impl::KXF_ImportRSAKeyPair;
-const PFN_KXF_RSASignData KXF_RSASignData = impl::KXF_RSASignData;
-const PFN_KXF_RSAVerify KXF_RSAVerify = impl::KXF_RSAVerify;
-const PFN_KXF_GenECCKeyPair KXF_GenECCKeyPair = impl::KXF_GenECCKeyPair;
-const PFN_KXF_ImportECCKeyPair KXF_ImportECCKeyPair = impl::KXF_ImportECCKeyPair;
-const PFN_KXF_ECCSignData KXF_ECCSignData = impl::KXF_ECCSignData;
-const PFN_KXF_ECCVerify KXF_ECCVerify = impl::KXF_ECCVerify;
-const PFN_KXF_ExportPublicKey KXF_ExportPublicKey = impl::KXF_ExportPublicKey;
-const PFN_KXF_ImportSessionKey KXF_ImportSessionKey = impl::KXF_ImportSessionKey;
-const PFN_KXF_EncryptInit KXF_EncryptInit = impl::KXF_EncryptInit;
-const PFN_KXF_Encrypt KXF_Encrypt = impl::KXF_Encrypt;
-const PFN_KXF_EncryptUpdate KXF_EncryptUpdate = impl::KXF_EncryptUpdate;
-const PFN_KXF_EncryptFinal KXF_EncryptFinal = impl::KXF_EncryptFinal;
-const PFN_KXF_DecryptInit KXF_DecryptInit = impl::KXF_DecryptInit;
-const PFN_KXF_Decrypt KXF_Decrypt = impl::KXF_Decrypt;
-const PFN_KXF_DecryptUpdate KXF_DecryptUpdate = impl::KXF_DecryptUpdate;
-const PFN_KXF_DecryptFinal KXF_DecryptFinal = impl::KXF_DecryptFinal;
-const PFN_KXF_DigestInit KXF_DigestInit = impl::KXF_DigestInit;
-const PFN_KXF_Digest KXF_Digest = impl::KXF_Digest;
-const PFN_KXF_DigestUpdate KXF_DigestUpdate = impl::KXF_DigestUpdate;
-const PFN_KXF_DigestFinal KXF_DigestFinal = impl::KXF_DigestFinal;
-const PFN_KXF_MacInit KXF_MacInit = impl::KXF_MacInit;
-const PFN_KXF_Mac KXF_Mac = impl::KXF_Mac;
-const PFN_KXF_MacUpdate KXF_MacUpdate = impl::KXF_MacUpdate;
-const PFN_KXF_MacFinal KXF_MacFinal = impl::KXF_MacFinal;
-const PFN_KXF_CloseHandle KXF_CloseHandle = impl::KXF_CloseHandle;
-const PFN_KXF_ECCExportSessionKey KXF_ECCExportSessionKey = impl::KXF_ECCExportSessionKey;
-const PFN_KXEPS_ImportSymmKey KXEPS_ImportSymmKey = impl::KXEPS_ImportSymmKey;
-const PFN_KXEPS_WriteESealData KXEPS_WriteESealData = impl::KXEPS_WriteESealData;
-const PFN_KXEPS_ReadESealData KXEPS_ReadESealData = impl::KXEPS_ReadESealData;
-const PFN_KXF_ImportSessionKeyWithKeyEx KXF_ImportSessionKeyWithKeyEx = impl::KXF_ImportSessionKeyWithKeyEx;
-
 } // namespace ukey::rtc

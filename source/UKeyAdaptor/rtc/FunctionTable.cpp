@@ -13,9 +13,10 @@ extern "C" KXF_EXPORT uint32_t KXF_CALL KXF_Load(void ***table)
     if (!g_table) {
         g_table = new (std::nothrow) void *[KXF_TABLE_SIZE];
         if (g_table) {
-            int i = 0;
-#define UKEY_FILL_ENTRY(name) g_table[i++] = reinterpret_cast<void *>(ukey::rtc::name);
-            UKEY_ENTRY_LIST(UKEY_FILL_ENTRY)
+// The cast to the entry's own type fails to compile where a definition strays from the list.
+#define UKEY_FILL_ENTRY(prefix, name, index, params)                                                                   \
+    g_table[index] = reinterpret_cast<void *>(static_cast<PFN_##prefix##_##name>(&ukey::rtc::prefix##_##name));
+            KXF_ENTRIES(UKEY_FILL_ENTRY)
 #undef UKEY_FILL_ENTRY
         }
     }

@@ -12,8 +12,10 @@ namespace {
 constexpr size_t kTypeNameCapacity = 512;
 char g_typeName[kTypeNameCapacity] = {};
 
-uint32_t KXF_CALL initSdk(const char *typeName, const char *libraryPath, KXF_LogCallback callback,
-                          uintptr_t /*reserved*/)
+} // namespace
+
+uint32_t KXF_CALL KXF_Init_SDK(const char *typeName, const char *libraryPath, KXF_LogCallback callback,
+                               uintptr_t /*reserved*/)
 {
     // A name that does not fit the buffer is refused before anything changes.
     if (!typeName || std::memchr(typeName, 0, kTypeNameCapacity) == nullptr)
@@ -30,7 +32,7 @@ uint32_t KXF_CALL initSdk(const char *typeName, const char *libraryPath, KXF_Log
     return loaded == 1 ? SAR_OK : SAR_FAIL;
 }
 
-uint32_t KXF_CALL uinitSdk()
+uint32_t KXF_CALL KXF_Uinit_SDK()
 {
     const auto site = UKEY_ENTRY_SITE("KXF_Uinit_SDK");
     site("start");
@@ -40,14 +42,9 @@ uint32_t KXF_CALL uinitSdk()
     return SAR_OK;
 }
 
-} // namespace
-
 const char *currentTypeName()
 {
     return g_typeName;
 }
-
-const PFN_KXF_Init_SDK KXF_Init_SDK = initSdk;
-const PFN_KXF_Uinit_SDK KXF_Uinit_SDK = uinitSdk;
 
 } // namespace ukey::rtc
