@@ -1,6 +1,6 @@
 // A scriptable vendor library exporting the adaptor's own list of vendor entry points, each with
 // the adaptor's pointer type. Every entry records itself first, then answers a forced result if
-// one is scripted, then runs its simulation; an entry without one answers kOk, or kInvalidHandle
+// one is scripted, then runs its simulation; an entry without one answers kSAR_OK, or kSAR_INVALIDHANDLEERR
 // when its first argument is a handle that is not open. Variants leave names out (tests/CMakeLists.txt).
 #include <algorithm>
 #include <cstddef>
@@ -58,7 +58,7 @@ void note(const void *p, size_t n)
 
 uint32_t ok(bool found)
 {
-    return found ? kOk : kInvalidHandle;
+    return found ? kSAR_OK : kSAR_INVALIDHANDLEERR;
 }
 
 void fill(void *p, size_t n, uint8_t seed)
@@ -85,28 +85,28 @@ std::string nameList(const std::vector<T> &items)
     return list + '\0';
 }
 
-// The two-call convention: a null buffer asks for the length; a short one gets kBufferTooSmall.
+// The two-call convention: a null buffer asks for the length; a short one gets kSAR_BUFFER_TOO_SMALL.
 uint32_t deliver(const std::string &bytes, void *out, uint32_t *pulLen, const RawList *raw = nullptr)
 {
-    REQUIRE(pulLen, kInvalidParam);
+    REQUIRE(pulLen, kSAR_INVALIDPARAMERR);
     if (raw && raw->active) {
         if (!out) {
             *pulLen = raw->queryLength;
-            return kOk;
+            return kSAR_OK;
         }
         const uint32_t capacity = *pulLen;
         std::memcpy(out, raw->bytes.data(), std::min<size_t>(capacity, raw->bytes.size()));
         *pulLen = raw->lieBeyondCapacity ? raw->fillLength : std::min(raw->fillLength, capacity);
-        return kOk;
+        return kSAR_OK;
     }
     const auto need = static_cast<uint32_t>(bytes.size());
     const uint32_t room = *pulLen;
     *pulLen = need;
     if (!out)
-        return kOk;
-    REQUIRE(room >= need, kBufferTooSmall);
+        return kSAR_OK;
+    REQUIRE(room >= need, kSAR_BUFFER_TOO_SMALL);
     std::memcpy(out, bytes.data(), need);
-    return kOk;
+    return kSAR_OK;
 }
 
 std::string patternText(size_t n, uint8_t seed)
@@ -126,11 +126,11 @@ std::string xored(const void *p, uint32_t n)
 
 uint32_t checkPin(Pin &pin, const char *text, uint32_t *retry)
 {
-    uint32_t result = kOk;
+    uint32_t result = kSAR_OK;
     if (pin.remaining == 0)
-        result = kPinLocked;
+        result = kSAR_PIN_LOCKED;
     else if (!text || pin.text != text)
-        result = (--pin.remaining, kPinIncorrect);
+        result = (--pin.remaining, kSAR_PIN_INCORRECT);
     else
         pin.remaining = pin.maxRetry;
     if (retry)
@@ -138,33 +138,33 @@ uint32_t checkPin(Pin &pin, const char *text, uint32_t *retry)
     return result;
 }
 
-// f(object) for the object behind a handle, or kInvalidHandle.
+// f(object) for the object behind a handle, or kSAR_INVALIDHANDLEERR.
 template <class T, class F>
 uint32_t with(T *object, F f)
 {
-    return object ? f(*object) : kInvalidHandle;
+    return object ? f(*object) : kSAR_INVALIDHANDLEERR;
 }
 
 template <class T>
 uint32_t copyTo(T *out, const T &value)
 {
-    REQUIRE(out, kInvalidParam);
+    REQUIRE(out, kSAR_INVALIDPARAMERR);
     *out = value;
-    return kOk;
+    return kSAR_OK;
 }
 
 uint32_t filled(void *out, size_t n, uint8_t seed)
 {
-    REQUIRE(out, kInvalidParam);
+    REQUIRE(out, kSAR_INVALIDPARAMERR);
     fill(out, n, seed);
-    return kOk;
+    return kSAR_OK;
 }
 
 uint32_t newKey(SKF_HANDLE *phKey)
 {
-    REQUIRE(phKey, kInvalidParam);
+    REQUIRE(phKey, kSAR_INVALIDPARAMERR);
     *phKey = g_state.open({Kind::Key, {}, {}, {}});
-    return kOk;
+    return kSAR_OK;
 }
 
 bool isKey(const void *h)
@@ -174,9 +174,9 @@ bool isKey(const void *h)
 
 uint32_t close(const void *h, Kind kind)
 {
-    REQUIRE(g_state.find(h, kind), kInvalidHandle);
+    REQUIRE(g_state.find(h, kind), kSAR_INVALIDHANDLEERR);
     g_state.handles.erase(reinterpret_cast<uintptr_t>(h));
-    return kOk;
+    return kSAR_OK;
 }
 
 Device *deviceOf(const void *h)
@@ -210,14 +210,14 @@ uint32_t erase(std::vector<T> &items, const char *name, uint32_t missing)
     const T *item = name ? named(items, name) : nullptr;
     REQUIRE(item, missing);
     items.erase(items.begin() + (item - items.data()));
-    return kOk;
+    return kSAR_OK;
 }
 
 // SKF_ECCDecrypt, SKFEX_ECCDecrypt and SKF_PrvKeyDecrypt: the cipher bytes as CipherLen gives them, XORed.
 uint32_t eccDecrypt(const void *hContainer, const uint8_t *blob, uint8_t *plain, uint32_t *plainLen)
 {
-    REQUIRE(containerOf(hContainer), kInvalidHandle);
-    REQUIRE(blob, kInvalidParam);
+    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
+    REQUIRE(blob, kSAR_INVALIDPARAMERR);
     uint32_t cipherLen = 0;
     std::memcpy(&cipherLen, blob + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipherLen);
     return deliver(xored(blob + offsetof(ECCCIPHERBLOB, Cipher), std::min<uint32_t>(cipherLen, 1024)), plain, plainLen);
@@ -226,10 +226,10 @@ uint32_t eccDecrypt(const void *hContainer, const uint8_t *blob, uint8_t *plain,
 // A new application or container handle under the application or device handle h.
 uint32_t openUnder(const Handle &h, Kind kind, const char *name, void **out)
 {
-    REQUIRE(out, kInvalidParam);
+    REQUIRE(out, kSAR_INVALIDPARAMERR);
     *out =
         g_state.open(kind == Kind::Container ? Handle{kind, h.device, h.app, name} : Handle{kind, h.device, name, {}});
-    return kOk;
+    return kSAR_OK;
 }
 
 #define MOCK_NAME(name, required) constexpr char k##name[] = #name;
@@ -252,12 +252,12 @@ const auto kept = nullptr;
 template <class... A>
 uint32_t firstHandleOpen(const A &...args)
 {
-    uint32_t result = kOk;
+    uint32_t result = kSAR_OK;
     bool first = true;
     [[maybe_unused]] const auto check = [&](const auto &arg) {
         if constexpr (std::is_same_v<std::decay_t<decltype(arg)>, void *>)
             if (first && !g_state.handles.count(reinterpret_cast<uintptr_t>(arg)))
-                result = kInvalidHandle;
+                result = kSAR_INVALIDHANDLEERR;
         first = false;
     };
     (check(args), ...);
@@ -291,14 +291,14 @@ template <class Output>
 auto keyDataOut(Output output)
 {
     return [output](auto hKey, auto data, auto len, auto out, auto outLen) {
-        return isKey(hKey) ? deliver(output(data, len), out, outLen) : kInvalidHandle;
+        return isKey(hKey) ? deliver(output(data, len), out, outLen) : kSAR_INVALIDHANDLEERR;
     };
 }
 template <class Output>
 auto keyOut(Output output)
 {
     return [output](auto hKey, auto out, auto outLen) {
-        return isKey(hKey) ? deliver(output(), out, outLen) : kInvalidHandle;
+        return isKey(hKey) ? deliver(output(), out, outLen) : kSAR_INVALIDHANDLEERR;
     };
 }
 const auto xoredData = [](const uint8_t *data, uint32_t len) { return xored(data, len); };
@@ -311,13 +311,13 @@ const auto eccDecryptEntry = [](auto hContainer, auto, auto cipher, auto plain, 
 
 // Device
 
-SIM(SKF_WaitForDevEvent) = [](auto...) { return kNotSupported; };
+SIM(SKF_WaitForDevEvent) = [](auto...) { return kSAR_NOTSUPPORTYETERR; };
 SIM(SKF_EnumDev) = [](int32_t present, char *list, uint32_t *pulSize) {
     return deliver(nameList(present ? presentDevices() : g_state.devices), list, pulSize);
 };
 SIM(SKF_ConnectDev) = [](const char *name, DEVHANDLE *phDev) {
     Device *d = name ? named(g_state.devices, name) : nullptr;
-    REQUIRE(d && d->present, kDeviceRemoved);
+    REQUIRE(d && d->present, kSAR_DEVICE_REMOVED);
     return openUnder({Kind::Device, d->name, {}, {}}, Kind::Device, "", phDev);
 };
 SIM(SKF_DisConnectDev) = [](DEVHANDLE hDev) { return close(hDev, Kind::Device); };
@@ -327,41 +327,42 @@ SIM(SKF_GetDevInfo) = [](DEVHANDLE hDev, DEVINFO *info) {
 };
 SIM(SKF_DevAuth) = [](DEVHANDLE hDev, auto...) { return ok(deviceOf(hDev)); };
 SIM(SKF_GenRandom) = [](DEVHANDLE hDev, uint8_t *out, uint32_t len) {
-    return deviceOf(hDev) ? filled(out, len, kSeedRandom) : kInvalidHandle;
+    return deviceOf(hDev) ? filled(out, len, kSeedRandom) : kSAR_INVALIDHANDLEERR;
 };
 
 // PIN
 
 SIM(SKF_ChangePIN) = [](HAPPLICATION hApp, uint32_t type, const char *oldPin, const char *newPin, uint32_t *retry) {
     Application *a = appOf(hApp);
-    REQUIRE(a, kInvalidHandle);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     Pin *pin = a->pin(type);
-    REQUIRE(pin, kInvalidParam);
+    REQUIRE(pin, kSAR_INVALIDPARAMERR);
     const uint32_t result = checkPin(*pin, oldPin, retry);
-    if (result == kOk)
+    if (result == kSAR_OK)
         pin->text = newPin ? newPin : "";
     return result;
 };
 SIM(SKF_GetPINInfo) = [](HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, uint32_t *remaining,
                          int32_t *isDefault) {
     Application *a = appOf(hApp);
-    REQUIRE(a, kInvalidHandle);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     const Pin *pin = a->pin(type);
-    REQUIRE(pin && maxRetry && remaining && isDefault, kInvalidParam);
+    REQUIRE(pin && maxRetry && remaining && isDefault, kSAR_INVALIDPARAMERR);
     *maxRetry = pin->maxRetry;
     *remaining = pin->remaining;
     *isDefault = 0;
-    return kOk;
+    return kSAR_OK;
 };
 SIM(SKF_VerifyPIN) = [](HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry) {
-    return with(appOf(hApp),
-                [&](Application &a) { return a.pin(type) ? checkPin(*a.pin(type), pin, retry) : kInvalidParam; });
+    return with(appOf(hApp), [&](Application &a) {
+        return a.pin(type) ? checkPin(*a.pin(type), pin, retry) : kSAR_INVALIDPARAMERR;
+    });
 };
 SIM(SKF_UnblockPIN) = [](HAPPLICATION hApp, const char *adminPin, const char *newUserPin, uint32_t *retry) {
     Application *a = appOf(hApp);
-    REQUIRE(a, kInvalidHandle);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     const uint32_t result = checkPin(a->admin, adminPin, retry);
-    if (result == kOk) {
+    if (result == kSAR_OK) {
         a->user.text = newUserPin ? newUserPin : "";
         a->user.remaining = a->user.maxRetry;
     }
@@ -372,13 +373,13 @@ SIM(SKF_UnblockPIN) = [](HAPPLICATION hApp, const char *adminPin, const char *ne
 
 SIM(SKF_CreateFile) = [](HAPPLICATION hApp, const char *name, uint32_t size, uint32_t, uint32_t) {
     return with(appOf(hApp), [&](Application &a) {
-        REQUIRE(name && *name && !named(a.files, name), kFail);
+        REQUIRE(name && *name && !named(a.files, name), kSAR_FAIL);
         a.files.push_back(File{name, Bytes(size)});
-        return kOk;
+        return kSAR_OK;
     });
 };
 SIM(SKF_DeleteFile) = [](HAPPLICATION hApp, const char *name) {
-    return with(appOf(hApp), [&](Application &a) { return erase(a.files, name, kFileNotExist); });
+    return with(appOf(hApp), [&](Application &a) { return erase(a.files, name, kSAR_FILE_NOT_EXIST); });
 };
 SIM(SKF_EnumFiles) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
     return with(appOf(hApp),
@@ -386,35 +387,35 @@ SIM(SKF_EnumFiles) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
 };
 SIM(SKF_GetFileInfo) = [](HAPPLICATION hApp, const char *name, FILEATTRIBUTE *info) {
     Application *a = appOf(hApp);
-    REQUIRE(a, kInvalidHandle);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     const File *f = name ? named(a->files, name) : nullptr;
-    REQUIRE(f, kFileNotExist);
-    REQUIRE(info, kInvalidParam);
+    REQUIRE(f, kSAR_FILE_NOT_EXIST);
+    REQUIRE(info, kSAR_INVALIDPARAMERR);
     *info = FILEATTRIBUTE{};
     setField(info->FileName, f->name);
     info->FileSize = static_cast<uint32_t>(f->data.size());
-    return kOk;
+    return kSAR_OK;
 };
 SIM(SKF_ReadFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, uint32_t size, uint8_t *out,
                        uint32_t *outLen) {
     Application *a = appOf(hApp);
-    REQUIRE(a, kInvalidHandle);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     const File *f = name ? named(a->files, name) : nullptr;
-    REQUIRE(f, kFileNotExist);
+    REQUIRE(f, kSAR_FILE_NOT_EXIST);
     const size_t start = std::min<size_t>(offset, f->data.size());
     const size_t n = std::min<size_t>(size, f->data.size() - start);
     return deliver(std::string(f->data.begin() + start, f->data.begin() + start + n), out, outLen);
 };
 SIM(SKF_WriteFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, const uint8_t *data, uint32_t size) {
     Application *a = appOf(hApp);
-    REQUIRE(a, kInvalidHandle);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     File *f = name ? named(a->files, name) : nullptr;
-    REQUIRE(f, kFileNotExist);
-    REQUIRE(data || !size, kInvalidParam);
+    REQUIRE(f, kSAR_FILE_NOT_EXIST);
+    REQUIRE(data || !size, kSAR_INVALIDPARAMERR);
     if (f->data.size() < size_t{offset} + size)
         f->data.resize(size_t{offset} + size);
     std::copy(data, data + size, f->data.begin() + offset);
-    return kOk;
+    return kSAR_OK;
 };
 
 // Applications
@@ -422,8 +423,8 @@ SIM(SKF_WriteFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, co
 SIM(SKF_CreateApplication) = [](DEVHANDLE hDev, const char *name, const char *adminPin, uint32_t adminRetry,
                                 const char *userPin, uint32_t userRetry, uint32_t, HAPPLICATION *phApp) {
     Device *d = deviceOf(hDev);
-    REQUIRE(d, kInvalidHandle);
-    REQUIRE(name && *name && !named(d->apps, name), kFail);
+    REQUIRE(d, kSAR_INVALIDHANDLEERR);
+    REQUIRE(name && *name && !named(d->apps, name), kSAR_FAIL);
     Application a = State::makeApp(name, adminPin ? adminPin : "", userPin ? userPin : "");
     a.admin.maxRetry = a.admin.remaining = adminRetry;
     a.user.maxRetry = a.user.remaining = userRetry;
@@ -435,12 +436,12 @@ SIM(SKF_EnumApplication) = [](DEVHANDLE hDev, char *list, uint32_t *pulSize) {
                 [&](Device &d) { return deliver(nameList(d.apps), list, pulSize, &g_state.enumApplication); });
 };
 SIM(SKF_DeleteApplication) = [](DEVHANDLE hDev, const char *name) {
-    return with(deviceOf(hDev), [&](Device &d) { return erase(d.apps, name, kAppNotExists); });
+    return with(deviceOf(hDev), [&](Device &d) { return erase(d.apps, name, kSAR_APPLICATION_NOT_EXISTS); });
 };
 SIM(SKF_OpenApplication) = [](DEVHANDLE hDev, const char *name, HAPPLICATION *phApp) {
     Device *d = deviceOf(hDev);
-    REQUIRE(d, kInvalidHandle);
-    REQUIRE(name && named(d->apps, name), kAppNotExists);
+    REQUIRE(d, kSAR_INVALIDHANDLEERR);
+    REQUIRE(name && named(d->apps, name), kSAR_APPLICATION_NOT_EXISTS);
     return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
 };
 SIM(SKF_CloseApplication) = [](HAPPLICATION hApp) { return close(hApp, Kind::Application); };
@@ -450,13 +451,13 @@ SIM(SKF_CloseApplication) = [](HAPPLICATION hApp) { return close(hApp, Kind::App
 SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);
     Application *a = application(h);
-    REQUIRE(a, kInvalidHandle);
-    REQUIRE(name && *name && !named(a->containers, name), kFail);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    REQUIRE(name && *name && !named(a->containers, name), kSAR_FAIL);
     a->containers.push_back(Container{name, 0});
     return openUnder(*h, Kind::Container, name, phContainer);
 };
 SIM(SKF_DeleteContainer) = [](HAPPLICATION hApp, const char *name) {
-    return with(appOf(hApp), [&](Application &a) { return erase(a.containers, name, kFail); });
+    return with(appOf(hApp), [&](Application &a) { return erase(a.containers, name, kSAR_FAIL); });
 };
 SIM(SKF_EnumContainer) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
     return with(appOf(hApp),
@@ -465,8 +466,8 @@ SIM(SKF_EnumContainer) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
 SIM(SKF_OpenContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);
     Application *a = application(h);
-    REQUIRE(a, kInvalidHandle);
-    REQUIRE(name && named(a->containers, name), kFail);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    REQUIRE(name && named(a->containers, name), kSAR_FAIL);
     return openUnder(*h, Kind::Container, name, phContainer);
 };
 SIM(SKF_CloseContainer) = [](HCONTAINER hContainer) { return close(hContainer, Kind::Container); };
@@ -474,40 +475,40 @@ SIM(SKF_GetContainerType) = [](HCONTAINER hContainer, uint32_t *type) {
     return with(containerOf(hContainer), [&](Container &c) { return copyTo(type, c.type); });
 };
 SIM(SKF_ExportCertificate) = [](HCONTAINER hContainer, auto...) {
-    return containerOf(hContainer) ? kCertNotFound : kInvalidHandle;
+    return containerOf(hContainer) ? kSAR_CERTNOTFOUNTERR : kSAR_INVALIDHANDLEERR;
 };
 
 // Asymmetric keys
 
 SIM(SKF_GenRSAKeyPair) = [](HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLOB *blob) {
     Container *c = containerOf(hContainer);
-    REQUIRE(c, kInvalidHandle);
-    REQUIRE(blob, kInvalidParam);
+    REQUIRE(c, kSAR_INVALIDHANDLEERR);
+    REQUIRE(blob, kSAR_INVALIDPARAMERR);
     fill(blob, sizeof *blob, kSeedRsaPublic);
     blob->AlgID = 0x00010000;
     blob->BitLen = bits;
     c->type = 1;
-    return kOk;
+    return kSAR_OK;
 };
 SIM(SKF_RSASignData) = [](HCONTAINER hContainer, auto, auto, uint8_t *sig, uint32_t *sigLen) {
-    return containerOf(hContainer) ? deliver(patternText(256, 0x40), sig, sigLen) : kInvalidHandle;
+    return containerOf(hContainer) ? deliver(patternText(256, 0x40), sig, sigLen) : kSAR_INVALIDHANDLEERR;
 };
 SIM(SKF_GenECCKeyPair) = [](HCONTAINER hContainer, uint32_t, ECCPUBLICKEYBLOB *blob) {
     Container *c = containerOf(hContainer);
-    REQUIRE(c, kInvalidHandle);
-    REQUIRE(blob, kInvalidParam);
+    REQUIRE(c, kSAR_INVALIDHANDLEERR);
+    REQUIRE(blob, kSAR_INVALIDPARAMERR);
     fill(blob, sizeof *blob, kSeedEccPublic);
     blob->BitLen = 256;
     c->type = 2;
-    return kOk;
+    return kSAR_OK;
 };
 SIM(SKF_ECCSignData) = [](HCONTAINER hContainer, auto, auto, ECCSIGNATUREBLOB *sig) {
-    return containerOf(hContainer) ? filled(sig, sizeof *sig, kSeedEccSignature) : kInvalidHandle;
+    return containerOf(hContainer) ? filled(sig, sizeof *sig, kSeedEccSignature) : kSAR_INVALIDHANDLEERR;
 };
 SIM(SKF_ECCExportSessionKey) = [](HCONTAINER hContainer, uint32_t, const ECCPUBLICKEYBLOB *, ECCCIPHERBLOB *cipher,
                                   SKF_HANDLE *phKey) {
-    REQUIRE(containerOf(hContainer), kInvalidHandle);
-    REQUIRE(cipher && phKey, kInvalidParam);
+    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
+    REQUIRE(cipher && phKey, kSAR_INVALIDPARAMERR);
     fill(cipher, sizeof *cipher, kSeedCipherBlob);
     cipher->CipherLen = kCipherLength;
     return newKey(phKey);
@@ -516,25 +517,25 @@ SIM(SKF_ExportPublicKey) = [](HCONTAINER hContainer, int32_t, uint8_t *blob, uin
     return with(containerOf(hContainer), [&](Container &c) {
         return c.type == 1   ? deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len)
                : c.type == 2 ? deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len)
-                             : kKeyNotFound;
+                             : kSAR_KEYNOTFOUNTERR;
     });
 };
 
 // Session keys, digests and MACs
 
 SIM(SKF_ImportSessionKey) = [](HCONTAINER hContainer, auto, auto, auto, SKF_HANDLE *phKey) {
-    return containerOf(hContainer) ? newKey(phKey) : kInvalidHandle;
+    return containerOf(hContainer) ? newKey(phKey) : kSAR_INVALIDHANDLEERR;
 };
 SIM(SKF_DigestInit) = [](DEVHANDLE hDev, auto, auto, auto, auto, SKF_HANDLE *phHash) {
-    return deviceOf(hDev) ? newKey(phHash) : kInvalidHandle;
+    return deviceOf(hDev) ? newKey(phHash) : kSAR_INVALIDHANDLEERR;
 };
 SIM(SKF_MacInit) = [](SKF_HANDLE hKey, auto, SKF_HANDLE *phMac) {
-    return isKey(hKey) ? newKey(phMac) : kInvalidHandle;
+    return isKey(hKey) ? newKey(phMac) : kSAR_INVALIDHANDLEERR;
 };
 SIM(SKF_CloseHandle) = [](SKF_HANDLE h) { return close(h, Kind::Key); };
 // A 128-bit block cipher key, as the standard has it.
 SIM(SKF_SetSymmKey) = [](DEVHANDLE hDev, auto, auto, SKF_HANDLE *phKey) {
-    return deviceOf(hDev) ? newKey(phKey) : kInvalidHandle;
+    return deviceOf(hDev) ? newKey(phKey) : kSAR_INVALIDHANDLEERR;
 };
 KEEP(SKF_DevAuth) = keepData;
 KEEP(SKF_SetSymmKey) = [](auto, const uint8_t *key, auto...) { note(key, key ? 16 : 0); };
@@ -570,16 +571,16 @@ SIM(SKF_PrvKeyDecrypt) = eccDecryptEntry;
 SIM(SKF_ReadUsrDataFile) = [](HAPPLICATION hApp, uint32_t area, uint32_t, uint32_t offset, uint32_t length,
                               uint8_t *buffer) {
     Application *a = appOf(hApp);
-    REQUIRE(a, kInvalidHandle);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     const auto image = a->userData.find(area);
-    REQUIRE(image != a->userData.end(), kFileNotExist);
-    REQUIRE(buffer, kInvalidParam);
+    REQUIRE(image != a->userData.end(), kSAR_FILE_NOT_EXIST);
+    REQUIRE(buffer, kSAR_INVALIDPARAMERR);
     // Bytes past the image read as erased flash.
     std::memset(buffer, 0xFF, length);
     const Bytes &bytes = image->second;
     if (offset < bytes.size())
         std::memcpy(buffer, bytes.data() + offset, std::min<size_t>(length, bytes.size() - offset));
-    return kOk;
+    return kSAR_OK;
 };
 
 } // namespace

@@ -54,10 +54,10 @@ const struct {
     uint32_t result;
     uint32_t length; // kUntouched: the host's value stays
     bool closes;     // an "end" line under the reading class
-} kMissingFile[] = {{mock::kFileNotExist, kUntouched, true},
-                    {mock::kFileNotExist, 0, true},
-                    {mock::kFileNotExist, 0, false},
-                    {mock::kFileNotExist, kUntouched, false},
+} kMissingFile[] = {{mock::kSAR_FILE_NOT_EXIST, kUntouched, true},
+                    {mock::kSAR_FILE_NOT_EXIST, 0, true},
+                    {mock::kSAR_FILE_NOT_EXIST, 0, false},
+                    {mock::kSAR_FILE_NOT_EXIST, kUntouched, false},
                     {SAR_OK, 0, true}};
 
 class Catalogue : public VariantTest, public ::testing::WithParamInterface<Row> {};
