@@ -12,6 +12,11 @@
 
 using namespace mock;
 
+// Declares var for the object behind a handle, or answers kSAR_INVALIDHANDLEERR.
+#define LOOKUP(var, lookup)                                                                                            \
+    auto *const var = lookup;                                                                                          \
+    REQUIRE(var, kSAR_INVALIDHANDLEERR)
+
 #define REQUIRE(condition, code)                                                                                       \
     do {                                                                                                               \
         if (!(condition))                                                                                              \
@@ -333,8 +338,7 @@ SIM(SKF_GenRandom) = [](DEVHANDLE hDev, uint8_t *out, uint32_t len) {
 // PIN
 
 SIM(SKF_ChangePIN) = [](HAPPLICATION hApp, uint32_t type, const char *oldPin, const char *newPin, uint32_t *retry) {
-    Application *a = appOf(hApp);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, appOf(hApp));
     Pin *pin = a->pin(type);
     REQUIRE(pin, kSAR_INVALIDPARAMERR);
     const uint32_t result = checkPin(*pin, oldPin, retry);
@@ -344,8 +348,7 @@ SIM(SKF_ChangePIN) = [](HAPPLICATION hApp, uint32_t type, const char *oldPin, co
 };
 SIM(SKF_GetPINInfo) = [](HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, uint32_t *remaining,
                          int32_t *isDefault) {
-    Application *a = appOf(hApp);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, appOf(hApp));
     const Pin *pin = a->pin(type);
     REQUIRE(pin && maxRetry && remaining && isDefault, kSAR_INVALIDPARAMERR);
     *maxRetry = pin->maxRetry;
@@ -359,8 +362,7 @@ SIM(SKF_VerifyPIN) = [](HAPPLICATION hApp, uint32_t type, const char *pin, uint3
     });
 };
 SIM(SKF_UnblockPIN) = [](HAPPLICATION hApp, const char *adminPin, const char *newUserPin, uint32_t *retry) {
-    Application *a = appOf(hApp);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, appOf(hApp));
     const uint32_t result = checkPin(a->admin, adminPin, retry);
     if (result == kSAR_OK) {
         a->user.text = newUserPin ? newUserPin : "";
@@ -386,8 +388,7 @@ SIM(SKF_EnumFiles) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
                 [&](Application &a) { return deliver(nameList(a.files), list, pulSize, &g_state.enumFiles); });
 };
 SIM(SKF_GetFileInfo) = [](HAPPLICATION hApp, const char *name, FILEATTRIBUTE *info) {
-    Application *a = appOf(hApp);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, appOf(hApp));
     const File *f = name ? named(a->files, name) : nullptr;
     REQUIRE(f, kSAR_FILE_NOT_EXIST);
     REQUIRE(info, kSAR_INVALIDPARAMERR);
@@ -398,8 +399,7 @@ SIM(SKF_GetFileInfo) = [](HAPPLICATION hApp, const char *name, FILEATTRIBUTE *in
 };
 SIM(SKF_ReadFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, uint32_t size, uint8_t *out,
                        uint32_t *outLen) {
-    Application *a = appOf(hApp);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, appOf(hApp));
     const File *f = name ? named(a->files, name) : nullptr;
     REQUIRE(f, kSAR_FILE_NOT_EXIST);
     const size_t start = std::min<size_t>(offset, f->data.size());
@@ -407,8 +407,7 @@ SIM(SKF_ReadFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, uin
     return deliver(std::string(f->data.begin() + start, f->data.begin() + start + n), out, outLen);
 };
 SIM(SKF_WriteFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, const uint8_t *data, uint32_t size) {
-    Application *a = appOf(hApp);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, appOf(hApp));
     File *f = name ? named(a->files, name) : nullptr;
     REQUIRE(f, kSAR_FILE_NOT_EXIST);
     REQUIRE(data || !size, kSAR_INVALIDPARAMERR);
@@ -422,8 +421,7 @@ SIM(SKF_WriteFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, co
 
 SIM(SKF_CreateApplication) = [](DEVHANDLE hDev, const char *name, const char *adminPin, uint32_t adminRetry,
                                 const char *userPin, uint32_t userRetry, uint32_t, HAPPLICATION *phApp) {
-    Device *d = deviceOf(hDev);
-    REQUIRE(d, kSAR_INVALIDHANDLEERR);
+    LOOKUP(d, deviceOf(hDev));
     REQUIRE(name && *name && !named(d->apps, name), kSAR_FAIL);
     Application a = State::makeApp(name, adminPin ? adminPin : "", userPin ? userPin : "");
     a.admin.maxRetry = a.admin.remaining = adminRetry;
@@ -439,8 +437,7 @@ SIM(SKF_DeleteApplication) = [](DEVHANDLE hDev, const char *name) {
     return with(deviceOf(hDev), [&](Device &d) { return erase(d.apps, name, kSAR_APPLICATION_NOT_EXISTS); });
 };
 SIM(SKF_OpenApplication) = [](DEVHANDLE hDev, const char *name, HAPPLICATION *phApp) {
-    Device *d = deviceOf(hDev);
-    REQUIRE(d, kSAR_INVALIDHANDLEERR);
+    LOOKUP(d, deviceOf(hDev));
     REQUIRE(name && named(d->apps, name), kSAR_APPLICATION_NOT_EXISTS);
     return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
 };
@@ -450,8 +447,7 @@ SIM(SKF_CloseApplication) = [](HAPPLICATION hApp) { return close(hApp, Kind::App
 
 SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);
-    Application *a = application(h);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, application(h));
     REQUIRE(name && *name && !named(a->containers, name), kSAR_FAIL);
     a->containers.push_back(Container{name, 0});
     return openUnder(*h, Kind::Container, name, phContainer);
@@ -465,8 +461,7 @@ SIM(SKF_EnumContainer) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
 };
 SIM(SKF_OpenContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);
-    Application *a = application(h);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, application(h));
     REQUIRE(name && named(a->containers, name), kSAR_FAIL);
     return openUnder(*h, Kind::Container, name, phContainer);
 };
@@ -481,8 +476,7 @@ SIM(SKF_ExportCertificate) = [](HCONTAINER hContainer, auto...) {
 // Asymmetric keys
 
 SIM(SKF_GenRSAKeyPair) = [](HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLOB *blob) {
-    Container *c = containerOf(hContainer);
-    REQUIRE(c, kSAR_INVALIDHANDLEERR);
+    LOOKUP(c, containerOf(hContainer));
     REQUIRE(blob, kSAR_INVALIDPARAMERR);
     fill(blob, sizeof *blob, kSeedRsaPublic);
     blob->AlgID = 0x00010000;
@@ -494,8 +488,7 @@ SIM(SKF_RSASignData) = [](HCONTAINER hContainer, auto, auto, uint8_t *sig, uint3
     return containerOf(hContainer) ? deliver(patternText(256, 0x40), sig, sigLen) : kSAR_INVALIDHANDLEERR;
 };
 SIM(SKF_GenECCKeyPair) = [](HCONTAINER hContainer, uint32_t, ECCPUBLICKEYBLOB *blob) {
-    Container *c = containerOf(hContainer);
-    REQUIRE(c, kSAR_INVALIDHANDLEERR);
+    LOOKUP(c, containerOf(hContainer));
     REQUIRE(blob, kSAR_INVALIDPARAMERR);
     fill(blob, sizeof *blob, kSeedEccPublic);
     blob->BitLen = 256;
@@ -570,8 +563,7 @@ SIM(SKF_PrvKeyDecrypt) = eccDecryptEntry;
 
 SIM(SKF_ReadUsrDataFile) = [](HAPPLICATION hApp, uint32_t area, uint32_t, uint32_t offset, uint32_t length,
                               uint8_t *buffer) {
-    Application *a = appOf(hApp);
-    REQUIRE(a, kSAR_INVALIDHANDLEERR);
+    LOOKUP(a, appOf(hApp));
     const auto image = a->userData.find(area);
     REQUIRE(image != a->userData.end(), kSAR_FILE_NOT_EXIST);
     REQUIRE(buffer, kSAR_INVALIDPARAMERR);
