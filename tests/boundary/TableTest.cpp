@@ -28,6 +28,7 @@ constexpr auto invoker(R(KXF_CALL *)(A...))
         return static_cast<uint32_t (*)(void *, uint32_t, void *)>(nullptr);
 }
 
+// The entries taking a device handle; a KXEPS_ entry runs the EPS_ operation of its name.
 std::vector<InstanceEntry> instanceEntries()
 {
     const std::map<std::string, std::string> renamed = {
@@ -36,7 +37,7 @@ std::vector<InstanceEntry> instanceEntries()
         {"CreateFile", "CreateFileW"},         {"DeleteFile", "DeleteFileW"}};
     std::vector<InstanceEntry> entries;
 #define INSTANCE_ENTRY(prefix, name, index, params)                                                                    \
-    if (auto invoke = invoker(PFN_##prefix##_##name{})) /* KXEPS_ entries run EPS_ operations */                                                              \
+    if (auto invoke = invoker(PFN_##prefix##_##name{}))                                                                \
         entries.push_back({index, #prefix "_" #name,                                                                   \
                            renamed.count(#name) ? renamed.at(#name) : (#prefix[2] == 'E' ? "EPS_" #name : #name),      \
                            invoke});
