@@ -1,13 +1,31 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds and tests with; does nothing when all are there.
+# Installs the Debian packages the project needs; does nothing when all are there.
+#   install-deps.sh main   what building the library, the software token and kxf-host needs
+#   install-deps.sh test   main, plus what the tests, benchmarks and CI checks need
+#   install-deps.sh        the same as test
 set -euo pipefail
 
-packages=(
-  cmake make g++ pkg-config binutils clang-format
-  qt6-base-dev qtbase5-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libssl-dev libp11-kit-dev softhsm2
+main=(
+  cmake make g++ pkg-config
+  qt6-base-dev libssl-dev libp11-kit-dev nlohmann-json3-dev
 )
+test=(
+  binutils clang-format qtbase5-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  softhsm2
+  dpkg-dev file
+  openssl
+  opensc gnutls-bin p11-kit libengine-pkcs11-openssl # PKCS#11 module tests: real clients
+)
+
+case "${1:-test}" in
+main) packages=("${main[@]}") ;;
+test) packages=("${main[@]}" "${test[@]}") ;;
+*)
+  echo "usage: $0 [main|test]" >&2
+  exit 2
+  ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -16,3 +16,4 @@ echo "Qt 5 build: OK"
 cmake -S . -B build -DUKEY_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+scripts/ci-packages.sh

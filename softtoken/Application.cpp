@@ -13,13 +13,14 @@ Device &deviceOf(const AppObject &session)
     return *findDevice(session.device);
 }
 
-// Counts a wrong PIN against its retries; a PIN whose retries are used up stays locked.
-uint32_t checkPin(Pin &pin, const char *value, uint32_t *retry, bool &changed)
+// Counts a wrong PIN against its retries; a PIN whose retries are used up stays locked. A right
+// PIN hands out the application's token key.
+uint32_t checkPin(Pin &pin, const char *value, uint32_t *retry, bool &changed, Bytes &tokenKey)
 {
     uint32_t result = SAR_OK;
     if (pin.remain == 0) {
         result = SAR_PIN_LOCKED;
-    } else if (pin.value != value) {
+    } else if (!pinMatches(pin, value, &tokenKey)) {
         --pin.remain;
         changed = true;
         result = SAR_PIN_INCORRECT;
@@ -80,10 +81,16 @@ SKFSOFT_API uint32_t KXF_CALL SKF_VerifyPIN(HAPPLICATION hApp, uint32_t ulPINTyp
         if (!szPIN)
             return SAR_INVALIDPARAMERR;
         bool changed = false;
-        const uint32_t result = checkPin(*pin, szPIN, pulRetryCount, changed);
+        Bytes tokenKey;
+        const uint32_t result = checkPin(*pin, szPIN, pulRetryCount, changed, tokenKey);
         (ulPINType == SKF_ADMIN_TYPE ? session->admin : session->user) = result == SAR_OK;
+        if (result == SAR_OK)
+            session->tokenKey = std::move(tokenKey);
+        else if (!session->admin && !session->user)
+            session->tokenKey.clear();
         if (changed)
-            save(deviceOf(*session));
+            if (const uint32_t r = saveApp(deviceOf(*session), *app))
+                return r;
         return result;
     });
 }
@@ -104,14 +111,19 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ChangePIN(HAPPLICATION hApp, uint32_t ulPINTyp
         if (!pinInRange(szNewPin))
             return SAR_PIN_LEN_RANGE;
         bool changed = false;
-        const uint32_t result = checkPin(*pin, szOldPin, pulRetryCount, changed);
+        Bytes tokenKey;
+        const uint32_t result = checkPin(*pin, szOldPin, pulRetryCount, changed, tokenKey);
         if (result == SAR_OK) {
-            pin->value = szNewPin;
-            pin->isDefault = false;
+            Pin fresh;
+            if (!makePin(szNewPin, pin->maxRetry, tokenKey, fresh))
+                return SAR_FAIL;
+            fresh.isDefault = false;
+            *pin = std::move(fresh);
             changed = true;
         }
         if (changed)
-            save(deviceOf(*session));
+            if (const uint32_t r = saveApp(deviceOf(*session), *app))
+                return r;
         return result;
     });
 }
@@ -148,15 +160,20 @@ SKFSOFT_API uint32_t KXF_CALL SKF_UnblockPIN(HAPPLICATION hApp, const char *szAd
         if (!pinInRange(szNewUserPIN))
             return SAR_PIN_LEN_RANGE;
         bool changed = false;
-        const uint32_t result = checkPin(app->admin, szAdminPIN, pulRetryCount, changed);
+        Bytes tokenKey;
+        const uint32_t result = checkPin(app->admin, szAdminPIN, pulRetryCount, changed, tokenKey);
         if (result == SAR_OK) {
-            app->user.value = szNewUserPIN;
-            app->user.remain = app->user.maxRetry;
-            app->user.isDefault = false;
+            // The token key, unsealed by the administrator PIN, is sealed again for the new user PIN.
+            Pin fresh;
+            if (!makePin(szNewUserPIN, app->user.maxRetry, tokenKey, fresh))
+                return SAR_FAIL;
+            fresh.isDefault = false;
+            app->user = std::move(fresh);
             changed = true;
         }
         if (changed)
-            save(deviceOf(*session));
+            if (const uint32_t r = saveApp(deviceOf(*session), *app))
+                return r;
         return result;
     });
 }
@@ -178,6 +195,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ClearSecureState(HAPPLICATION hApp)
         if (!appOf(hApp, &session))
             return SAR_INVALIDHANDLEERR;
         session->admin = session->user = false;
+        session->tokenKey.clear();
         return SAR_OK;
     });
 }
@@ -199,8 +217,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_CreateFile(HAPPLICATION hApp, const char *szFi
         if (ulFileSize > kTotalSpace - usedSpace(deviceOf(*session)))
             return SAR_NO_ROOM;
         app->files[szFileName] = File{Bytes(ulFileSize, 0), ulReadRights, ulWriteRights};
-        save(deviceOf(*session));
-        return SAR_OK;
+        return saveFile(deviceOf(*session), *app, szFileName);
     });
 }
 
@@ -211,8 +228,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_DeleteFile(HAPPLICATION hApp, const char *szFi
         if (a.refusal != SAR_OK)
             return a.refusal;
         a.app->files.erase(szFileName);
-        save(deviceOf(*a.session));
-        return SAR_OK;
+        return saveFile(deviceOf(*a.session), *a.app, szFileName);
     });
 }
 
@@ -280,8 +296,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_WriteFile(HAPPLICATION hApp, const char *szFil
             return SAR_INDATALENERR;
         if (ulSize)
             std::memcpy(file->data.data() + ulOffset, pbData, ulSize);
-        save(deviceOf(*a.session));
-        return SAR_OK;
+        return saveFile(deviceOf(*a.session), *a.app, szFileName);
     });
 }
 

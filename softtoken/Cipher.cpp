@@ -22,7 +22,7 @@ namespace {
 
 uint32_t cipherInit(SKF_HANDLE hKey, const BLOCKCIPHERPARAM &param, bool encrypt)
 {
-    return run([&] {
+    return runLocal([&] {
         KeyObject *k = find<KeyObject>(hKey);
         if (!k)
             return SAR_INVALIDHANDLEERR;
@@ -30,12 +30,14 @@ uint32_t cipherInit(SKF_HANDLE hKey, const BLOCKCIPHERPARAM &param, bool encrypt
         const bool cbc = k->alg != SGD_SM4_ECB;
         if (!cipher || param.PaddingType > 1 || (cbc && param.IVLen != 16))
             return SAR_INVALIDPARAMERR;
-        CipherCtx ctx(EVP_CIPHER_CTX_new());
-        if (!ctx ||
-            EVP_CipherInit_ex(ctx.get(), cipher, nullptr, k->key.data(), cbc ? param.IV : nullptr, encrypt) != 1 ||
-            EVP_CIPHER_CTX_set_padding(ctx.get(), static_cast<int>(param.PaddingType)) != 1)
+        k->active = false;
+        if (!k->ctx)
+            k->ctx.reset(EVP_CIPHER_CTX_new());
+        if (!k->ctx ||
+            EVP_CipherInit_ex(k->ctx.get(), cipher, nullptr, k->key.data(), cbc ? param.IV : nullptr, encrypt) != 1 ||
+            EVP_CIPHER_CTX_set_padding(k->ctx.get(), static_cast<int>(param.PaddingType)) != 1)
             return SAR_FAIL;
-        k->ctx = std::move(ctx);
+        k->active = true;
         k->encrypting = encrypt;
         k->padded = param.PaddingType == 1;
         k->buffered = 0;
@@ -46,22 +48,23 @@ uint32_t cipherInit(SKF_HANDLE hKey, const BLOCKCIPHERPARAM &param, bool encrypt
 KeyObject *activeKey(SKF_HANDLE hKey, bool encrypt, uint32_t &result)
 {
     KeyObject *k = find<KeyObject>(hKey);
-    result = !k ? SAR_INVALIDHANDLEERR : !k->ctx || k->encrypting != encrypt ? SAR_NOTINITIALIZEERR : SAR_OK;
+    result = !k ? SAR_INVALIDHANDLEERR : !k->active || k->encrypting != encrypt ? SAR_NOTINITIALIZEERR : SAR_OK;
     return result == SAR_OK ? k : nullptr;
 }
 
-// Runs input through the context into a scratch buffer first: the caller's buffer only ever gets
-// what fits. Returns the produced bytes through out.
-uint32_t cipherStep(KeyObject &k, const uint8_t *in, uint32_t len, bool final, Bytes &out)
+// Writes straight into the caller's buffer, which bound() has checked: OpenSSL's block ciphers
+// write exactly the whole blocks they report, never the block a padded decryption holds back.
+uint32_t cipherStep(KeyObject &k, const uint8_t *in, uint32_t len, bool final, uint8_t *out, uint32_t &produced)
 {
-    out.assign(len + 32, 0);
     int n = 0, m = 0;
-    if (len && EVP_CipherUpdate(k.ctx.get(), out.data(), &n, in, static_cast<int>(len)) != 1)
+    if (len && EVP_CipherUpdate(k.ctx.get(), out, &n, in, static_cast<int>(len)) != 1)
         return SAR_FAIL;
-    if (final && EVP_CipherFinal_ex(k.ctx.get(), out.data() + n, &m) != 1)
+    if (final && EVP_CipherFinal_ex(k.ctx.get(), out + n, &m) != 1) {
+        OPENSSL_cleanse(out, static_cast<size_t>(n)); // a refused call hands out nothing
         return k.encrypting || !k.padded ? SAR_INDATALENERR : SAR_DECRYPTPADERR;
+    }
     k.buffered = k.buffered + len - static_cast<size_t>(n);
-    out.resize(static_cast<size_t>(n + m));
+    produced = static_cast<uint32_t>(n + m);
     return SAR_OK;
 }
 
@@ -80,7 +83,7 @@ uint32_t bound(const KeyObject &k, uint32_t len, bool final)
 uint32_t cipherCall(SKF_HANDLE hKey, bool encrypt, const uint8_t *in, uint32_t len, bool update, bool final,
                     uint8_t *out, uint32_t *outLen)
 {
-    return run([&] {
+    return runLocal([&] {
         uint32_t result = SAR_OK;
         KeyObject *k = activeKey(hKey, encrypt, result);
         if (!k)
@@ -92,11 +95,13 @@ uint32_t cipherCall(SKF_HANDLE hKey, bool encrypt, const uint8_t *in, uint32_t l
             *outLen = needed;
             return out ? SAR_BUFFER_TOO_SMALL : SAR_OK;
         }
-        Bytes produced;
-        result = cipherStep(*k, update ? in : nullptr, update ? len : 0, final, produced);
+        uint32_t produced = 0;
+        result = cipherStep(*k, update ? in : nullptr, update ? len : 0, final, out, produced);
         if (final || result != SAR_OK)
-            k->ctx.reset();
-        return result == SAR_OK ? putBytes(produced, out, outLen) : result;
+            k->active = false;
+        if (result == SAR_OK)
+            *outLen = produced;
+        return result;
     });
 }
 
@@ -113,7 +118,7 @@ void macBlocks(MacObject &m)
 
 uint32_t macCall(SKF_HANDLE hMac, const uint8_t *in, uint32_t len, bool final, uint8_t *out, uint32_t *outLen)
 {
-    return run([&] {
+    return runLocal([&] {
         MacObject *m = find<MacObject>(hMac);
         if (!m)
             return SAR_INVALIDHANDLEERR;
@@ -142,7 +147,7 @@ uint32_t macCall(SKF_HANDLE hMac, const uint8_t *in, uint32_t len, bool final, u
 
 uint32_t digestCall(SKF_HANDLE hHash, const uint8_t *in, uint32_t len, bool final, uint8_t *out, uint32_t *outLen)
 {
-    return run([&] {
+    return runLocal([&] {
         HashObject *h = find<HashObject>(hHash);
         if (!h)
             return SAR_INVALIDHANDLEERR;
@@ -172,7 +177,7 @@ uint32_t digestCall(SKF_HANDLE hHash, const uint8_t *in, uint32_t len, bool fina
 
 SKFSOFT_API uint32_t KXF_CALL SKF_SetSymmKey(DEVHANDLE hDev, const uint8_t *pbKey, uint32_t ulAlgID, SKF_HANDLE *phKey)
 {
-    return run([&] {
+    return runLocal([&] {
         if (!find<DevObject>(hDev))
             return SAR_INVALIDHANDLEERR;
         if (!pbKey || !phKey)
@@ -232,7 +237,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_DecryptFinal(SKF_HANDLE hKey, uint8_t *pbDecry
 SKFSOFT_API uint32_t KXF_CALL SKF_DigestInit(DEVHANDLE hDev, uint32_t ulAlgID, const ECCPUBLICKEYBLOB *pPubKey,
                                              const uint8_t *pucID, uint32_t ulIDLen, SKF_HANDLE *phHash)
 {
-    return run([&] {
+    return runLocal([&] {
         if (!find<DevObject>(hDev))
             return SAR_INVALIDHANDLEERR;
         if (!phHash || (!pucID && ulIDLen))
@@ -279,7 +284,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_DigestFinal(SKF_HANDLE hHash, uint8_t *pHashDa
 // SM4-CBC-MAC; PaddingType 1 pads PKCS#5-style, 0 requires whole blocks. No parameter means a zero IV.
 SKFSOFT_API uint32_t KXF_CALL SKF_MacInit(SKF_HANDLE hKey, BLOCKCIPHERPARAM *pMacParam, SKF_HANDLE *phMac)
 {
-    return run([&] {
+    return runLocal([&] {
         const KeyObject *k = find<KeyObject>(hKey);
         if (!k)
             return SAR_INVALIDHANDLEERR;
@@ -314,7 +319,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_MacFinal(SKF_HANDLE hMac, uint8_t *pbMacData, 
 
 SKFSOFT_API uint32_t KXF_CALL SKF_CloseHandle(SKF_HANDLE hHandle)
 {
-    return run([&] {
+    return runLocal([&] {
         if (!find<KeyObject>(hHandle) && !find<HashObject>(hHandle) && !find<MacObject>(hHandle))
             return SAR_INVALIDHANDLEERR;
         removeObject(hHandle);

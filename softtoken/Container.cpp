@@ -8,12 +8,15 @@ using namespace softtoken;
 
 namespace {
 
-constexpr size_t kMaxContainers = 16;
 constexpr uint32_t kMaxCipher = 1024;
 
-void saveFor(const AppObject &session)
+// Writes the container a handle names, and only that one.
+uint32_t saveFor(HCONTAINER h)
 {
-    save(*findDevice(session.device));
+    const ContainerObject *o = find<ContainerObject>(h);
+    AppObject *session = nullptr;
+    const Application *app = appOf(o->session, &session);
+    return saveContainer(*findDevice(session->device), *app, o->name);
 }
 
 // Resolves a container handle; operations that change the container or use its private keys need the user PIN.
@@ -26,20 +29,37 @@ uint32_t open(HCONTAINER h, Container *&c, AppObject *&session, bool needsUser)
 }
 
 // Decryption prefers the exchange key; a container holding only a signing key decrypts with that one.
-const Bytes &decryptionKey(const Container &c, int32_t keySpec)
+KeyPair &decryptionKey(Container &c, int32_t keySpec)
 {
     return keySpec == 2 || c.exchKey.empty() ? c.signKey : c.exchKey;
 }
 
 // A new key pair replaces everything of the other algorithm.
-void storeSignKey(Container &c, EVP_PKEY *key, uint32_t type)
+bool storeSignKey(Container &c, EVP_PKEY *key, uint32_t type, const AppObject &session)
 {
+    KeyPair sealed;
+    if (!sealKeyPair(session.tokenKey, key, sealed))
+        return false;
     if (c.type() != type) {
-        c.exchKey.clear();
+        c.exchKey = KeyPair{};
         c.signCert.clear();
         c.exchCert.clear();
     }
-    c.signKey = privateKeyDer(key);
+    c.signKey = std::move(sealed);
+    return true;
+}
+
+bool sm4EcbUnpad(const Bytes &key, const uint8_t *in, size_t len, Bytes &out)
+{
+    CipherCtx ctx(EVP_CIPHER_CTX_new());
+    out.assign(len + 16, 0);
+    int n = 0, m = 0;
+    const bool ok = key.size() == 16 && ctx &&
+                    EVP_DecryptInit_ex(ctx.get(), EVP_sm4_ecb(), nullptr, key.data(), nullptr) == 1 &&
+                    EVP_DecryptUpdate(ctx.get(), out.data(), &n, in, static_cast<int>(len)) == 1 &&
+                    EVP_DecryptFinal_ex(ctx.get(), out.data() + n, &m) == 1;
+    out.resize(ok ? static_cast<size_t>(n + m) : 0);
+    return ok;
 }
 
 uint32_t eccDecrypt(HCONTAINER hContainer, int32_t keySpec, const uint8_t *cipherBlob, uint8_t *plain,
@@ -57,11 +77,11 @@ uint32_t eccDecrypt(HCONTAINER hContainer, int32_t keySpec, const uint8_t *ciphe
         std::memcpy(&cipherLen, cipherBlob + 160, 4);
         if (cipherLen == 0 || cipherLen > kMaxCipher)
             return SAR_INVALIDPARAMERR;
-        const Pkey key = loadPrivateKey(decryptionKey(*c, keySpec));
-        if (!key || !EVP_PKEY_is_a(key.get(), "SM2"))
+        EVP_PKEY *key = privateKey(decryptionKey(*c, keySpec), *session);
+        if (!key || !EVP_PKEY_is_a(key, "SM2"))
             return SAR_KEYNOTFOUNTERR;
         Bytes out;
-        if (!sm2Decrypt(key.get(), cipherBlob, 164 + cipherLen, out))
+        if (!sm2Decrypt(key, cipherBlob, 164 + cipherLen, out))
             return SAR_INDATAERR;
         return putBytes(out, plain, plainLen);
     });
@@ -83,11 +103,12 @@ SKFSOFT_API uint32_t KXF_CALL SKF_CreateContainer(HAPPLICATION hApp, const char 
             return SAR_USER_NOT_LOGGED_IN;
         if (app->containers.count(szContainerName))
             return SAR_FILE_ALREADY_EXIST;
-        if (app->containers.size() >= kMaxContainers)
+        if (kTotalSpace - usedSpace(*findDevice(session->device)) < kContainerRecord)
             return SAR_REACH_MAX_CONTAINER_COUNT;
         Container &c = app->containers[szContainerName];
-        c.uid = nextUid();
-        saveFor(*session);
+        c.uid = randomUid();
+        if (const uint32_t r = saveContainer(*findDevice(session->device), *app, szContainerName))
+            return r;
         auto obj = std::make_unique<ContainerObject>();
         obj->session = hApp;
         obj->container = c.uid;
@@ -110,8 +131,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_DeleteContainer(HAPPLICATION hApp, const char 
             return SAR_USER_NOT_LOGGED_IN;
         if (app->containers.erase(szContainerName) == 0)
             return SAR_FILE_NOT_EXIST;
-        saveFor(*session);
-        return SAR_OK;
+        return saveContainer(*findDevice(session->device), *app, szContainerName);
     });
 }
 
@@ -182,8 +202,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ImportCertificate(HCONTAINER hContainer, int32
         if (!pbCert || ulCertLen == 0 || ulCertLen > 65536)
             return SAR_INVALIDPARAMERR;
         (bSignFlag ? c->signCert : c->exchCert).assign(pbCert, pbCert + ulCertLen);
-        saveFor(*session);
-        return SAR_OK;
+        return saveFor(hContainer);
     });
 }
 
@@ -210,19 +229,46 @@ SKFSOFT_API uint32_t KXF_CALL SKF_GenRSAKeyPair(HCONTAINER hContainer, uint32_t 
             return SAR_INVALIDPARAMERR;
         const Pkey key = generateKey(true, ulBitsLen);
         RSAPUBLICKEYBLOB blob;
-        if (!key || !rsaPublicBlob(key.get(), blob))
+        if (!key || !rsaPublicBlob(key.get(), blob) || !storeSignKey(*c, key.get(), 1, *session))
             return SAR_FAIL;
-        storeSignKey(*c, key.get(), 1);
-        saveFor(*session);
+        if (const uint32_t r = saveFor(hContainer))
+            return r;
         *pBlob = blob;
         return SAR_OK;
     });
 }
 
-SKFSOFT_API uint32_t KXF_CALL SKF_ImportRSAKeyPair(HCONTAINER, uint32_t, const uint8_t *, uint32_t, const uint8_t *,
-                                                   uint32_t)
+// The exchange key pair arrives as its DER form (PKCS#1 or PKCS#8), SM4-ECB encrypted with PKCS#5
+// padding under a key wrapped (PKCS#1 v1.5) to the container's RSA signing key.
+SKFSOFT_API uint32_t KXF_CALL SKF_ImportRSAKeyPair(HCONTAINER hContainer, uint32_t ulSymAlgId,
+                                                   const uint8_t *pbWrappedKey, uint32_t ulWrappedKeyLen,
+                                                   const uint8_t *pbEncryptedData, uint32_t ulEncryptedDataLen)
 {
-    return SAR_NOTSUPPORTYETERR;
+    return run([&] {
+        Container *c = nullptr;
+        AppObject *session = nullptr;
+        if (const uint32_t r = open(hContainer, c, session, true))
+            return r;
+        if (!pbWrappedKey || !pbEncryptedData || ulSymAlgId != SGD_SM4_ECB || ulWrappedKeyLen == 0 ||
+            ulEncryptedDataLen == 0 || ulEncryptedDataLen > 8192 || ulEncryptedDataLen % 16)
+            return SAR_INVALIDPARAMERR;
+        EVP_PKEY *signKey = privateKey(c->signKey, *session);
+        if (!signKey || !EVP_PKEY_is_a(signKey, "RSA"))
+            return SAR_KEYNOTFOUNTERR;
+        Bytes symmKey, der;
+        if (!pkeyCrypt(signKey, false, pbWrappedKey, ulWrappedKeyLen, symmKey) || symmKey.size() != 16 ||
+            !sm4EcbUnpad(symmKey, pbEncryptedData, ulEncryptedDataLen, der))
+            return SAR_INDATAERR;
+        const Pkey key = loadPrivateKey(der);
+        OPENSSL_cleanse(der.data(), der.size());
+        OPENSSL_cleanse(symmKey.data(), symmKey.size());
+        const int bits = key ? EVP_PKEY_get_bits(key.get()) : 0;
+        if (!key || !EVP_PKEY_is_a(key.get(), "RSA") || (bits != 1024 && bits != 2048))
+            return SAR_INDATAERR;
+        if (!sealKeyPair(session->tokenKey, key.get(), c->exchKey))
+            return SAR_FAIL;
+        return saveFor(hContainer);
+    });
 }
 
 // The data is signed as given (PKCS#1 v1.5 type 1 padding, no hashing): callers pass a DigestInfo.
@@ -234,10 +280,10 @@ SKFSOFT_API uint32_t KXF_CALL SKF_RSASignData(HCONTAINER hContainer, const uint8
         AppObject *session = nullptr;
         if (const uint32_t r = open(hContainer, c, session, true))
             return r;
-        const Pkey key = loadPrivateKey(c->signKey);
-        if (!key || !EVP_PKEY_is_a(key.get(), "RSA"))
+        EVP_PKEY *key = privateKey(c->signKey, *session);
+        if (!key || !EVP_PKEY_is_a(key, "RSA"))
             return SAR_KEYNOTFOUNTERR;
-        const uint32_t size = static_cast<uint32_t>(EVP_PKEY_get_size(key.get()));
+        const uint32_t size = static_cast<uint32_t>(EVP_PKEY_get_size(key));
         if (!pbData || !pulSignLen || ulDataLen == 0 || ulDataLen > size - 11)
             return SAR_INVALIDPARAMERR;
         if (pbSignature && *pulSignLen < size) {
@@ -245,7 +291,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_RSASignData(HCONTAINER hContainer, const uint8
             return SAR_BUFFER_TOO_SMALL;
         }
         Bytes sig;
-        if (pbSignature && !rsaSign(key.get(), pbData, ulDataLen, sig))
+        if (pbSignature && !rsaSign(key, pbData, ulDataLen, sig))
             return SAR_FAIL;
         return pbSignature ? putBytes(sig, pbSignature, pulSignLen) : (*pulSignLen = size, SAR_OK);
     });
@@ -306,10 +352,10 @@ SKFSOFT_API uint32_t KXF_CALL SKF_GenECCKeyPair(HCONTAINER hContainer, uint32_t 
             return SAR_INVALIDPARAMERR;
         const Pkey key = generateKey(false, 256);
         ECCPUBLICKEYBLOB blob;
-        if (!key || !eccPublicBlob(key.get(), blob))
+        if (!key || !eccPublicBlob(key.get(), blob) || !storeSignKey(*c, key.get(), 2, *session))
             return SAR_FAIL;
-        storeSignKey(*c, key.get(), 2);
-        saveFor(*session);
+        if (const uint32_t r = saveFor(hContainer))
+            return r;
         *pBlob = blob;
         return SAR_OK;
     });
@@ -326,22 +372,22 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ImportECCKeyPair(HCONTAINER hContainer, const 
         const ENVELOPEDKEYBLOB *env = pEnvelopedKeyBlob;
         if (!env || env->ulBits != 256 || env->ulSymmAlgID != SGD_SM4_ECB)
             return SAR_INVALIDPARAMERR;
-        const Pkey signKey = loadPrivateKey(c->signKey);
-        if (!signKey || !EVP_PKEY_is_a(signKey.get(), "SM2"))
+        EVP_PKEY *signKey = privateKey(c->signKey, *session);
+        if (!signKey || !EVP_PKEY_is_a(signKey, "SM2"))
             return SAR_KEYNOTFOUNTERR;
         Bytes symmKey;
         uint8_t priv[64];
-        if (!sm2Decrypt(signKey.get(), reinterpret_cast<const uint8_t *>(&env->ECCCipherBlob),
-                        sizeof env->ECCCipherBlob, symmKey) ||
+        if (!sm2Decrypt(signKey, reinterpret_cast<const uint8_t *>(&env->ECCCipherBlob), sizeof env->ECCCipherBlob,
+                        symmKey) ||
             symmKey.size() != 16 || !sm4Ecb(symmKey, env->cbEncryptedPriKey, 64, priv, false))
             return SAR_INDATAERR;
         const Pkey key = sm2PrivateKey(priv + 32, env->PubKey);
         OPENSSL_cleanse(priv, sizeof priv);
         if (!key)
             return SAR_INDATAERR;
-        c->exchKey = privateKeyDer(key.get());
-        saveFor(*session);
-        return SAR_OK;
+        if (!sealKeyPair(session->tokenKey, key.get(), c->exchKey))
+            return SAR_FAIL;
+        return saveFor(hContainer);
     });
 }
 
@@ -355,11 +401,11 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ECCSignData(HCONTAINER hContainer, const uint8
             return r;
         if (!pbData || ulDataLen != 32 || !pSignature)
             return SAR_INVALIDPARAMERR;
-        const Pkey key = loadPrivateKey(c->signKey);
-        if (!key || !EVP_PKEY_is_a(key.get(), "SM2"))
+        EVP_PKEY *key = privateKey(c->signKey, *session);
+        if (!key || !EVP_PKEY_is_a(key, "SM2"))
             return SAR_KEYNOTFOUNTERR;
         ECCSIGNATUREBLOB sig;
-        if (!sm2Sign(key.get(), pbData, ulDataLen, sig))
+        if (!sm2Sign(key, pbData, ulDataLen, sig))
             return SAR_FAIL;
         *pSignature = sig;
         return SAR_OK;
@@ -370,15 +416,39 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ECCVerify(DEVHANDLE hDev, const ECCPUBLICKEYBL
                                             const uint8_t *pbData, uint32_t ulDataLen,
                                             const ECCSIGNATUREBLOB *pSignature)
 {
-    return run([&] {
+    return runLocal([&] {
         if (!find<DevObject>(hDev))
             return SAR_INVALIDHANDLEERR;
         if (!pECCPubKeyBlob || !pbData || ulDataLen != 32 || !pSignature)
             return SAR_INVALIDPARAMERR;
-        const Pkey key = eccPublicKey(*pECCPubKeyBlob);
+        EVP_PKEY *key = cachedEccPublicKey(*pECCPubKeyBlob);
         if (!key)
             return SAR_INVALIDPARAMERR;
-        return sm2Verify(key.get(), pbData, ulDataLen, *pSignature) ? SAR_OK : SAR_HASHNOTEQUALERR;
+        return sm2Verify(key, pbData, ulDataLen, *pSignature) ? SAR_OK : SAR_HASHNOTEQUALERR;
+    });
+}
+
+// The caller's ECCCIPHERBLOB has room for 16 cipher bytes; longer plain text is refused.
+SKFSOFT_API uint32_t KXF_CALL SKF_ExtECCEncrypt(DEVHANDLE hDev, const ECCPUBLICKEYBLOB *pECCPubKeyBlob,
+                                                const uint8_t *pbPlainText, uint32_t ulPlainTextLen,
+                                                ECCCIPHERBLOB *pCipherText)
+{
+    return runLocal([&] {
+        if (!find<DevObject>(hDev))
+            return SAR_INVALIDHANDLEERR;
+        if (!pECCPubKeyBlob || !pbPlainText || !pCipherText || ulPlainTextLen == 0)
+            return SAR_INVALIDPARAMERR;
+        if (ulPlainTextLen > sizeof pCipherText->Cipher)
+            return SAR_INDATALENERR;
+        EVP_PKEY *key = cachedEccPublicKey(*pECCPubKeyBlob);
+        if (!key)
+            return SAR_INVALIDPARAMERR;
+        Bytes blob;
+        if (!sm2Encrypt(key, Bytes(pbPlainText, pbPlainText + ulPlainTextLen), blob) ||
+            blob.size() > sizeof *pCipherText)
+            return SAR_FAIL;
+        std::memcpy(pCipherText, blob.data(), blob.size());
+        return SAR_OK;
     });
 }
 
@@ -432,7 +502,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ExportPublicKey(HCONTAINER hContainer, int32_t
         const Container *c = containerOf(hContainer);
         if (!c)
             return SAR_INVALIDHANDLEERR;
-        const Pkey key = loadPrivateKey(bSignFlag ? c->signKey : c->exchKey);
+        const Pkey key = publicKeyOf(bSignFlag ? c->signKey : c->exchKey);
         if (!key)
             return SAR_KEYNOTFOUNTERR;
         RSAPUBLICKEYBLOB rsa;
@@ -458,12 +528,12 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ImportSessionKey(HCONTAINER hContainer, uint32
             return r;
         if (!pbWrapedData || !phKey || !sm4(ulAlgId))
             return SAR_INVALIDPARAMERR;
-        const Pkey key = loadPrivateKey(decryptionKey(*c, 1));
+        EVP_PKEY *key = privateKey(decryptionKey(*c, 1), *session);
         if (!key)
             return SAR_KEYNOTFOUNTERR;
         Bytes plain;
-        const bool ok = EVP_PKEY_is_a(key.get(), "RSA") ? pkeyCrypt(key.get(), false, pbWrapedData, ulWrapedLen, plain)
-                                                        : sm2Decrypt(key.get(), pbWrapedData, ulWrapedLen, plain);
+        const bool ok = EVP_PKEY_is_a(key, "RSA") ? pkeyCrypt(key, false, pbWrapedData, ulWrapedLen, plain)
+                                                  : sm2Decrypt(key, pbWrapedData, ulWrapedLen, plain);
         if (!ok || plain.size() != 16)
             return SAR_INDATAERR;
         *phKey = addKey(ulAlgId, std::move(plain));
@@ -507,6 +577,7 @@ SKFSOFT_CHECK(SKF_GenECCKeyPair);
 SKFSOFT_CHECK(SKF_ImportECCKeyPair);
 SKFSOFT_CHECK(SKF_ECCSignData);
 SKFSOFT_CHECK(SKF_ECCVerify);
+SKFSOFT_CHECK(SKF_ExtECCEncrypt);
 SKFSOFT_CHECK(SKF_GenerateAgreementDataWithECC);
 SKFSOFT_CHECK(SKF_GenerateAgreementDataAndKeyWithECC);
 SKFSOFT_CHECK(SKF_GenerateKeyWithECC);

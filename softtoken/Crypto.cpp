@@ -10,6 +10,7 @@
 #include <openssl/x509.h>
 
 #include <cstring>
+#include <map>
 
 #include "Token.h"
 
@@ -79,7 +80,146 @@ bool putOctets(ASN1_SEQUENCE_ANY *seq, const uint8_t *data, size_t len)
     return sk_ASN1_TYPE_push(seq, t) > 0 || (ASN1_TYPE_free(t), false);
 }
 
+constexpr uint32_t kPinIterations = 10000;
+constexpr size_t kNonceLen = 12, kTagLen = 16;
+
+// 64 bytes from one PBKDF2 run: the verifier, then the key that seals the token key.
+bool derivePin(const char *value, const Pin &pin, uint8_t out[64])
+{
+    return value && !pin.salt.empty() &&
+           PKCS5_PBKDF2_HMAC(value, static_cast<int>(std::strlen(value)), pin.salt.data(),
+                             static_cast<int>(pin.salt.size()), static_cast<int>(pin.iterations), EVP_sha256(), 64,
+                             out) == 1;
+}
+
 } // namespace
+
+bool makePin(const char *value, uint32_t retries, const Bytes &tokenKey, Pin &pin)
+{
+    pin.salt.resize(16);
+    pin.iterations = kPinIterations;
+    pin.maxRetry = pin.remain = retries;
+    pin.isDefault = true;
+    uint8_t derived[64];
+    if (!randomBytes(pin.salt.data(), pin.salt.size()) || !derivePin(value, pin, derived))
+        return false;
+    pin.verifier.assign(derived, derived + 32);
+    const Bytes kek(derived + 32, derived + 64);
+    const bool ok = seal(kek, tokenKey.data(), tokenKey.size(), pin.wrap);
+    OPENSSL_cleanse(derived, sizeof derived);
+    return ok;
+}
+
+bool pinMatches(const Pin &pin, const char *value, Bytes *tokenKey)
+{
+    uint8_t derived[64];
+    if (pin.verifier.size() != 32 || !derivePin(value, pin, derived))
+        return false;
+    bool ok = CRYPTO_memcmp(derived, pin.verifier.data(), 32) == 0;
+    if (ok && tokenKey) {
+        const Bytes kek(derived + 32, derived + 64);
+        ok = unseal(kek, pin.wrap, *tokenKey) && tokenKey->size() == 32;
+    }
+    OPENSSL_cleanse(derived, sizeof derived);
+    return ok;
+}
+
+// AES-256-GCM: nonce, cipher text, tag.
+bool seal(const Bytes &key, const uint8_t *plain, size_t len, Bytes &out)
+{
+    CipherCtx ctx(EVP_CIPHER_CTX_new());
+    out.assign(kNonceLen + len + kTagLen, 0);
+    int n = 0, m = 0;
+    return key.size() == 32 && ctx && randomBytes(out.data(), kNonceLen) &&
+           EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), out.data()) == 1 &&
+           EVP_EncryptUpdate(ctx.get(), out.data() + kNonceLen, &n, plain, static_cast<int>(len)) == 1 &&
+           EVP_EncryptFinal_ex(ctx.get(), out.data() + kNonceLen + n, &m) == 1 &&
+           EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagLen, out.data() + kNonceLen + len) == 1;
+}
+
+bool unseal(const Bytes &key, const Bytes &in, Bytes &plain)
+{
+    if (key.size() != 32 || in.size() < kNonceLen + kTagLen)
+        return false;
+    const size_t len = in.size() - kNonceLen - kTagLen;
+    CipherCtx ctx(EVP_CIPHER_CTX_new());
+    plain.assign(len, 0);
+    Bytes tag(in.end() - kTagLen, in.end());
+    int n = 0, m = 0;
+    const bool ok = ctx && EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), in.data()) == 1 &&
+                    EVP_DecryptUpdate(ctx.get(), plain.data(), &n, in.data() + kNonceLen, static_cast<int>(len)) == 1 &&
+                    EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, kTagLen, tag.data()) == 1 &&
+                    EVP_DecryptFinal_ex(ctx.get(), plain.data() + n, &m) == 1;
+    if (!ok) {
+        OPENSSL_cleanse(plain.data(), plain.size());
+        plain.clear();
+    }
+    return ok;
+}
+
+bool sealKeyPair(const Bytes &tokenKey, EVP_PKEY *key, KeyPair &out)
+{
+    Bytes der = privateKeyDer(key);
+    KeyPair pair;
+    pair.type = EVP_PKEY_is_a(key, "RSA") ? 1 : 2;
+    pair.derLen = static_cast<uint32_t>(der.size());
+    pair.publicDer = publicKeyDer(key);
+    const bool ok = !der.empty() && !pair.publicDer.empty() && seal(tokenKey, der.data(), der.size(), pair.sealed) &&
+                    EVP_PKEY_up_ref(key) == 1;
+    OPENSSL_cleanse(der.data(), der.size());
+    if (!ok)
+        return false;
+    pair.decoded.reset(key, EVP_PKEY_free);
+    out = std::move(pair);
+    return true;
+}
+
+EVP_PKEY *privateKey(KeyPair &pair, const AppObject &session)
+{
+    if (pair.empty())
+        return nullptr;
+    if (!pair.decoded) {
+        Bytes der;
+        if (session.tokenKey.empty() || !unseal(session.tokenKey, pair.sealed, der))
+            return nullptr;
+        Pkey key = loadPrivateKey(der);
+        OPENSSL_cleanse(der.data(), der.size());
+        pair.decoded.reset(key.release(), EVP_PKEY_free);
+    }
+    return pair.decoded.get();
+}
+
+Pkey publicKeyOf(const KeyPair &pair)
+{
+    const unsigned char *p = pair.publicDer.data();
+    return pair.publicDer.empty() ? nullptr : Pkey(d2i_PUBKEY(nullptr, &p, static_cast<long>(pair.publicDer.size())));
+}
+
+Bytes publicKeyDer(EVP_PKEY *key)
+{
+    unsigned char *der = nullptr;
+    const int n = i2d_PUBKEY(key, &der);
+    Bytes out;
+    if (n > 0)
+        out.assign(der, der + n);
+    OPENSSL_free(der);
+    return out;
+}
+
+EVP_PKEY *cachedEccPublicKey(const ECCPUBLICKEYBLOB &blob)
+{
+    static std::map<std::string, Pkey> cache;
+    std::string id(reinterpret_cast<const char *>(&blob), sizeof blob);
+    const auto it = cache.find(id);
+    if (it != cache.end())
+        return it->second.get();
+    Pkey key = eccPublicKey(blob);
+    if (!key)
+        return nullptr;
+    if (cache.size() >= 64)
+        cache.clear();
+    return cache.emplace(std::move(id), std::move(key)).first->second.get();
+}
 
 bool randomBytes(uint8_t *out, size_t len)
 {

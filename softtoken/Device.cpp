@@ -29,7 +29,6 @@ SKFSOFT_API uint32_t KXF_CALL SKF_WaitForDevEvent(char *, uint32_t *, uint32_t *
 SKFSOFT_API uint32_t KXF_CALL SKF_EnumDev(int32_t, char *szNameList, uint32_t *pulSize)
 {
     return run([&] {
-        reloadIfIdle();
         std::vector<std::string> names;
         for (const auto &d : devices())
             names.push_back(d.name);
@@ -42,7 +41,6 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ConnectDev(const char *szName, DEVHANDLE *phDe
     return run([&] {
         if (!szName || !phDev)
             return SAR_INVALIDPARAMERR;
-        reloadIfIdle();
         if (!findDevice(szName))
             return SAR_DEVICE_REMOVED;
         auto obj = std::make_unique<DevObject>();
@@ -82,8 +80,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_SetLabel(DEVHANDLE hDev, const char *szLabel)
             return SAR_INVALIDPARAMERR;
         Device *device = findDevice(d->device);
         device->label = szLabel;
-        save(*device);
-        return SAR_OK;
+        return saveDevice(*device);
     });
 }
 
@@ -180,8 +177,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ChangeDevAuthKey(DEVHANDLE hDev, const uint8_t
             return SAR_USER_NOT_LOGGED_IN;
         Device &device = *findDevice(d->device);
         device.authKey.assign(pbKeyValue, pbKeyValue + 16);
-        save(device);
-        return SAR_OK;
+        return saveDevice(device);
     });
 }
 
@@ -204,9 +200,13 @@ SKFSOFT_API uint32_t KXF_CALL SKF_CreateApplication(DEVHANDLE hDev, const char *
         Device &device = *findDevice(d->device);
         if (findApp(device, szAppName))
             return SAR_APPLICATION_EXISTS;
-        device.apps.push_back(defaultApplication(szAppName, szAdminPin, dwAdminPinRetryCount, szUserPin,
-                                                 dwUserPinRetryCount, dwCreateFileRights));
-        save(device);
+        Application app = newApplication(device, szAppName, szAdminPin, dwAdminPinRetryCount, szUserPin,
+                                         dwUserPinRetryCount, dwCreateFileRights);
+        if (app.uid == 0)
+            return SAR_FAIL;
+        device.apps.push_back(std::move(app));
+        if (const uint32_t r = createApp(device, device.apps.back()))
+            return r;
         auto obj = std::make_unique<AppObject>();
         obj->device = device.name;
         obj->app = device.apps.back().uid;
@@ -243,8 +243,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_DeleteApplication(DEVHANDLE hDev, const char *
         if (!app)
             return SAR_APPLICATION_NOT_EXISTS;
         device.apps.erase(device.apps.begin() + (app - device.apps.data()));
-        save(device);
-        return SAR_OK;
+        return deleteApp(device, szAppName);
     });
 }
 

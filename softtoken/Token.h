@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kxf_result_codes.h"
 #include "skf.h"
 
 #if defined(_WIN32)
@@ -22,34 +23,10 @@ namespace softtoken {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t SAR_OK = 0;
-constexpr uint32_t SAR_FAIL = 0x0A000001;
-constexpr uint32_t SAR_NOTSUPPORTYETERR = 0x0A000003;
-constexpr uint32_t SAR_INVALIDHANDLEERR = 0x0A000005;
-constexpr uint32_t SAR_INVALIDPARAMERR = 0x0A000006;
-constexpr uint32_t SAR_NAMELENERR = 0x0A000009;
-constexpr uint32_t SAR_KEYUSAGEERR = 0x0A00000A;
-constexpr uint32_t SAR_NOTINITIALIZEERR = 0x0A00000C;
-constexpr uint32_t SAR_INDATALENERR = 0x0A000010;
-constexpr uint32_t SAR_INDATAERR = 0x0A000011;
-constexpr uint32_t SAR_GENRANDERR = 0x0A000012;
-constexpr uint32_t SAR_HASHNOTEQUALERR = 0x0A00001A;
-constexpr uint32_t SAR_KEYNOTFOUNTERR = 0x0A00001B;
-constexpr uint32_t SAR_CERTNOTFOUNTERR = 0x0A00001C;
-constexpr uint32_t SAR_DECRYPTPADERR = 0x0A00001E;
-constexpr uint32_t SAR_BUFFER_TOO_SMALL = 0x0A000020;
-constexpr uint32_t SAR_DEVICE_REMOVED = 0x0A000023;
-constexpr uint32_t SAR_PIN_INCORRECT = 0x0A000024;
-constexpr uint32_t SAR_PIN_LOCKED = 0x0A000025;
-constexpr uint32_t SAR_PIN_LEN_RANGE = 0x0A000027;
-constexpr uint32_t SAR_USER_TYPE_INVALID = 0x0A00002A;
-constexpr uint32_t SAR_APPLICATION_EXISTS = 0x0A00002C;
-constexpr uint32_t SAR_USER_NOT_LOGGED_IN = 0x0A00002D;
-constexpr uint32_t SAR_APPLICATION_NOT_EXISTS = 0x0A00002E;
-constexpr uint32_t SAR_FILE_ALREADY_EXIST = 0x0A00002F;
-constexpr uint32_t SAR_NO_ROOM = 0x0A000030;
-constexpr uint32_t SAR_FILE_NOT_EXIST = 0x0A000031;
-constexpr uint32_t SAR_REACH_MAX_CONTAINER_COUNT = 0x0A000032;
+// The project's one table of result codes, as constants of this namespace.
+#define SKFSOFT_RESULT_CODE(name, value, meaning) [[maybe_unused]] constexpr uint32_t name = value;
+KXF_RESULT_CODES(SKFSOFT_RESULT_CODE)
+#undef SKFSOFT_RESULT_CODE
 
 constexpr uint32_t SGD_SM1_ECB = 0x101;
 constexpr uint32_t SGD_SM4_ECB = 0x401;
@@ -67,9 +44,14 @@ constexpr uint32_t kNever = 0x00, kAdmin = 0x01, kUser = 0x10, kAnyone = 0xFF;
 
 constexpr uint32_t kTotalSpace = 1u << 20;
 constexpr size_t kMaxName = 32;
+// What a container's own record costs in space, so that containers are limited by room.
+constexpr uint32_t kContainerRecord = 128;
 
+// A PIN is never kept: a salted PBKDF2 verifier, and the application's token key sealed under a
+// key derived from the PIN with the same salt.
 struct Pin {
-    std::string value;
+    Bytes salt, verifier, wrap;
+    uint32_t iterations = 0;
     uint32_t maxRetry = 10;
     uint32_t remain = 10;
     bool isDefault = true;
@@ -81,15 +63,31 @@ struct File {
     uint32_t writeRights = kAnyone;
 };
 
-// Private keys as DER (d2i_AutoPrivateKey reads them back), certificates as given.
+struct PkeyFree {
+    void operator()(EVP_PKEY *k) const { EVP_PKEY_free(k); }
+};
+using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
+
+// A private key sealed under its application's token key, with its public half in the clear so
+// that the type and the public key need no PIN. The decoded key stays with it once used.
+struct KeyPair {
+    uint32_t type = 0; // 0 none, 1 RSA, 2 SM2
+    uint32_t derLen = 0;
+    Bytes publicDer, sealed;
+    std::shared_ptr<EVP_PKEY> decoded;
+    bool empty() const { return type == 0; }
+};
+
 struct Container {
-    uint64_t uid = 0;
-    Bytes signKey, exchKey, signCert, exchCert;
-    uint32_t type() const;
+    uint64_t uid = 0; // random, kept in the store: handles stay valid across reloads
+    KeyPair signKey, exchKey;
+    Bytes signCert, exchCert;
+    uint32_t type() const { return signKey.empty() ? exchKey.type : signKey.type; }
 };
 
 struct Application {
     uint64_t uid = 0;
+    uint32_t order = 0;
     std::string name;
     Pin admin, user;
     uint32_t createFileRights = kUser | kAdmin;
@@ -100,7 +98,7 @@ struct Application {
 struct Device {
     std::string name, serial, label, manufacturer, issuer;
     uint32_t devAuthAlg = SGD_SM4_ECB;
-    Bytes authKey;
+    Bytes authKey, sealKey;
     std::vector<Application> apps; // in creation order
 };
 
@@ -117,6 +115,7 @@ struct AppObject : Object {
     std::string device;
     uint64_t app = 0;
     bool user = false, admin = false;
+    Bytes tokenKey; // unsealed by a verified PIN
 };
 struct ContainerObject : Object {
     const void *session = nullptr; // the application handle it was opened through
@@ -130,18 +129,14 @@ struct CipherCtxFree {
 struct MdCtxFree {
     void operator()(EVP_MD_CTX *c) const { EVP_MD_CTX_free(c); }
 };
-struct PkeyFree {
-    void operator()(EVP_PKEY *k) const { EVP_PKEY_free(k); }
-};
 using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree>;
 using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
 
 struct KeyObject : Object {
     uint32_t alg = 0;
     Bytes key;
-    CipherCtx ctx; // set by EncryptInit/DecryptInit, dropped when the operation ends
-    bool encrypting = false, padded = false;
+    CipherCtx ctx; // made by the first EncryptInit/DecryptInit, reused by the next ones
+    bool active = false, encrypting = false, padded = false;
     size_t buffered = 0; // input bytes the context holds back
 };
 struct HashObject : Object {
@@ -156,9 +151,37 @@ struct MacObject : Object {
 // The one lock; every exported function holds it for its whole run.
 std::mutex &lock();
 
-// Runs an entry under the lock; nothing escapes it as an exception.
+// Holds the store's folder lock (another process may share the folder) and brings the state up
+// to date with the store; result() is not SAR_OK when the store cannot be read.
+class StoreSession {
+public:
+    StoreSession();
+    ~StoreSession();
+    StoreSession(const StoreSession &) = delete;
+    StoreSession &operator=(const StoreSession &) = delete;
+    uint32_t result() const { return result_; }
+
+private:
+    int fd_ = -1;
+    uint32_t result_ = SAR_OK;
+};
+
+// Runs an entry that reads or changes the token state; nothing escapes it as an exception.
 template <class F>
 uint32_t run(F &&body) noexcept
+{
+    try {
+        std::lock_guard<std::mutex> guard(lock());
+        StoreSession store;
+        return store.result() == SAR_OK ? body() : store.result();
+    } catch (...) {
+        return SAR_FAIL;
+    }
+}
+
+// Runs an entry on session objects only (keys, digests, MACs): the store is not touched.
+template <class F>
+uint32_t runLocal(F &&body) noexcept
 {
     try {
         std::lock_guard<std::mutex> guard(lock());
@@ -179,7 +202,7 @@ T *find(const void *handle)
     return dynamic_cast<T *>(findObject(handle));
 }
 
-// The token state, loaded lazily (from SKFSOFT_DIR when set) and saved after each change.
+// The token state, loaded (from SKFSOFT_DIR when set) by StoreSession.
 std::vector<Device> &devices();
 Device *findDevice(const std::string &name);
 Application *findApp(const std::string &device, uint64_t uid);
@@ -187,12 +210,31 @@ Application *findApp(Device &device, const std::string &name);
 // What a handle names, or null for a stale or foreign handle.
 Application *appOf(const void *hApp, AppObject **session = nullptr);
 Container *containerOf(const void *hContainer, AppObject **session = nullptr);
-Application defaultApplication(std::string name, std::string adminPin, uint32_t adminRetry, std::string userPin,
-                               uint32_t userRetry, uint32_t createRights);
-uint64_t nextUid();
-void reloadIfIdle();
-void save(const Device &device);
+// A new application with a fresh token key sealed under both PINs; uid 0 when randomness failed.
+Application newApplication(const Device &device, std::string name, const char *adminPin, uint32_t adminRetry,
+                           const char *userPin, uint32_t userRetry, uint32_t createRights);
+uint64_t randomUid();
 uint32_t usedSpace(const Device &device);
+
+// Each change writes only what it touched, durably, and returns SAR_OK or SAR_WRITEFILEERR
+// (after which the state is re-read from the store).
+uint32_t saveDevice(const Device &device);
+uint32_t saveApp(const Device &device, const Application &app);
+uint32_t saveFile(const Device &device, const Application &app, const std::string &name);
+uint32_t saveContainer(const Device &device, const Application &app, const std::string &name);
+uint32_t createApp(const Device &device, const Application &app);
+uint32_t deleteApp(const Device &device, const std::string &name);
+
+// PINs and sealing.
+bool makePin(const char *value, uint32_t retries, const Bytes &tokenKey, Pin &pin);
+// Checks value against the verifier; on a match, tokenKey (when given) receives the unsealed key.
+bool pinMatches(const Pin &pin, const char *value, Bytes *tokenKey);
+bool seal(const Bytes &key, const uint8_t *plain, size_t len, Bytes &out);
+bool unseal(const Bytes &key, const Bytes &in, Bytes &plain);
+bool sealKeyPair(const Bytes &tokenKey, EVP_PKEY *key, KeyPair &out);
+// The decoded private key, unsealed with the session's token key on first use; null without one.
+EVP_PKEY *privateKey(KeyPair &pair, const AppObject &session);
+Pkey publicKeyOf(const KeyPair &pair);
 
 // Output conventions shared by all entries.
 uint32_t putBytes(const Bytes &data, uint8_t *out, uint32_t *outLen);
@@ -209,9 +251,12 @@ bool sm4Ecb(const Bytes &key, const uint8_t *in, size_t len, uint8_t *out, bool 
 Pkey generateKey(bool rsa, uint32_t bits);
 Pkey loadPrivateKey(const Bytes &der);
 Bytes privateKeyDer(EVP_PKEY *key);
+Bytes publicKeyDer(EVP_PKEY *key);
 bool eccPublicBlob(EVP_PKEY *key, ECCPUBLICKEYBLOB &blob);
 bool rsaPublicBlob(EVP_PKEY *key, RSAPUBLICKEYBLOB &blob);
 Pkey eccPublicKey(const ECCPUBLICKEYBLOB &blob);
+// The same, from a small cache of keys already checked: verification rebuilds nothing.
+EVP_PKEY *cachedEccPublicKey(const ECCPUBLICKEYBLOB &blob);
 Pkey sm2PrivateKey(const uint8_t priv[32], const ECCPUBLICKEYBLOB &pub);
 Pkey rsaPublicKey(const RSAPUBLICKEYBLOB &blob);
 bool sm2Sign(EVP_PKEY *key, const uint8_t *digest, size_t len, ECCSIGNATUREBLOB &sig);

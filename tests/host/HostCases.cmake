@@ -1,47 +1,58 @@
-# Runs kxf-host once per case and checks its exit code and output.
-# Called with -DHOST=<kxf-host> -DMOCK=<mock vendor library>.
+# kxf-host against the mock vendor library: arguments, missing libraries, listings, PINs, the demo.
+# Called with -DHOST=<kxf-host> -DMOCK=<mock vendor library> -DWORK=<scratch folder>.
+file(MAKE_DIRECTORY ${WORK})
+file(WRITE ${WORK}/right.pin "123456\n")
+file(WRITE ${WORK}/wrong.pin "000000\n")
 
-set(failures 0)
-
-# expect(<exit code> <regex the output must match> <arguments...>)
-function(expect code regex)
-  execute_process(COMMAND ${HOST} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  set(shown "kxf-host ${ARGN}")
+# expect(<exit code> <OUT|ERR> <regex the stream must match> <arguments...>)
+function(expect code stream regex)
+  execute_process(COMMAND ${HOST} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
+                  INPUT_FILE /dev/null)
+  set(text "${out}")
+  if(stream STREQUAL "ERR")
+    set(text "${err}")
+  endif()
   if(NOT rc STREQUAL "${code}")
-    message(SEND_ERROR "${shown}: exit ${rc}, expected ${code}\n${out}${err}")
-  elseif(NOT "${out}${err}" MATCHES "${regex}")
-    message(SEND_ERROR "${shown}: output does not match '${regex}'\n${out}${err}")
-  else()
-    message(STATUS "ok: ${shown}")
+    message(SEND_ERROR "kxf-host ${ARGN}: exit ${rc}, expected ${code}\n${out}${err}")
+  elseif(NOT text MATCHES "${regex}")
+    message(SEND_ERROR "kxf-host ${ARGN}: standard ${stream} does not match '${regex}'\n${out}--\n${err}")
   endif()
 endfunction()
 
-# Bad arguments: exit 2 with the reason and the usage text.
-expect(2 "no command given.*Usage: kxf-host")
-expect(2 "unknown command bogus" bogus)
-expect(2 "unknown option --frobnicate" --frobnicate devices)
-expect(2 "--adaptor needs a value" --adaptor)
-expect(2 "--vendor needs a value" --vendor= devices)
-expect(2 "verify-pin takes" verify-pin)
-expect(2 "verify-pin takes" verify-pin dev 1234 extra)
-expect(2 "info takes at most one device name" info a b)
-expect(2 "devices takes no arguments" devices extra)
-expect(2 "--pin needs a value" demo --pin)
-expect(2 "demo takes only --pin" demo --fast)
-expect(0 "Usage: kxf-host.*verify-pin" --help)
+set(mock --vendor ${MOCK})
+expect(2 ERR "no command given")
+expect(2 ERR "unknown command \"bogus\"" bogus)
+expect(2 ERR "option --frobnicate is unknown" --frobnicate devices)
+expect(2 ERR "option --adaptor is unknown or needs a value" --adaptor)
+expect(2 ERR "--vendor needs a value" --vendor= devices)
+expect(2 ERR "pin needs one of: verify, change, unblock, info" pin)
+expect(2 ERR "info takes no arguments" info MockDev1)
+expect(2 ERR "cert import takes CONTAINER FILE" cert import c1)
+expect(2 ERR "--bits does not apply to sign" sign c1 --bits 1024)
+expect(0 OUT "Usage: kxf-host.*pin unblock.*token create" --help)
+expect(0 OUT "sign CONTAINER.*--id ID" help sign)
+expect(0 OUT "^kxf-host [0-9]+\\.[0-9]+\n$" --version)
+expect(0 OUT "^ukeyskf .*skf_bj_haitai [^\n]+\n$" types)
 
-# Missing libraries: a clear message and exit 1.
-expect(1 "vendor library /nonexistent/libskf.so not found" --vendor /nonexistent/libskf.so devices)
-expect(1 "cannot load the adaptor /nonexistent/libUKeyAdaptor.so" --adaptor /nonexistent/libUKeyAdaptor.so
-       --vendor ${MOCK} devices)
-expect(1 "KXF_Init_SDK\\(\"nosuchtype\"" --type nosuchtype --vendor ${MOCK} devices)
+expect(1 ERR "vendor library /nonexistent/libskf.so not found; give its path with --vendor" --vendor /nonexistent/libskf.so devices)
+expect(1 ERR "cannot load the adaptor /nonexistent/libUKeyAdaptor.so.*--adaptor PATH" --adaptor /nonexistent/libUKeyAdaptor.so ${mock} devices)
+expect(1 ERR "unknown type \"nosuchtype\"; `kxf-host types` lists" --type nosuchtype ${mock} devices)
+expect(1 ERR "\nkxf-host: no device named \"NoSuchDev\"; `kxf-host devices` lists those present\n$" ${mock} -d NoSuchDev files list)
+expect(1 ERR "does not export SKFSOFT_CreateToken" ${mock} --pin-file ${WORK}/right.pin token create --folder ${WORK}/t --name D --serial S --label L)
 
-# Against the mock vendor library: listings, a wrong PIN, the demo with the adaptor's trace.
-expect(0 "MockDev1\tMOCKSERIAL0001" --vendor ${MOCK} devices)
-expect(0 "manufacturer +MockMaker.*total space +65536" --vendor ${MOCK} info MockDev1)
-expect(1 "KXF_ConnectDev of \"NoSuchDev\" failed" --vendor ${MOCK} files NoSuchDev)
-expect(1 "0x0A000024 SAR_PIN_INCORRECT" --vendor ${MOCK} verify-pin 000000)
-expect(0 "user PIN verified" --vendor ${MOCK} verify-pin MockDev1 123456)
-expect(0 "trace 0 \\[[^]]*:KXF_Init_SDK:[0-9]+\\]start.*trace 3 \\[UKeyAdaptorSKF::ECCExportSessionKey:[0-9]+\\] pstEcc.*, 0 failed"
-       --vendor ${MOCK} --trace demo)
-expect(1 "verify the user PIN +FAILED 0x0A000024 SAR_PIN_INCORRECT.*, [1-9][0-9]* failed" --vendor ${MOCK} demo --pin 999)
+# Standard output carries only the tool's lines: the adaptor's loader line goes to standard error.
+expect(0 OUT "^MockDev1\tMOCKSERIAL0001\n$" ${mock} devices)
+expect(0 ERR "LoadLibraryEx begin" ${mock} devices)
+expect(0 OUT "devinfo.manufacturer +MockMaker.*total_space +65536" ${mock} -d MockDev1 info)
+expect(1 ERR "KXF_VerifyPIN: SAR_PIN_INCORRECT \\(0x0A000024\\)" ${mock} --pin-file ${WORK}/wrong.pin pin verify)
+expect(1 ERR "no user PIN: run on a terminal, or give --pin-file FILE or --pin-env VAR" ${mock} pin verify)
+expect(0 OUT "user PIN verified" ${mock} --pin-file ${WORK}/right.pin pin verify)
+expect(0 ERR "trace 0 \\[[^]]*:KXF_Init_SDK:[0-9]+\\]start.*trace 3 \\[UKeyAdaptorSKF::ECCExportSessionKey:[0-9]+\\] pstEcc"
+       ${mock} --trace demo)
+expect(1 OUT "verify the user PIN +FAILED 0x0A000024 SAR_PIN_INCORRECT.*, [1-9][0-9]* failed"
+       ${mock} --pin-file ${WORK}/wrong.pin demo)
+execute_process(COMMAND ${HOST} ${mock} --trace-file ${WORK}/trace.txt devices OUTPUT_QUIET ERROR_QUIET)
+file(READ ${WORK}/trace.txt trace)
+if(NOT trace MATCHES "trace 0 \\[[^]]*:KXF_EnumDev:[0-9]+\\]start")
+  message(SEND_ERROR "--trace-file wrote no trace of KXF_EnumDev:\n${trace}")
+endif()

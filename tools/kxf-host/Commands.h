@@ -1,20 +1,24 @@
-// The commands of kxf-host. Each returns the process exit code: 0 done, 1 something failed.
+// The handlers of kxf-host's commands. Each returns the exit status and leaves its data in ctx.out.
 #pragma once
 
-#include <string>
-#include <vector>
-
-#include "Session.h"
+#include "Context.h"
 
 namespace kxfhost {
 
-int listDevices(Session &session);
-int showInfo(Session &session, const std::string &devName);
-int listFiles(Session &session, const std::string &devName);
-int listContainers(Session &session, const std::string &devName);
-int verifyPin(Session &session, const std::string &devName, const std::string &pin);
+int cmdKeygen(Context &ctx);
+int cmdPubkeyExport(Context &ctx);
+int cmdSign(Context &ctx);
+int cmdVerify(Context &ctx);
+int cmdCertImport(Context &ctx);
+int cmdCertExport(Context &ctx);
+int cmdDigest(Context &ctx);
+int cmdEncrypt(Context &ctx);
+int cmdDecrypt(Context &ctx);
+int cmdMac(Context &ctx);
 
-// The guided end-to-end run; the session is loaded but not initialised.
-int runDemo(Session &session, const Options &options, const std::string &pin);
+int cmdDemo(Context &ctx);
+
+// Hash algorithm by name ("sm3", "sha1", "sha256"); 0 when unknown.
+uint32_t hashAlgorithm(const std::string &name);
 
 } // namespace kxfhost

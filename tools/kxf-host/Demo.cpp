@@ -5,25 +5,27 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Context.h"
+#include "KeyCodec.h"
 #include "ResultCodes.h"
 
 namespace kxfhost {
 
 namespace {
 
-constexpr uint32_t kSgdSm2Sign = 0x00020100u; // SGD_SM2_1
-constexpr uint32_t kSgdSm3 = 0x00000001u;
-constexpr uint32_t kSgdSm4Ecb = 0x00000401u;
 constexpr uint32_t kPaddingPkcs5 = 1;
 constexpr uint32_t kSecureAnyone = 0xFF;
 constexpr uint32_t kSecureUser = 0x10;
 constexpr char kSignerId[] = "1234567812345678"; // the default SM2 signer identity
 constexpr char kContainerName[] = "kxf-host-demo";
 constexpr char kFileName[] = "kxfdemo";
+constexpr char kDefaultPin[] = "123456";
 
+// Each step is one line, or one record of the JSON document with --json.
 class Steps {
 public:
-    // Prints the step's line; true when rc is SAR_OK.
+    explicit Steps(nlohmann::ordered_json *log) : log_(log) {}
+    // Reports the step; true when rc is SAR_OK.
     bool check(const std::string &what, uint32_t rc, const std::string &detail = {})
     {
         if (rc == SAR_OK)
@@ -37,9 +39,20 @@ public:
         return line(what, detail.empty() ? "ok" : "ok  " + detail, true);
     }
     bool fail(const std::string &what, const std::string &why) { return line(what, "FAILED " + why, false); }
+    // A second line about the step just reported.
+    void note(const std::string &text)
+    {
+        if (log_)
+            (*log_)["steps"].back()["note"] = text;
+        else
+            std::printf("       %s\n", text.c_str());
+    }
     int exitCode() const
     {
-        std::printf("\n%d step(s), %d failed\n", count_, failed_);
+        if (log_)
+            (*log_)["failed"] = failed_;
+        else
+            std::printf("\n%d step(s), %d failed\n", count_, failed_);
         return failed_ == 0 ? 0 : 1;
     }
 
@@ -48,28 +61,23 @@ private:
     {
         ++count_;
         failed_ += ok ? 0 : 1;
+        if (log_) {
+            (*log_)["steps"].push_back({{"step", what}, {"ok", ok}, {"result", result}});
+            return ok;
+        }
         std::printf("[%2d] %-42s %s\n", count_, what.c_str(), result.c_str());
         std::fflush(stdout);
         return ok;
     }
+    nlohmann::ordered_json *log_;
     int count_ = 0;
     int failed_ = 0;
 };
 
 std::string hex(const uint8_t *data, size_t size, size_t limit = 16)
 {
-    std::string text;
-    char byte[3];
-    for (size_t i = 0; i < size && i < limit; ++i) {
-        std::snprintf(byte, sizeof byte, "%02x", data[i]);
-        text += byte;
-    }
+    const std::string text = toHex(data, std::min(size, limit));
     return size > limit ? text + "..." : text;
-}
-
-std::string field(const char *text, size_t size)
-{
-    return std::string(text, strnlen(text, size));
 }
 
 struct Token {
@@ -92,40 +100,40 @@ void showDevice(Token &t)
     t.steps.check("read label", rc, "\"" + label + "\"");
     rc = t.s.serial(t.dev, serial);
     t.steps.check("read serial number", rc, serial);
-    rc = KXF(t.s, GetTotalSpace)(t.dev, &total);
+    rc = t.s.kxf().GetTotalSpace(t.dev, &total);
     t.steps.check("read total space", rc, std::to_string(total) + " bytes");
-    rc = KXF(t.s, GetFreeSpace)(t.dev, &freeSpace);
+    rc = t.s.kxf().GetFreeSpace(t.dev, &freeSpace);
     t.steps.check("read free space", rc, std::to_string(freeSpace) + " bytes");
-    rc = KXF(t.s, GetDevInfo)(t.dev, &info, &length);
+    rc = t.s.kxf().GetDevInfo(t.dev, &info, &length);
     if (t.steps.check("read DEVINFO", rc, std::to_string(length) + " bytes"))
-        std::printf("       manufacturer \"%s\", issuer \"%s\", version %u.%u, firmware %u.%u\n",
-                    field(info.Manufacturer, sizeof info.Manufacturer).c_str(),
-                    field(info.Issuer, sizeof info.Issuer).c_str(), info.Version.major, info.Version.minor,
-                    info.FirmwareVersion.major, info.FirmwareVersion.minor);
+        t.steps.note("manufacturer \"" + field(info.Manufacturer, sizeof info.Manufacturer) + "\", issuer \"" +
+                     field(info.Issuer, sizeof info.Issuer) + "\", version " + std::to_string(info.Version.major) +
+                     "." + std::to_string(info.Version.minor) + ", firmware " +
+                     std::to_string(info.FirmwareVersion.major) + "." + std::to_string(info.FirmwareVersion.minor));
 }
 
 void signAndVerify(Token &t)
 {
     const std::string message = "Signed through the adaptor's 65-entry table.";
     SKF_HANDLE hash = nullptr;
-    uint32_t rc = KXF(t.s, DigestInit)(t.dev, kSgdSm3, &t.publicKey, sizeof t.publicKey,
+    uint32_t rc = t.s.kxf().DigestInit(t.dev, kSgdSm3, &t.publicKey, sizeof t.publicKey,
                                        reinterpret_cast<const uint8_t *>(kSignerId), sizeof kSignerId - 1, &hash);
     if (!t.steps.check("start SM3 digest with the public key", rc))
         return;
     t.digestLength = sizeof t.digest;
-    rc = KXF(t.s, Digest)(t.dev, hash, reinterpret_cast<const uint8_t *>(message.data()),
+    rc = t.s.kxf().Digest(t.dev, hash, reinterpret_cast<const uint8_t *>(message.data()),
                           static_cast<uint32_t>(message.size()), t.digest, &t.digestLength);
     const bool hashed = t.steps.check("hash the message (SM3)", rc, hex(t.digest, t.digestLength));
-    t.steps.check("close the hash handle", KXF(t.s, CloseHandle)(t.dev, hash));
+    t.steps.check("close the hash handle", t.s.kxf().CloseHandle(t.dev, hash));
     if (!hashed)
         return;
 
     ECCSIGNATUREBLOB signature{};
     uint32_t signatureLength = 0;
-    rc = KXF(t.s, ECCSignData)(t.dev, t.container, t.digest, t.digestLength, &signature, &signatureLength);
+    rc = t.s.kxf().ECCSignData(t.dev, t.container, t.digest, t.digestLength, &signature, &signatureLength);
     if (!t.steps.check("sign the digest (SM2)", rc, "r=" + hex(signature.r + 32, 32, 8)))
         return;
-    rc = KXF(t.s, ECCVerify)(t.dev, &t.publicKey, sizeof t.publicKey, t.digest, t.digestLength, &signature,
+    rc = t.s.kxf().ECCVerify(t.dev, &t.publicKey, sizeof t.publicKey, t.digest, t.digestLength, &signature,
                              signatureLength);
     t.steps.check("verify the signature", rc);
 }
@@ -135,7 +143,7 @@ void sessionKeyRoundTrip(Token &t)
     uint8_t wrapped[SKF_ECC_CIPHER_BLOB_BUFFER_LEN] = {};
     uint32_t wrappedLength = 0;
     SKF_HANDLE key = nullptr;
-    uint32_t rc = KXF(t.s, ECCExportSessionKey)(t.dev, t.container, kSgdSm4Ecb, &t.publicKey, sizeof t.publicKey,
+    uint32_t rc = t.s.kxf().ECCExportSessionKey(t.dev, t.container, kSgdSm4Ecb, &t.publicKey, sizeof t.publicKey,
                                                 wrapped, &wrappedLength, &key);
     if (!t.steps.check("export an SM4 session key wrapped by SM2", rc,
                        std::to_string(wrappedLength) + " bytes, key handle set"))
@@ -149,14 +157,14 @@ void sessionKeyRoundTrip(Token &t)
     std::vector<uint8_t> back(cipher.size());
     uint32_t backLength = static_cast<uint32_t>(back.size());
 
-    if (t.steps.check("start encryption", KXF(t.s, EncryptInit)(t.dev, key, &param, sizeof param))) {
-        rc = KXF(t.s, Encrypt)(t.dev, key, reinterpret_cast<const uint8_t *>(plain.data()),
+    if (t.steps.check("start encryption", t.s.kxf().EncryptInit(t.dev, key, &param, sizeof param))) {
+        rc = t.s.kxf().Encrypt(t.dev, key, reinterpret_cast<const uint8_t *>(plain.data()),
                                static_cast<uint32_t>(plain.size()), cipher.data(), &cipherLength);
         if (rc == SAR_OK && cipherLength > cipher.size())
             t.steps.fail("encrypt the message", "length " + std::to_string(cipherLength) + " beyond the buffer");
         else if (t.steps.check("encrypt the message", rc, std::to_string(cipherLength) + " bytes") &&
-                 t.steps.check("start decryption", KXF(t.s, DecryptInit)(t.dev, key, &param, sizeof param))) {
-            rc = KXF(t.s, Decrypt)(t.dev, key, cipher.data(), cipherLength, back.data(), &backLength);
+                 t.steps.check("start decryption", t.s.kxf().DecryptInit(t.dev, key, &param, sizeof param))) {
+            rc = t.s.kxf().Decrypt(t.dev, key, cipher.data(), cipherLength, back.data(), &backLength);
             if (rc != SAR_OK)
                 t.steps.check("decrypt the message", rc);
             else if (backLength == plain.size() && std::memcmp(back.data(), plain.data(), plain.size()) == 0)
@@ -165,24 +173,24 @@ void sessionKeyRoundTrip(Token &t)
                 t.steps.fail("decrypt the message", "the result differs from the original");
         }
     }
-    t.steps.check("close the session key", KXF(t.s, CloseHandle)(t.dev, key));
+    t.steps.check("close the session key", t.s.kxf().CloseHandle(t.dev, key));
 }
 
 void fileRoundTrip(Token &t)
 {
     const std::string content = "Written and read back by kxf-host.";
     const auto size = static_cast<uint32_t>(content.size());
-    if (KXF(t.s, IsFileExist)(t.dev, kFileName) == SAR_OK)
-        KXF(t.s, DeleteFile)(t.dev, kFileName); // left over from an interrupted run
+    if (t.s.kxf().IsFileExist(t.dev, kFileName) == SAR_OK)
+        t.s.kxf().DeleteFile(t.dev, kFileName); // left over from an interrupted run
     if (!t.steps.check(std::string("create file \"") + kFileName + "\"",
-                       KXF(t.s, CreateFile)(t.dev, kFileName, size, kSecureAnyone, kSecureUser)))
+                       t.s.kxf().CreateFile(t.dev, kFileName, size, kSecureAnyone, kSecureUser)))
         return;
-    uint32_t rc = KXF(t.s, WriteFile)(t.dev, kFileName, 0, reinterpret_cast<const uint8_t *>(content.data()), size);
+    uint32_t rc = t.s.kxf().WriteFile(t.dev, kFileName, 0, reinterpret_cast<const uint8_t *>(content.data()), size);
     if (t.steps.check("write the file", rc, std::to_string(size) + " bytes")) {
-        t.steps.check("find it with KXF_IsFileExist", KXF(t.s, IsFileExist)(t.dev, kFileName));
+        t.steps.check("find it with KXF_IsFileExist", t.s.kxf().IsFileExist(t.dev, kFileName));
         std::vector<uint8_t> back(size + 16);
         uint32_t length = static_cast<uint32_t>(back.size());
-        rc = KXF(t.s, ReadFile)(t.dev, kFileName, 0, size, back.data(), &length);
+        rc = t.s.kxf().ReadFile(t.dev, kFileName, 0, size, back.data(), &length);
         if (rc != SAR_OK)
             t.steps.check("read the file back", rc);
         else if (length == size && std::memcmp(back.data(), content.data(), size) == 0)
@@ -190,7 +198,7 @@ void fileRoundTrip(Token &t)
         else
             t.steps.fail("read the file back", "the content differs");
     }
-    t.steps.check("delete the file", KXF(t.s, DeleteFile)(t.dev, kFileName));
+    t.steps.check("delete the file", t.s.kxf().DeleteFile(t.dev, kFileName));
 }
 
 void useToken(Token &t, const std::string &pin)
@@ -198,10 +206,10 @@ void useToken(Token &t, const std::string &pin)
     showDevice(t);
 
     uint32_t retry = 0;
-    uint32_t rc = KXF(t.s, VerifyPIN)(t.dev, SKF_USER_TYPE, pin.c_str(), &retry);
+    uint32_t rc = t.s.kxf().VerifyPIN(t.dev, SKF_USER_TYPE, pin.c_str(), &retry);
     if (!t.steps.check("verify the user PIN", rc)) {
         if (rc == SAR_PIN_INCORRECT)
-            std::printf("       %u tries left; give the PIN with --pin\n", static_cast<unsigned>(retry));
+            t.steps.note(std::to_string(retry) + " tries left; give it with --pin-file or --pin-env");
         return;
     }
 
@@ -209,13 +217,13 @@ void useToken(Token &t, const std::string &pin)
     if (t.s.enumContainers(t.dev, containers) == SAR_OK)
         for (const auto &name : containers)
             if (name == kContainerName)
-                KXF(t.s, DeleteContainer)(t.dev, kContainerName); // left over from an interrupted run
-    rc = KXF(t.s, CreateContainer)(t.dev, kContainerName, &t.container);
+                t.s.kxf().DeleteContainer(t.dev, kContainerName); // left over from an interrupted run
+    rc = t.s.kxf().CreateContainer(t.dev, kContainerName, &t.container);
     if (!t.steps.check(std::string("create container \"") + kContainerName + "\"", rc))
         return;
 
     uint32_t keyLength = 0;
-    rc = KXF(t.s, GenECCKeyPair)(t.dev, t.container, kSgdSm2Sign, &t.publicKey, &keyLength);
+    rc = t.s.kxf().GenECCKeyPair(t.dev, t.container, kSgdSm2Sign, &t.publicKey, &keyLength);
     if (t.steps.check("generate an SM2 key pair", rc,
                       std::to_string(t.publicKey.BitLen) + " bits, X=" + hex(t.publicKey.XCoordinate + 32, 32, 8))) {
         signAndVerify(t);
@@ -223,8 +231,8 @@ void useToken(Token &t, const std::string &pin)
     }
     fileRoundTrip(t);
 
-    t.steps.check("close the container", KXF(t.s, CloseContainer)(t.dev, t.container));
-    t.steps.check("delete the container", KXF(t.s, DeleteContainer)(t.dev, kContainerName));
+    t.steps.check("close the container", t.s.kxf().CloseContainer(t.dev, t.container));
+    t.steps.check("delete the container", t.s.kxf().DeleteContainer(t.dev, kContainerName));
 }
 
 // Enumerates, connects the first device and runs the token steps on it.
@@ -248,20 +256,27 @@ void useFirstDevice(Session &session, Steps &steps, const std::string &pin)
     if (!steps.check("connect \"" + name + "\"", rc, "device handle " + std::to_string(token.dev)))
         return;
     useToken(token, pin);
-    steps.check("disconnect", KXF(session, DisConnectDev)(token.dev));
+    steps.check("disconnect", session.kxf().DisConnectDev(token.dev));
 }
 
 } // namespace
 
-int runDemo(Session &session, const Options &options, const std::string &pin)
+// Without --pin-file or --pin-env the demo uses the software token's default user PIN.
+int cmdDemo(Context &ctx)
 {
-    Steps steps;
+    const Options &options = ctx.opt;
+    std::string pin = kDefaultPin;
+    if ((!options.pinFile.empty() || !options.pinEnv.empty()) && !ctx.secret("user PIN", pin))
+        return kExitFailed;
+    Session &session = ctx.session;
+    Steps steps(options.json ? &ctx.out : nullptr);
     steps.pass("load the adaptor, take its table", options.adaptorPath);
-    const uint32_t rc = session.init(options);
+    const uint32_t rc = session.init(options.typeName, options.vendorPath, traceCallback(options));
     if (steps.check("KXF_Init_SDK(\"" + options.typeName + "\")", rc, options.vendorPath))
         useFirstDevice(session, steps, pin);
     steps.check("KXF_Uinit_SDK", session.uinit());
     steps.check("KXF_Unload", session.unload());
+    ctx.printed = !options.json;
     return steps.exitCode();
 }
 

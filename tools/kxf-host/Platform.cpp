@@ -101,14 +101,28 @@ std::string executableDir(const char *argv0)
     return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
 }
 
+// Installed: bin/ beside <libdir>/ (the adaptor by its soname, the token among the plug-ins);
+// in the build tree: build/bin/ beside build/lib/. The first that exists wins.
+#ifndef KXF_HOST_LIBDIR
+#define KXF_HOST_LIBDIR "../lib"
+#endif
+#ifndef KXF_HOST_ADAPTOR_FILE
+#define KXF_HOST_ADAPTOR_FILE "libUKeyAdaptor.so.1"
+#endif
+
+static std::string firstExisting(const std::string &installed, const std::string &buildTree)
+{
+    return fileExists(installed) || !fileExists(buildTree) ? installed : buildTree;
+}
+
 std::string defaultAdaptorPath(const std::string &exeDir)
 {
-    return exeDir + "/../lib/libUKeyAdaptor.so";
+    return firstExisting(exeDir + "/" KXF_HOST_LIBDIR "/" KXF_HOST_ADAPTOR_FILE, exeDir + "/../lib/libUKeyAdaptor.so");
 }
 
 std::string defaultVendorPath(const std::string &exeDir)
 {
-    return exeDir + "/../lib/libskfsoft.so";
+    return firstExisting(exeDir + "/" KXF_HOST_LIBDIR "/ukeyadaptor/libskfsoft.so", exeDir + "/../lib/libskfsoft.so");
 }
 
 bool fileExists(const std::string &path)

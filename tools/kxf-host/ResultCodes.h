@@ -1,4 +1,4 @@
-// Names of the GM/T 0016 result codes, for messages a person reads.
+// Result codes as a person reads them, from the project's one table of codes.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@ namespace kxfhost {
 // The code's name, or "unknown code" for a value outside the table.
 const char *resultName(uint32_t code);
 
-// "0x0A000024 SAR_PIN_INCORRECT"
+// "SAR_PIN_INCORRECT (0x0A000024): PIN incorrect"
 std::string describeResult(uint32_t code);
 
 } // namespace kxfhost

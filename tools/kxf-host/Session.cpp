@@ -5,15 +5,15 @@
 #include <cstring>
 #include <functional>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kxfhost {
 
 namespace {
-
-void KXF_CALL printTrace(int32_t level, const char *text)
-{
-    std::printf("      trace %d %s\n", static_cast<int>(level), text ? text : "");
-    std::fflush(stdout);
-}
 
 // The two-call convention: ask for the size, then fetch into a zero-filled buffer of that size.
 uint32_t fetchList(const std::function<uint32_t(char *, uint32_t *)> &call, std::vector<std::string> &names)
@@ -45,6 +45,11 @@ uint32_t fetchString(const std::function<uint32_t(char *, uint32_t *)> &call, st
 }
 
 } // namespace
+
+std::string field(const char *text, size_t size)
+{
+    return std::string(text, strnlen(text, size));
+}
 
 std::vector<std::string> splitNameList(const char *list, size_t size)
 {
@@ -87,10 +92,18 @@ bool Session::load(const std::string &adaptorPath, std::string &error)
     return true;
 }
 
-uint32_t Session::init(const Options &options)
+uint32_t Session::init(const std::string &typeName, const std::string &vendorPath, KXF_LogCallback callback)
 {
-    const uint32_t rc = KXF(*this, Init_SDK)(options.typeName.c_str(), options.vendorPath.c_str(),
-                                             options.trace ? &printTrace : nullptr, 0);
+    std::fflush(stdout);
+    const int saved = dup(1);
+    if (saved >= 0)
+        dup2(2, 1);
+    const uint32_t rc = kxf().Init_SDK(typeName.c_str(), vendorPath.c_str(), callback, 0);
+    std::fflush(stdout);
+    if (saved >= 0) {
+        dup2(saved, 1);
+        close(saved);
+    }
     initialised_ = true; // the type name is stored even when loading the vendor library failed
     return rc;
 }
@@ -100,7 +113,7 @@ uint32_t Session::uinit()
     if (!initialised_ || !table_)
         return SAR_OK;
     initialised_ = false;
-    return KXF(*this, Uinit_SDK)();
+    return kxf().Uinit_SDK();
 }
 
 uint32_t Session::unload()
@@ -115,38 +128,38 @@ uint32_t Session::unload()
 
 uint32_t Session::enumDevices(std::vector<std::string> &names) const
 {
-    return fetchList([this](char *b, uint32_t *n) { return KXF(*this, EnumDev)(b, n); }, names);
+    return fetchList([this](char *b, uint32_t *n) { return kxf().EnumDev(b, n); }, names);
 }
 
 uint32_t Session::serialByDevName(const std::string &devName, std::string &serial) const
 {
-    return fetchString(
-        [&](char *b, uint32_t *n) { return KXF(*this, GetSerialNumberByDevName)(devName.c_str(), b, n); }, serial);
+    return fetchString([&](char *b, uint32_t *n) { return kxf().GetSerialNumberByDevName(devName.c_str(), b, n); },
+                       serial);
 }
 
 uint32_t Session::connect(const std::string &devName, uint32_t &dev) const
 {
-    return KXF(*this, ConnectDev)(devName.c_str(), &dev);
+    return kxf().ConnectDev(devName.c_str(), &dev);
 }
 
 uint32_t Session::label(uint32_t dev, std::string &text) const
 {
-    return fetchString([&](char *b, uint32_t *n) { return KXF(*this, GetLabelName)(dev, b, n); }, text);
+    return fetchString([&](char *b, uint32_t *n) { return kxf().GetLabelName(dev, b, n); }, text);
 }
 
 uint32_t Session::serial(uint32_t dev, std::string &text) const
 {
-    return fetchString([&](char *b, uint32_t *n) { return KXF(*this, GetSerialNumber)(dev, b, n); }, text);
+    return fetchString([&](char *b, uint32_t *n) { return kxf().GetSerialNumber(dev, b, n); }, text);
 }
 
 uint32_t Session::enumFiles(uint32_t dev, std::vector<std::string> &names) const
 {
-    return fetchList([&](char *b, uint32_t *n) { return KXF(*this, EnumFiles)(dev, b, n); }, names);
+    return fetchList([&](char *b, uint32_t *n) { return kxf().EnumFiles(dev, b, n); }, names);
 }
 
 uint32_t Session::enumContainers(uint32_t dev, std::vector<std::string> &names) const
 {
-    return fetchList([&](char *b, uint32_t *n) { return KXF(*this, EnumContainer)(dev, b, n); }, names);
+    return fetchList([&](char *b, uint32_t *n) { return kxf().EnumContainer(dev, b, n); }, names);
 }
 
 } // namespace kxfhost

@@ -11,15 +11,11 @@
 
 namespace kxfhost {
 
-struct Options {
-    std::string adaptorPath;
-    std::string typeName = "ukeyskf";
-    std::string vendorPath;
-    bool trace = false;
-};
-
 // Splits a name list (names ended by NUL, the list by an empty name) without reading past size.
 std::vector<std::string> splitNameList(const char *list, size_t size);
+
+// A fixed-size text field of a record, up to its first NUL.
+std::string field(const char *text, size_t size);
 
 class Session {
 public:
@@ -30,15 +26,13 @@ public:
 
     // Loads the adaptor library and takes its table; false with the reason in error.
     bool load(const std::string &adaptorPath, std::string &error);
-    uint32_t init(const Options &options);
+    // The adaptor's loader line goes to standard error: standard output is the tool's own.
+    uint32_t init(const std::string &typeName, const std::string &vendorPath, KXF_LogCallback callback);
     uint32_t uinit();
     uint32_t unload();
 
-    template <class Pfn>
-    Pfn entry(int index) const
-    {
-        return reinterpret_cast<Pfn>(table_[index]);
-    }
+    // The table's typed view; valid between load and unload.
+    const KXF_Table &kxf() const { return *KXF_TableOf(table_); }
 
     uint32_t enumDevices(std::vector<std::string> &names) const;
     uint32_t serialByDevName(const std::string &devName, std::string &serial) const;
@@ -56,6 +50,3 @@ private:
 };
 
 } // namespace kxfhost
-
-// Typed table entry of a session: KXF(s, ConnectDev)(name, &dev).
-#define KXF(session, name) (session).entry<PFN_KXF_##name>(KXF_IDX_##name)

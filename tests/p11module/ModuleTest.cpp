@@ -1,0 +1,370 @@
+// The module through its function list, against the software token in a fresh folder per test.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <openssl/core_names.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/param_build.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mock/MockControl.h"
+#include "p11.h"
+#include "pkcs11/SoftHsmLocation.h"
+
+namespace {
+
+class ModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/p11moduleXXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        store = dir;
+        setenv("SKFSOFT_DIR", dir, 1);
+        unsetenv("UKEYADAPTOR_PKCS11_CONF");
+        lib = dlopen(UKEYP11_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(lib, nullptr) << dlerror();
+        auto get = reinterpret_cast<CK_C_GetFunctionList>(dlsym(lib, "C_GetFunctionList"));
+        ASSERT_EQ(get(&f), CKR_OK);
+        ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+        ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &s), CKR_OK);
+    }
+    void TearDown() override
+    {
+        if (f)
+            f->C_Finalize(nullptr);
+        if (!store.empty())
+            std::filesystem::remove_all(store);
+    }
+    CK_RV login(const char *pin, CK_USER_TYPE user = CKU_USER)
+    {
+        return f->C_Login(s, user, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(pin)), strlen(pin));
+    }
+    // A key pair in a container named after the label; returns the private key.
+    CK_OBJECT_HANDLE keyPair(CK_MECHANISM_TYPE type, const char *label, CK_OBJECT_HANDLE *pub)
+    {
+        CK_ULONG bits = 1024;
+        std::vector<CK_ATTRIBUTE> pubTmpl = {{CKA_LABEL, const_cast<char *>(label), strlen(label)}};
+        if (type == CKM_RSA_PKCS_KEY_PAIR_GEN)
+            pubTmpl.push_back({CKA_MODULUS_BITS, &bits, sizeof bits});
+        else
+            pubTmpl.push_back({CKA_EC_PARAMS, const_cast<uint8_t *>(kSm2Oid), sizeof kSm2Oid});
+        CK_MECHANISM m{type, nullptr, 0};
+        CK_OBJECT_HANDLE priv = 0;
+        EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl.data(), pubTmpl.size(), nullptr, 0, pub, &priv), CKR_OK);
+        return priv;
+    }
+    std::vector<uint8_t> attribute(CK_OBJECT_HANDLE o, CK_ATTRIBUTE_TYPE type)
+    {
+        CK_ATTRIBUTE a{type, nullptr, 0};
+        EXPECT_EQ(f->C_GetAttributeValue(s, o, &a, 1), CKR_OK);
+        std::vector<uint8_t> v(a.ulValueLen);
+        a.pValue = v.data();
+        EXPECT_EQ(f->C_GetAttributeValue(s, o, &a, 1), CKR_OK);
+        return v;
+    }
+
+    static constexpr uint8_t kSm2Oid[] = {0x06, 0x08, 0x2A, 0x81, 0x1C, 0xCF, 0x55, 0x01, 0x82, 0x2D};
+    std::string store;
+    void *lib = nullptr;
+    CK_FUNCTION_LIST_PTR f = nullptr;
+    CK_SESSION_HANDLE s = 0;
+};
+
+TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
+{
+    struct Case {
+        const char *pin;
+        CK_USER_TYPE user;
+        CK_RV rv;
+    } cases[] = {{"000000", CKU_USER, CKR_PIN_INCORRECT},
+                 {"00000000", CKU_SO, CKR_PIN_INCORRECT},
+                 {"123456", CKU_USER, CKR_OK},
+                 {"123456", CKU_USER, CKR_USER_ALREADY_LOGGED_IN},
+                 {"12345678", CKU_SO, CKR_USER_ANOTHER_ALREADY_LOGGED_IN}};
+    for (const Case &c : cases)
+        EXPECT_EQ(login(c.pin, c.user), c.rv) << c.pin;
+    CK_SESSION_INFO info{};
+    ASSERT_EQ(f->C_GetSessionInfo(s, &info), CKR_OK);
+    EXPECT_EQ(info.state, CKS_RW_USER_FUNCTIONS);
+    ASSERT_EQ(f->C_Logout(s), CKR_OK);
+    CK_OBJECT_HANDLE pub;
+    CK_MECHANISM m{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0};
+    CK_ULONG bits = 1024;
+    CK_ATTRIBUTE t{CKA_MODULUS_BITS, &bits, sizeof bits};
+    EXPECT_EQ(f->C_GenerateKeyPair(s, &m, &t, 1, nullptr, 0, &pub, &pub), CKR_USER_NOT_LOGGED_IN);
+    EXPECT_EQ(login("12345678", CKU_SO), CKR_OK);
+}
+
+TEST_F(ModuleTest, NothingAnswersAfterFinalize)
+{
+    ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
+    CK_SESSION_HANDLE other;
+    CK_SESSION_INFO info;
+    EXPECT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &other), CKR_CRYPTOKI_NOT_INITIALIZED);
+    EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_CRYPTOKI_NOT_INITIALIZED);
+    EXPECT_EQ(f->C_Finalize(nullptr), CKR_CRYPTOKI_NOT_INITIALIZED);
+    ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+    EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_SESSION_HANDLE_INVALID); // sessions do not survive
+}
+
+TEST_F(ModuleTest, BuffersFollowTheTwoCallConvention)
+{
+    ASSERT_EQ(login("123456"), CKR_OK);
+    CK_OBJECT_HANDLE pub, priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "two-call", &pub);
+    CK_MECHANISM m{CKM_SHA256_RSA_PKCS, nullptr, 0};
+    ASSERT_EQ(f->C_SignInit(s, &m, priv), CKR_OK);
+    CK_BYTE data[] = "data", sig[256];
+    CK_ULONG len = 0;
+    EXPECT_EQ(f->C_Sign(s, data, 4, nullptr, &len), CKR_OK);
+    EXPECT_EQ(len, 128u);
+    len = 10;
+    EXPECT_EQ(f->C_Sign(s, data, 4, sig, &len), CKR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(len, 128u);
+    len = sizeof sig;
+    ASSERT_EQ(f->C_Sign(s, data, 4, sig, &len), CKR_OK); // the operation outlived both queries
+    EXPECT_EQ(len, 128u);
+    ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
+    EXPECT_EQ(f->C_Verify(s, data, 4, sig, len), CKR_OK);
+
+    CK_ULONG count = 0;
+    CK_SLOT_ID slots[1];
+    EXPECT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+    EXPECT_EQ(count, 1u);
+    CK_MECHANISM_TYPE mechs[2];
+    count = 2;
+    EXPECT_EQ(f->C_GetMechanismList(0, mechs, &count), CKR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(count, 7u);
+    count = 0;
+    EXPECT_EQ(f->C_GetSlotList(CK_TRUE, slots, &count), CKR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(count, 1u);
+
+    CK_BYTE label[4];
+    CK_ATTRIBUTE a{CKA_LABEL, nullptr, 0};
+    EXPECT_EQ(f->C_GetAttributeValue(s, pub, &a, 1), CKR_OK);
+    EXPECT_EQ(a.ulValueLen, 8u);
+    a = {CKA_LABEL, label, sizeof label};
+    EXPECT_EQ(f->C_GetAttributeValue(s, pub, &a, 1), CKR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(a.ulValueLen, CK_UNAVAILABLE_INFORMATION);
+    a = {CKA_PRIVATE_EXPONENT, nullptr, 0};
+    EXPECT_EQ(f->C_GetAttributeValue(s, priv, &a, 1), CKR_ATTRIBUTE_SENSITIVE);
+}
+
+// SM2 with SM3 and the default signer identity 1234567812345678: OpenSSL verifies what the key signed.
+TEST_F(ModuleTest, Sm2SignatureVerifiesWithOpenssl)
+{
+    ASSERT_EQ(login("123456"), CKR_OK);
+    CK_OBJECT_HANDLE pub, priv = keyPair(CKM_EC_KEY_PAIR_GEN, "sm2", &pub);
+    CK_MECHANISM m{CKM_UKEY_SM3_SM2, nullptr, 0};
+    CK_BYTE msg[] = "message to sign", sig[64];
+    CK_ULONG len = sizeof sig;
+    ASSERT_EQ(f->C_SignInit(s, &m, priv), CKR_OK);
+    ASSERT_EQ(f->C_SignUpdate(s, msg, 7), CKR_OK);
+    ASSERT_EQ(f->C_SignUpdate(s, msg + 7, sizeof msg - 7), CKR_OK);
+    ASSERT_EQ(f->C_SignFinal(s, sig, &len), CKR_OK);
+    ASSERT_EQ(len, 64u);
+
+    const std::vector<uint8_t> point = attribute(pub, CKA_EC_POINT); // 04 41 04 X Y
+    ASSERT_EQ(point.size(), 67u);
+    OSSL_PARAM_BLD *bld = OSSL_PARAM_BLD_new();
+    OSSL_PARAM_BLD_push_utf8_string(bld, OSSL_PKEY_PARAM_GROUP_NAME, "SM2", 0);
+    OSSL_PARAM_BLD_push_octet_string(bld, OSSL_PKEY_PARAM_PUB_KEY, point.data() + 2, 65);
+    OSSL_PARAM *params = OSSL_PARAM_BLD_to_param(bld);
+    EVP_PKEY_CTX *kctx = EVP_PKEY_CTX_new_from_name(nullptr, "SM2", nullptr);
+    EVP_PKEY *key = nullptr;
+    ASSERT_EQ(EVP_PKEY_fromdata_init(kctx), 1);
+    ASSERT_EQ(EVP_PKEY_fromdata(kctx, &key, EVP_PKEY_PUBLIC_KEY, params), 1);
+    ECDSA_SIG *esig = ECDSA_SIG_new();
+    ECDSA_SIG_set0(esig, BN_bin2bn(sig, 32, nullptr), BN_bin2bn(sig + 32, 32, nullptr));
+    unsigned char *der = nullptr;
+    const int derLen = i2d_ECDSA_SIG(esig, &der);
+    EVP_MD_CTX *md = EVP_MD_CTX_new();
+    EVP_PKEY_CTX *vctx = EVP_PKEY_CTX_new(key, nullptr);
+    ASSERT_EQ(EVP_PKEY_CTX_set1_id(vctx, "1234567812345678", 16), 1);
+    EVP_MD_CTX_set_pkey_ctx(md, vctx);
+    ASSERT_EQ(EVP_DigestVerifyInit(md, nullptr, EVP_sm3(), nullptr, key), 1);
+    EXPECT_EQ(EVP_DigestVerify(md, der, derLen, msg, sizeof msg), 1);
+    EVP_MD_CTX_free(md);
+    EVP_PKEY_CTX_free(vctx);
+    OPENSSL_free(der);
+    ECDSA_SIG_free(esig);
+    EVP_PKEY_free(key);
+    EVP_PKEY_CTX_free(kctx);
+    OSSL_PARAM_free(params);
+    OSSL_PARAM_BLD_free(bld);
+
+    ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
+    EXPECT_EQ(f->C_Verify(s, msg, sizeof msg, sig, 64), CKR_OK);
+    sig[40] ^= 1;
+    ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
+    EXPECT_EQ(f->C_Verify(s, msg, sizeof msg, sig, 64), CKR_SIGNATURE_INVALID);
+}
+
+// Files are data objects read from the key; a second session sees what the first wrote.
+TEST_F(ModuleTest, DataObjectsAreFilesOnTheKey)
+{
+    ASSERT_EQ(login("123456"), CKR_OK);
+    CK_OBJECT_CLASS cls = CKO_DATA;
+    char name[] = "note", value[] = "kept on the key";
+    CK_ATTRIBUTE tmpl[] = {{CKA_CLASS, &cls, sizeof cls}, {CKA_LABEL, name, 4}, {CKA_VALUE, value, sizeof value - 1}};
+    CK_OBJECT_HANDLE created, found[4];
+    ASSERT_EQ(f->C_CreateObject(s, tmpl, 3, &created), CKR_OK);
+    CK_SESSION_HANDLE other;
+    ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &other), CKR_OK);
+    std::swap(s, other);
+    CK_ULONG count = 0;
+    ASSERT_EQ(f->C_FindObjectsInit(s, tmpl, 2), CKR_OK);
+    ASSERT_EQ(f->C_FindObjects(s, found, 4, &count), CKR_OK);
+    ASSERT_EQ(f->C_FindObjectsFinal(s), CKR_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(found[0], created);
+    const std::vector<uint8_t> v = attribute(found[0], CKA_VALUE), app = attribute(found[0], CKA_APPLICATION);
+    EXPECT_EQ(std::string(v.begin(), v.end()), value);
+    EXPECT_EQ(std::string(app.begin(), app.end()), "SOFTAPP");
+    EXPECT_EQ(f->C_DestroyObject(s, created), CKR_SESSION_READ_ONLY);
+    EXPECT_EQ(f->C_DestroyObject(other, created), CKR_OK);
+    ASSERT_EQ(f->C_FindObjectsInit(s, tmpl, 2), CKR_OK);
+    ASSERT_EQ(f->C_FindObjects(s, found, 4, &count), CKR_OK);
+    EXPECT_EQ(count, 0u);
+}
+
+// Sessions of one slot on several threads share its device handle; files written meanwhile make
+// every search read the key again.
+TEST_F(ModuleTest, ThreadsShareASlot)
+{
+    ASSERT_EQ(login("123456"), CKR_OK);
+    CK_OBJECT_HANDLE pub, priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "shared", &pub);
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            CK_SESSION_HANDLE own;
+            failures[t] += f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &own) != CKR_OK;
+            for (int i = 0; i < 8; ++i) {
+                CK_OBJECT_CLASS cls = CKO_DATA;
+                std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
+                CK_ATTRIBUTE file[] = {{CKA_CLASS, &cls, sizeof cls},
+                                       {CKA_LABEL, &name[0], name.size()},
+                                       {CKA_VALUE, &name[0], name.size()}};
+                CK_OBJECT_HANDLE h[64];
+                CK_ULONG n = 0, len = 128;
+                CK_BYTE sig[128];
+                CK_MECHANISM m{CKM_SHA256_RSA_PKCS, nullptr, 0};
+                failures[t] += f->C_CreateObject(own, file, 3, h) != CKR_OK;
+                for (int k = 0; k < 8; ++k) {
+                    failures[t] += f->C_FindObjectsInit(own, nullptr, 0) != CKR_OK ||
+                                   f->C_FindObjects(own, h, 64, &n) != CKR_OK || f->C_FindObjectsFinal(own) != CKR_OK;
+                    failures[t] +=
+                        f->C_SignInit(own, &m, priv) != CKR_OK || f->C_Sign(own, sig, 8, sig, &len) != CKR_OK;
+                }
+            }
+        });
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+    CK_OBJECT_CLASS cls = CKO_DATA;
+    CK_ATTRIBUTE data{CKA_CLASS, &cls, sizeof cls};
+    CK_OBJECT_HANDLE h[64];
+    CK_ULONG n = 0;
+    ASSERT_EQ(f->C_FindObjectsInit(s, &data, 1), CKR_OK);
+    ASSERT_EQ(f->C_FindObjects(s, h, 64, &n), CKR_OK);
+    EXPECT_EQ(n, 32u);
+}
+
+// Each configuration line is one key kind with its own copy of the adaptor; bad lines are skipped.
+TEST_F(ModuleTest, ConfigurationNamesTheKeys)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer's runtime cannot load into a second link-map namespace";
+#endif
+    ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
+    const std::string conf = store + "/pkcs11.conf";
+    std::ofstream(conf) << "# two kinds\nukeyskf " SKFSOFT_PATH "\nskf_gdca " SKFSOFT_PATH " GDCA_APP\n"
+                        << "ukeyskf\nukeyskf /nonexistent/libskf.so\n";
+    setenv("UKEYADAPTOR_PKCS11_CONF", conf.c_str(), 1);
+    ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+    CK_ULONG count = 0;
+    ASSERT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+    ASSERT_EQ(count, 2u);
+    CK_TOKEN_INFO info;
+    ASSERT_EQ(f->C_GetTokenInfo(1, &info), CKR_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(info.model), 8), "skf_gdca");
+    ASSERT_EQ(f->C_OpenSession(1, CKF_SERIAL_SESSION, nullptr, nullptr, &s), CKR_OK);
+    EXPECT_EQ(login("000000"), CKR_PIN_INCORRECT);
+    EXPECT_EQ(login("123456"), CKR_OK);
+}
+
+// RSA decryption exists only for the key kind whose vendor library also speaks PKCS#11: here the
+// test vendor library, SKF from the mock and C_* from SoftHSM2, which holds the private key.
+TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
+{
+    ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
+    std::ofstream(store + "/softhsm2.conf") << "directories.tokendir = " << store << "\nlog.level = ERROR\n";
+    setenv("SOFTHSM2_CONF", (store + "/softhsm2.conf").c_str(), 1);
+    void *hsmLib = dlopen(softHsmLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(hsmLib, nullptr) << "softhsm2 is installed by scripts/install-deps.sh";
+    CK_FUNCTION_LIST_PTR hsm = nullptr;
+    ASSERT_EQ(reinterpret_cast<CK_C_GetFunctionList>(dlsym(hsmLib, "C_GetFunctionList"))(&hsm), CKR_OK);
+    CK_SLOT_ID slot = 0;
+    CK_ULONG count = 1, bits = 2048, len = 256;
+    CK_UTF8CHAR so[] = "12345678", pin[] = "123456", label[33] = "szca                            ";
+    CK_BBOOL yes = CK_TRUE;
+    CK_ATTRIBUTE pubT[] = {{CKA_ENCRYPT, &yes, 1}, {CKA_MODULUS_BITS, &bits, sizeof bits}};
+    CK_ATTRIBUTE privT[] = {{CKA_TOKEN, &yes, 1}, {CKA_PRIVATE, &yes, 1}, {CKA_DECRYPT, &yes, 1}};
+    CK_MECHANISM gen{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0}, pkcs1{CKM_RSA_PKCS, nullptr, 0};
+    CK_OBJECT_HANDLE pub, priv;
+    CK_BYTE secret[] = "sixteen byte key", wrapped[256], plain[256];
+    CK_TOKEN_INFO info;
+    ASSERT_EQ(hsm->C_Initialize(nullptr), CKR_OK);
+    ASSERT_EQ(hsm->C_GetSlotList(CK_FALSE, &slot, &count), CKR_OK);
+    ASSERT_EQ(hsm->C_InitToken(slot, so, 8, label), CKR_OK);
+    ASSERT_EQ(hsm->C_Finalize(nullptr), CKR_OK); // the new token moves to a slot of its own
+    ASSERT_EQ(hsm->C_Initialize(nullptr), CKR_OK);
+    CK_SLOT_ID slots[4];
+    count = 4;
+    ASSERT_EQ(hsm->C_GetSlotList(CK_TRUE, slots, &count), CKR_OK);
+    for (CK_ULONG i = 0; i < count; ++i)
+        if (hsm->C_GetTokenInfo(slots[i], &info) == CKR_OK && (info.flags & CKF_TOKEN_INITIALIZED))
+            slot = slots[i];
+    ASSERT_EQ(hsm->C_GetTokenInfo(slot, &info), CKR_OK);
+    CK_SESSION_HANDLE h;
+    ASSERT_EQ(hsm->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &h), CKR_OK);
+    ASSERT_EQ(hsm->C_Login(h, CKU_SO, so, 8), CKR_OK);
+    ASSERT_EQ(hsm->C_InitPIN(h, pin, 6), CKR_OK);
+    ASSERT_EQ(hsm->C_Logout(h), CKR_OK);
+    ASSERT_EQ(hsm->C_Login(h, CKU_USER, pin, 6), CKR_OK);
+    ASSERT_EQ(hsm->C_GenerateKeyPair(h, &gen, pubT, 2, privT, 3, &pub, &priv), CKR_OK);
+    ASSERT_EQ(hsm->C_EncryptInit(h, &pkcs1, pub), CKR_OK);
+    ASSERT_EQ(hsm->C_Encrypt(h, secret, 16, wrapped, &len), CKR_OK);
+    ASSERT_EQ(hsm->C_Finalize(nullptr), CKR_OK);
+
+    void *vendor = dlopen(SZCA_VENDOR_PATH, RTLD_NOW | RTLD_LOCAL); // the adaptor's load finds this copy
+    mock::State &m = *reinterpret_cast<PFN_mock_state>(dlsym(vendor, "mock_state"))();
+    mock::setField(m.dev().info.SerialNumber, std::string(reinterpret_cast<char *>(info.serialNumber), 16));
+    m.dev().info.AlgAsymCap = 0x00010000; // RSA
+    m.app().containers = {{"RSA", 1}};
+    std::ofstream(store + "/pkcs11.conf") << "skf_szca_ft3003 " SZCA_VENDOR_PATH "\n";
+    setenv("UKEYADAPTOR_PKCS11_CONF", (store + "/pkcs11.conf").c_str(), 1);
+    ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+    ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &s), CKR_OK);
+    ASSERT_EQ(login("123456"), CKR_OK);
+    CK_OBJECT_CLASS cls = CKO_PRIVATE_KEY;
+    CK_ATTRIBUTE find{CKA_CLASS, &cls, sizeof cls};
+    ASSERT_EQ(f->C_FindObjectsInit(s, &find, 1), CKR_OK);
+    ASSERT_EQ(f->C_FindObjects(s, &priv, 1, &count), CKR_OK);
+    ASSERT_EQ(count, 1u);
+    ASSERT_EQ(f->C_DecryptInit(s, &pkcs1, priv), CKR_OK);
+    len = 0;
+    EXPECT_EQ(f->C_Decrypt(s, wrapped, 256, nullptr, &len), CKR_OK);
+    EXPECT_EQ(len, 256u);
+    ASSERT_EQ(f->C_Decrypt(s, wrapped, 256, plain, &len), CKR_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(plain), len), "sixteen byte key");
+}
+
+} // namespace
