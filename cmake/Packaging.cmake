@@ -39,4 +39,5 @@ endforeach()
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_HOST_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_HOST_PACKAGE_RECOMMENDS ukeyadaptor-softtoken)
+set(CPACK_DEBIAN_PKCS11_PACKAGE_RECOMMENDS ukeyadaptor-softtoken) # offered when no key is configured
 include(CPack)

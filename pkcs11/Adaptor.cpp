@@ -1,9 +1,14 @@
 #include "Adaptor.h"
 
+#include "StdoutAside.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 #include <map>
 
@@ -11,17 +16,33 @@ namespace ukeyp11 {
 
 namespace {
 
+// A private copy of the file, mapped and then removed: a second mapping of the same path would be
+// the same library with the same process-wide state.
+void *loadCopy(const std::string &path)
+{
+    const char *tmp = std::getenv("TMPDIR");
+    std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/ukeyadaptor-XXXXXX";
+    const int out = mkstemp(&name[0]);
+    if (out < 0)
+        return nullptr;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const bool written = !bytes.empty() && write(out, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    close(out);
+    void *lib = written ? dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+    unlink(name.c_str());
+    return lib;
+}
+
 // Build tree: the adaptor lies beside the module; installed: LIBDIR/pkcs11/../ holds it.
-void *loadAdaptor(bool ownNamespace)
+void *loadAdaptor(bool privateCopy)
 {
     const std::string dir = moduleDirectory();
-    for (const std::string &path : {dir + "/libUKeyAdaptor.so", dir + "/libUKeyAdaptor.so.1",
+    for (const std::string &path : {dir + "/libUKeyAdaptor.so.1", dir + "/libUKeyAdaptor.so",
                                     dir + "/../libUKeyAdaptor.so.1", std::string("libUKeyAdaptor.so.1")}) {
         if (path.front() == '/' && access(path.c_str(), R_OK) != 0)
             continue;
-        void *lib = ownNamespace ? dlmopen(LM_ID_NEWLM, path.c_str(), RTLD_NOW | RTLD_LOCAL)
-                                 : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (lib)
+        if (void *lib = privateCopy ? loadCopy(path) : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))
             return lib;
     }
     return nullptr;
@@ -29,9 +50,9 @@ void *loadAdaptor(bool ownNamespace)
 
 } // namespace
 
-Adaptor *Adaptor::open(const KeyEntry &entry, bool ownNamespace)
+Adaptor *Adaptor::open(const KeyEntry &entry, bool privateCopy)
 {
-    void *lib = loadAdaptor(ownNamespace);
+    void *lib = loadAdaptor(privateCopy);
     if (!lib) {
         const char *why = dlerror();
         std::fprintf(stderr, "ukeyadaptor-pkcs11: cannot load libUKeyAdaptor: %s\n", why ? why : "not found");
@@ -47,7 +68,12 @@ Adaptor *Adaptor::open(const KeyEntry &entry, bool ownNamespace)
     a->lib_ = lib;
     a->table_ = table;
     a->entry_ = entry;
-    const uint32_t rc = a->kxf()->Init_SDK(entry.typeName.c_str(), entry.libraryPath.c_str(), nullptr, 0);
+    uint32_t rc;
+    {
+        // An application's standard output may be the data it exports.
+        StdoutAside aside;
+        rc = a->kxf()->Init_SDK(entry.typeName.c_str(), entry.libraryPath.c_str(), nullptr, 0);
+    }
     if (rc != SAR_OK) {
         std::fprintf(stderr, "ukeyadaptor-pkcs11: %s %s: initialisation failed (0x%08X)\n", entry.typeName.c_str(),
                      entry.libraryPath.c_str(), rc);

@@ -14,9 +14,9 @@ namespace ukeyp11 {
 
 class Adaptor {
 public:
-    // The adaptor keeps one vendor library per copy, so every entry after the first gets its own
-    // link-map namespace.
-    static Adaptor *open(const KeyEntry &entry, bool ownNamespace);
+    // The adaptor keeps one vendor library per copy, so every entry after the first gets a private
+    // copy of the adaptor's file.
+    static Adaptor *open(const KeyEntry &entry, bool privateCopy);
     ~Adaptor();
     Adaptor(const Adaptor &) = delete;
     Adaptor &operator=(const Adaptor &) = delete;

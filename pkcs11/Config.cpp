@@ -74,10 +74,13 @@ std::vector<KeyEntry> loadConfig()
     if (file) {
         std::stringstream text;
         text << file.rdbuf();
-        return parseConfig(text.str(), path);
-    }
-    if (env && *env)
+        std::vector<KeyEntry> entries = parseConfig(text.str(), path);
+        if (!entries.empty())
+            return entries;
+    } else if (env && *env) {
         std::fprintf(stderr, "ukeyadaptor-pkcs11: cannot read %s; offering the bundled token\n", path.c_str());
+    }
+    // The installed file names no key until someone adds one.
     return {KeyEntry{"ukeyskf", bundledToken(), "SOFTAPP"}};
 }
 

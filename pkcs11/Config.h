@@ -19,7 +19,7 @@ std::string moduleDirectory();
 // Parses configuration text; malformed lines are reported on stderr and skipped.
 std::vector<KeyEntry> parseConfig(const std::string &text, const std::string &origin);
 
-// Reads UKEYADAPTOR_PKCS11_CONF, then the installed default; without either the bundled token.
+// Reads UKEYADAPTOR_PKCS11_CONF, then the installed default; the bundled token when neither names a key.
 std::vector<KeyEntry> loadConfig();
 
 } // namespace ukeyp11

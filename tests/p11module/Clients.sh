@@ -19,6 +19,7 @@ pkcs11_tool() {
   tool -L >list.out 2>&1 || fail "-L: $(cat list.out)"
   grep -q 'token label *: SoftToken' list.out && grep -q 'serial num *: 0000000000000001' list.out ||
     fail "-L does not show the token: $(cat list.out)"
+  [ "$(tool -L 2>/dev/null | head -n 1)" = "Available slots:" ] || fail "standard output carries more than the tool's own output"
   keypair k1
   tool -O >public.out 2>&1
   grep -q 'Public Key Object; RSA 2048 bits' public.out || fail "-O misses the public key: $(cat public.out)"

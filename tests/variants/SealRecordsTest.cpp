@@ -114,5 +114,44 @@ TEST_F(VariantTest, FileListsBeyondTheWorkingBufferAreCutToIt)
     }
 }
 
+// A listing or record that outgrew the host's buffer since its size query is refused whole.
+TEST_F(VariantTest, ListingsNeverWritePastTheHostsLength)
+{
+    const mock::Bytes records = bytesOf("a@@@@bc@@@@");
+    const std::vector<mock::File> ownFiles = {{"1", bytesOf("one")}, {"ndm-seseal-info", bytesOf("idx")}};
+    const struct {
+        const char *type;
+        std::vector<mock::File> files;
+        mock::Bytes userData;
+        List expected;
+    } cases[] = {
+        {"skf_gdca_wise", {{"alpha", {}}, {"beta", {}}}, {}, names({"alpha", "beta"})},
+        {"skf_gdca", ownFiles, records, names({"1", "ndm-seseal-info"})},
+        {"skf_gdca", {}, records, names({"gdca", "1", "2"})},
+        {"skf_gdca_ft3000gm", {}, records, names({"gdca", "1", "2"})},
+    };
+    for (const auto &c : cases) {
+        mock().reset();
+        mock().app().files = c.files;
+        mock().app().userData[0x50] = c.userData;
+        ukey::UKeyAdaptorSKF *adaptor = open(c.type);
+        List list(64, '?');
+        uint32_t size = 3;
+        EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_BUFFER_TOO_SMALL) << c.type;
+        EXPECT_EQ(size, c.expected.size()) << c.type;
+        EXPECT_EQ(list, List(64, '?')) << c.type;
+        EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_OK) << c.type;
+        EXPECT_EQ(list.substr(0, size), c.expected) << c.type;
+    }
+    // A record read the same way.
+    ukey::UKeyAdaptorSKF *gdca = open("skf_gdca");
+    EXPECT_EQ(listFiles(*gdca), names({"gdca", "1", "2"}));
+    List data(8, '?');
+    uint32_t len = 1;
+    EXPECT_EQ(gdca->ReadFile("2", 0, 1, reinterpret_cast<uint8_t *>(data.data()), &len), SAR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(len, 2u);
+    EXPECT_EQ(data, List(8, '?'));
+}
+
 } // namespace
 } // namespace ukeytest

@@ -21,11 +21,6 @@ const Pkcs11EntryPoints &p11()
     return g_p11;
 }
 
-NDMLibrary *pkcs11Library()
-{
-    return g_library.data();
-}
-
 void resolvePkcs11(NDMLibrary *library)
 {
     g_p11 = Pkcs11EntryPoints{};

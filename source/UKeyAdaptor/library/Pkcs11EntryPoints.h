@@ -33,13 +33,9 @@ struct Pkcs11EntryPoints {
 #undef UKEY_P11_FIELD
 };
 
-constexpr int kPkcs11EntryPointCount = 18;
-
 // The process-wide table. It is empty unless the library it was resolved from is still the
 // current vendor library, so a library replaced by another type's load is never called.
 const Pkcs11EntryPoints &p11();
-// The library the table was resolved from, or null.
-NDMLibrary *pkcs11Library();
 
 // Fills the table from library (every name looked up, missing ones stay null).
 void resolvePkcs11(NDMLibrary *library);

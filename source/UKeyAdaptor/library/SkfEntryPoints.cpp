@@ -11,22 +11,6 @@ namespace {
 SkfEntryPoints g_skf;
 bool g_loaded = false;
 
-} // namespace
-
-const SkfEntryPoints &skf()
-{
-    return g_skf;
-}
-
-bool skfLibraryLoaded()
-{
-    return g_loaded;
-}
-void setSkfLibraryLoaded(bool loaded)
-{
-    g_loaded = loaded;
-}
-
 uint32_t resolveAll(const QString &path)
 {
     // Nothing may keep pointing into a library that is replaced or fails to load.
@@ -46,11 +30,38 @@ uint32_t resolveAll(const QString &path)
     return 1;
 }
 
-void releaseSkfLibrary()
+} // namespace
+
+const SkfEntryPoints &skf()
 {
-    g_skf = SkfEntryPoints{};
-    delete currentVendorLibrary();
-    setCurrentVendorLibrary(nullptr);
+    return g_skf;
+}
+
+bool skfLibraryLoaded()
+{
+    return g_loaded;
+}
+
+uint32_t loadSkfLibrary(const char *libraryPath, LoadRetry retry)
+{
+    QString path = QString::fromLocal8Bit(libraryPath ? libraryPath : "");
+    uint32_t loaded = resolveAll(path);
+    if (!loaded && retry == LoadRetry::ByFileName) {
+        path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        loaded = resolveAll(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    }
+    g_loaded = loaded == 1;
+    return loaded;
+}
+
+void unloadSkfLibrary()
+{
+    if (g_loaded) {
+        g_skf = SkfEntryPoints{};
+        delete currentVendorLibrary();
+        setCurrentVendorLibrary(nullptr);
+    }
+    g_loaded = false;
 }
 
 } // namespace ukey

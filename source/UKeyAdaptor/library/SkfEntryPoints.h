@@ -102,15 +102,17 @@ struct SkfEntryPoints {
 const SkfEntryPoints &skf();
 
 constexpr int kSkfEntryPointCount = 83;
-constexpr int kSkfRequiredCount = 64;
 
 // Set by the last successful load, cleared by unload.
 bool skfLibraryLoaded();
-void setSkfLibraryLoaded(bool loaded);
 
-// Replaces the current vendor library by one loaded from path and fills the table; 1 or 0.
-uint32_t resolveAll(const QString &path);
-// Empties the table and releases the vendor library.
-void releaseSkfLibrary();
+enum class LoadRetry { None, ByFileName };
+// The one vendor-library loader: replaces the current vendor library by the one at path, fills
+// the table and sets the loaded flag; 1 or 0. With LoadRetry::ByFileName a library that does not
+// load from its path is tried again by its bare file name, so that the system loader searches
+// its standard places.
+uint32_t loadSkfLibrary(const char *libraryPath, LoadRetry retry);
+// Releases a loaded vendor library with its table, and clears the flag.
+void unloadSkfLibrary();
 
 } // namespace ukey

@@ -1,14 +1,14 @@
 #include "registry/AdaptorRegistry.h"
 #include "registry/UKeyAdaptorBase.h"
 #include "rtc/Entries.h"
-#include "rtc/EntrySite.h"
+#include "trace/TraceSite.h"
 #include "rtc/Sdk.h"
 
 namespace ukey::rtc {
 namespace {
 
 template <typename Op, typename... Args>
-uint32_t forwardWithoutStart(const EntrySite &site, uint32_t dev, Op op, Args... args)
+uint32_t forwardWithoutStart(const TraceSite &site, uint32_t dev, Op op, Args... args)
 {
     UKeyAdaptorBase *adaptor = findAdaptor(dev);
     const uint32_t result = adaptor ? (adaptor->*op)(args...) : SAR_INVALIDHANDLEERR;
@@ -18,7 +18,7 @@ uint32_t forwardWithoutStart(const EntrySite &site, uint32_t dev, Op op, Args...
 
 // Finds the instance that owns the device handle and hands it the remaining arguments unchanged.
 template <typename Op, typename... Args>
-uint32_t forward(const EntrySite &site, uint32_t dev, Op op, Args... args)
+uint32_t forward(const TraceSite &site, uint32_t dev, Op op, Args... args)
 {
     site.atSite("start");
     return forwardWithoutStart(site, dev, op, args...);

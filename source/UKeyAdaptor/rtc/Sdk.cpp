@@ -4,7 +4,7 @@
 
 #include "registry/AdaptorRegistry.h"
 #include "rtc/Entries.h"
-#include "rtc/EntrySite.h"
+#include "trace/TraceSite.h"
 
 namespace ukey::rtc {
 namespace {

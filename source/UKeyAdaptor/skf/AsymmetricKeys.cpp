@@ -80,8 +80,8 @@ uint32_t UKeyAdaptorSKF::ImportECCKeyPair(HCONTAINER hContainer, const ENVELOPED
 {
     const auto site = UKEY_SITE("UKeyAdaptorSKF::ImportECCKeyPair");
     Operation op(site);
-    if (op.needs(skf().SKF_ImportECCKeyPair).failed())
-        return op.code();
+    if (const Refusal refused = op.needs(skf().SKF_ImportECCKeyPair).refusal())
+        return *refused;
     // Both missing handles are reported before the verdict.
     if (!m_hApp)
         site("end.m_hApp is NULL");
@@ -126,7 +126,8 @@ uint32_t UKeyAdaptorSKF::ECCExportSessionKey(HCONTAINER hContainer, uint32_t alg
                                              uint32_t pubLen, uint8_t *cipherBlob, uint32_t *cipherLen,
                                              SKF_HANDLE *phKey)
 {
-    return Operation(UKEY_SITE("UKeyAdaptorSKF::ECCExportSessionKey"))
+    const auto site = UKEY_SITE("UKeyAdaptorSKF::ECCExportSessionKey");
+    return Operation(site)
         .needs(skf().SKF_ECCExportSessionKey)
         .handles(m_hApp && hContainer)
         .params(pub && pubLen == sizeof(ECCPUBLICKEYBLOB))
@@ -135,8 +136,7 @@ uint32_t UKeyAdaptorSKF::ECCExportSessionKey(HCONTAINER hContainer, uint32_t alg
             alignas(ECCCIPHERBLOB) uint8_t buffer[SKF_ECC_CIPHER_BLOB_BUFFER_LEN] = {};
             if (trace::enabled()) {
                 const QByteArray base64 = QByteArray(reinterpret_cast<const char *>(buffer), sizeof buffer).toBase64();
-                UKEY_TRACE_LEVEL("UKeyAdaptorSKF::ECCExportSessionKey", 3,
-                                 QString::asprintf(" pstEccCipherBlob = %s", base64.constData()));
+                site.atLevel(3, QString::asprintf(" pstEccCipherBlob = %s", base64.constData()));
             }
             const uint32_t result =
                 skf().SKF_ECCExportSessionKey(hContainer, algId, pub, reinterpret_cast<ECCCIPHERBLOB *>(buffer), phKey);

@@ -1,4 +1,3 @@
-#include <QString>
 #include <cstring>
 #include <new>
 
@@ -10,38 +9,8 @@ namespace ukey {
 namespace {
 
 constexpr const char kTypeName[] = "ukeyskf";
-// A vendor that reports more than this for a name list is not believed.
-constexpr uint32_t kMaxListSize = 16u * 1024u * 1024u;
 
 } // namespace
-
-size_t fieldLength(const char *field, size_t capacity)
-{
-    const void *nul = std::memchr(field, 0, capacity);
-    return nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : capacity;
-}
-
-bool allocateList(std::vector<char> &buffer, uint32_t size)
-{
-    if (size > kMaxListSize)
-        return false;
-    try {
-        buffer.assign(size, '\0');
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    return true;
-}
-
-void splitNameList(const char *buffer, uint32_t size, NameList &names)
-{
-    uint32_t offset = 0;
-    do {
-        const size_t len = fieldLength(buffer + offset, size - offset);
-        names.emplace_back(buffer + offset, len);
-        offset += static_cast<uint32_t>(len) + 1;
-    } while (offset < size && buffer[offset] != '\0');
-}
 
 const AdaptorTypeOps UKeyAdaptorSKF::typeOps = {kTypeName,
                                                 &UKeyAdaptorSKF::LoadSKFDll,
@@ -52,13 +21,14 @@ const AdaptorTypeOps UKeyAdaptorSKF::typeOps = {kTypeName,
 
 UKeyAdaptorSKF::UKeyAdaptorSKF()
 {
-    UKEY_TRACE("UKeyAdaptorSKF::UKeyAdaptorSKF", "start");
-    UKEY_TRACE("UKeyAdaptorSKF::UKeyAdaptorSKF", "end");
+    const auto site = UKEY_SITE("UKeyAdaptorSKF::UKeyAdaptorSKF");
+    site("start");
+    site("end");
 }
 
 UKeyAdaptorBase *UKeyAdaptorSKF::CreateUKeyAdaptorDev(const char *typeName, const char *devName)
 {
-    UKEY_TRACE("UKeyAdaptorSKF::CreateUKeyAdaptorDev", "start CreateUKeyAdaptorDev");
+    UKEY_SITE("UKeyAdaptorSKF::CreateUKeyAdaptorDev")("start CreateUKeyAdaptorDev");
     g_currentDeviceName = devName ? devName : "";
     if (!sameTypeName(typeName, kTypeName))
         return nullptr;
@@ -67,26 +37,16 @@ UKeyAdaptorBase *UKeyAdaptorSKF::CreateUKeyAdaptorDev(const char *typeName, cons
 
 uint32_t UKeyAdaptorSKF::LoadSKFDll(const char * /*typeName*/, const char *libraryPath)
 {
-    UKEY_TRACE("UKeyAdaptorSKF::LoadSKFDll", "start");
-    QString path = QString::fromLocal8Bit(libraryPath ? libraryPath : "");
-    if (resolveAll(path)) {
-        setSkfLibraryLoaded(true);
-        return 1;
-    }
-    // Retry by bare file name so that the loader searches its standard places.
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const uint32_t loaded = resolveAll(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
-    setSkfLibraryLoaded(loaded == 1);
-    return loaded;
+    UKEY_SITE("UKeyAdaptorSKF::LoadSKFDll")("start");
+    return loadSkfLibrary(libraryPath, LoadRetry::ByFileName);
 }
 
 uint32_t UKeyAdaptorSKF::UnloadSKFDll(const char * /*typeName*/)
 {
-    UKEY_TRACE("UKeyAdaptorSKF::UnloadSKFDll", "start");
-    if (skfLibraryLoaded())
-        releaseSkfLibrary();
-    setSkfLibraryLoaded(false);
-    UKEY_TRACE("UKeyAdaptorSKF::UnloadSKFDll", "end");
+    const auto site = UKEY_SITE("UKeyAdaptorSKF::UnloadSKFDll");
+    site("start");
+    unloadSkfLibrary();
+    site("end");
     return SAR_OK;
 }
 
@@ -122,12 +82,7 @@ uint32_t UKeyAdaptorSKF::serialFromTemporaryConnection(const char *function, con
     }
     DEVINFO info{};
     skf().SKF_GetDevInfo(h, &info);
-    const size_t len = fieldLength(info.SerialNumber, sizeof info.SerialNumber);
-    *pulLen = static_cast<uint32_t>(len + 1);
-    if (serial) {
-        std::memcpy(serial, info.SerialNumber, len);
-        serial[len] = '\0';
-    }
+    copyText(info.SerialNumber, sizeof info.SerialNumber, serial, pulLen);
     result = skf().SKF_DisConnectDev(h);
     site("end");
     return result;
@@ -187,21 +142,32 @@ uint32_t UKeyAdaptorSKF::enumApplication(NameList &names)
         site(kEndInvalidHandleBlank);
         return SAR_INVALIDHANDLEERR;
     }
+    return fetchNameList(
+        site, {"end nRet != SAR_OK", nullptr, "end SAR_FAIL", SAR_FAIL, "end nRet != SAR_OK"},
+        [this](char *list, uint32_t *size) { return skf().SKF_EnumApplication(m_hDev, list, size); }, names);
+}
+
+uint32_t fetchNameList(const TraceSite &site, const ListFetchTexts &texts, const ListFetch &fetch, NameList &names)
+{
     uint32_t size = 0;
-    uint32_t result = skf().SKF_EnumApplication(m_hDev, nullptr, &size);
+    uint32_t result = fetch(nullptr, &size);
     if (result != SAR_OK) {
-        site("end nRet != SAR_OK");
+        site(texts.queryFailed);
         return result;
+    }
+    if (texts.tooShort && size < 2) {
+        site(texts.tooShort);
+        return SAR_OK;
     }
     std::vector<char> buffer;
     if (!allocateList(buffer, size)) {
-        site("end SAR_FAIL");
-        return SAR_FAIL;
+        site(texts.noBuffer);
+        return texts.noBufferResult;
     }
     const uint32_t capacity = size;
-    result = skf().SKF_EnumApplication(m_hDev, buffer.data(), &size);
+    result = fetch(buffer.data(), &size);
     if (result != SAR_OK) {
-        site("end nRet != SAR_OK");
+        site(texts.fillFailed);
         return result;
     }
     if (capacity > 0)

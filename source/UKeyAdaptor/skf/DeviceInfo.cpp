@@ -5,21 +5,6 @@
 #include "skf/UKeyAdaptorSKF.h"
 
 namespace ukey {
-namespace {
-
-// Hands out a text field of the cached record: its length with terminator, and the text if asked.
-void copyField(const char *field, size_t capacity, char *out, uint32_t *pulLen)
-{
-    const size_t len = fieldLength(field, capacity);
-    *pulLen = static_cast<uint32_t>(len + 1);
-    if (out) {
-        std::memcpy(out, field, len);
-        out[len] = '\0';
-    }
-}
-
-} // namespace
-
 // SAR_FAIL while unconnected, the cache then keeping what it held.
 uint32_t UKeyAdaptorSKF::refreshDevInfo()
 {
@@ -36,7 +21,7 @@ uint32_t UKeyAdaptorSKF::GetKeyLabelName(char *label, uint32_t *pulLen)
         .params(pulLen != nullptr)
         .call([&] {
             refreshDevInfo();
-            copyField(devInfo.Label, sizeof devInfo.Label, label, pulLen);
+            copyText(devInfo.Label, sizeof devInfo.Label, label, pulLen);
             return SAR_OK;
         });
 }
@@ -44,7 +29,7 @@ uint32_t UKeyAdaptorSKF::GetKeyLabelName(char *label, uint32_t *pulLen)
 uint32_t UKeyAdaptorSKF::GetKeySerialNumber(char *serial, uint32_t *pulLen)
 {
     return Operation(UKEY_SITE("UKeyAdaptorSKF::GetKeySerialNumber")).params(pulLen != nullptr).call([&] {
-        copyField(devInfo.SerialNumber, sizeof devInfo.SerialNumber, serial, pulLen);
+        copyText(devInfo.SerialNumber, sizeof devInfo.SerialNumber, serial, pulLen);
         return SAR_OK;
     });
 }

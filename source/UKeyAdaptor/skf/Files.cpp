@@ -10,7 +10,7 @@ namespace ukey {
 uint32_t UKeyAdaptorSKF::CreateFileW(const char *name, uint32_t size, uint32_t readRights, uint32_t writeRights)
 {
     Operation op(UKEY_SITE("UKeyAdaptorSKF::CreateFileW"));
-    UKEY_TRACEF("UKeyAdaptorSKF::CreateFileW", "fileName:%s,size:%d", name, static_cast<int>(size));
+    op.site().format("fileName:%s,size:%d", name, static_cast<int>(size));
     return op.needs(skf().SKF_CreateFile).handles(m_hApp != nullptr).call([&] {
         return skf().SKF_CreateFile(m_hApp, name, size, readRights, writeRights);
     });
@@ -19,7 +19,7 @@ uint32_t UKeyAdaptorSKF::CreateFileW(const char *name, uint32_t size, uint32_t r
 uint32_t UKeyAdaptorSKF::DeleteFileW(const char *name)
 {
     Operation op(UKEY_SITE("UKeyAdaptorSKF::DeleteFileW"));
-    UKEY_TRACEF("UKeyAdaptorSKF::DeleteFileW", "szFileName:%s", name);
+    op.site().format("szFileName:%s", name);
     return op.needs(skf().SKF_DeleteFile).handles(m_hApp != nullptr).call([&] {
         return skf().SKF_DeleteFile(m_hApp, name);
     });
@@ -40,7 +40,7 @@ uint32_t UKeyAdaptorSKF::ReadFile(const char *name, uint32_t offset, uint32_t si
 uint32_t UKeyAdaptorSKF::WriteFile(const char *name, uint32_t offset, const uint8_t *data, uint32_t len)
 {
     Operation op(UKEY_SITE("UKeyAdaptorSKF::WriteFile"));
-    UKEY_TRACEF("UKeyAdaptorSKF::WriteFile", "fileName:%s,size:%d", name, static_cast<int>(len));
+    op.site().format("fileName:%s,size:%d", name, static_cast<int>(len));
     return op.needs(skf().SKF_WriteFile).handles(m_hApp != nullptr).call([&] {
         return skf().SKF_WriteFile(m_hApp, name, offset, data, len);
     });
@@ -50,30 +50,9 @@ uint32_t UKeyAdaptorSKF::enumFiles(NameList &names)
 {
     const auto site = UKEY_SITE("UKeyAdaptorSKF::enumFiles");
     site("start");
-    uint32_t size = 0;
-    uint32_t result = EnumFiles(nullptr, &size);
-    if (result != SAR_OK) {
-        site("end.ulRet != SAR_OK");
-        return result;
-    }
-    if (size < 2) {
-        site("end ulFileListLen < 2");
-        return SAR_OK;
-    }
-    std::vector<char> buffer;
-    if (!allocateList(buffer, size)) {
-        site("end szFileList == NULL");
-        return SAR_OK;
-    }
-    const uint32_t capacity = size;
-    result = EnumFiles(buffer.data(), &size);
-    if (result != SAR_OK) {
-        site("end ulRet != SAR_OK");
-        return result;
-    }
-    splitNameList(buffer.data(), std::min(size, capacity), names);
-    site("end");
-    return SAR_OK;
+    return fetchNameList(
+        site, {"end.ulRet != SAR_OK", "end ulFileListLen < 2", "end szFileList == NULL", SAR_OK, "end ulRet != SAR_OK"},
+        [this](char *list, uint32_t *size) { return EnumFiles(list, size); }, names);
 }
 
 uint32_t UKeyAdaptorSKF::IsFileExist(const char *name)

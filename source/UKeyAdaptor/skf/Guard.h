@@ -1,32 +1,41 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "UKeyAdaptor.h"
-#include "trace/Trace.h"
+#include "trace/TraceSite.h"
 
 namespace ukey {
 
-// Where an operation traces: its qualified name and the source line of the operation. A call
-// traces at the line of the calling statement; atSite() at the operation's own line.
-struct TraceSite {
-    const char *function;
-    int line;
+// Closing texts that name a result code, spelled from the result-code table at compile time.
+constexpr const char *resultName(uint32_t code)
+{
+#define UKEY_RESULT_NAME_ROW(name, value, meaning)                                                                     \
+    if (code == (value))                                                                                               \
+        return #name;
+    KXF_RESULT_CODES(UKEY_RESULT_NAME_ROW)
+#undef UKEY_RESULT_NAME_ROW
+    return "";
+}
 
-    void operator()(const char *message, int at = UKEY_CALLER_LINE) const
-    {
-        if (trace::enabled())
-            trace::emitLine(function, at < 0 ? line : at, QString::fromLatin1(message));
-    }
-    void atSite(const char *message) const { (*this)(message, line); }
+// "end" with the separator, then the code's name.
+template <char Separator, uint32_t Code>
+class EndText {
+    static constexpr char head[] = {'e', 'n', 'd', Separator, '\0'};
+    static constexpr auto text = joinTexts<4 + textLength(resultName(Code)) + 1>({head, resultName(Code)});
+
+public:
+    static constexpr const char *value = text.chars;
 };
 
-#define UKEY_SITE(function) (::ukey::TraceSite{function, __LINE__})
+inline constexpr const char *kEndNotExported = EndText<'.', KX_NOTEXPORTERR>::value;
+inline constexpr const char *kEndInvalidHandle = EndText<'.', SAR_INVALIDHANDLEERR>::value;
+inline constexpr const char *kEndInvalidHandleBlank = EndText<' ', SAR_INVALIDHANDLEERR>::value;
+inline constexpr const char *kEndInvalidParam = EndText<'.', SAR_INVALIDPARAMERR>::value;
 
-inline constexpr const char kEndNotExported[] = "end.KX_NOTEXPORTERR";
-inline constexpr const char kEndInvalidHandle[] = "end.SAR_INVALIDHANDLEERR";
-inline constexpr const char kEndInvalidHandleBlank[] = "end SAR_INVALIDHANDLEERR";
-inline constexpr const char kEndInvalidParam[] = "end.SAR_INVALIDPARAMERR";
+// What a failed test answers; empty while every test passed.
+using Refusal = std::optional<uint32_t>;
 
 // The skeleton most operations share, stated as a chain:
 //   Operation(site)            traces "start"
@@ -34,47 +43,52 @@ inline constexpr const char kEndInvalidParam[] = "end.SAR_INVALIDPARAMERR";
 //     .handles(open[, msg])    a handle not open: msg (none if null), SAR_INVALIDHANDLEERR
 //     .params(valid)           a rejected argument: "end.SAR_INVALIDPARAMERR", SAR_INVALIDPARAMERR
 //     .call(lambda)            runs only if every test passed, then traces "end"
-// The first failing test decides; later tests are not traced.
+//     .refusal()               or: the answer of the failed test, for an operation that goes on itself
+// The first failing test decides; later tests are not traced. Lines follow TraceSite's rule, with
+// one exception: "start" and the entry-point tests carry the site's line, where the operation is named.
 class Operation {
 public:
     explicit Operation(const TraceSite &site) : site_(site) { site_.atSite("start"); }
 
-    // The later steps trace at the line where the operation states them.
     template <typename... Entries>
-    Operation &needs(Entries... entries)
+    [[nodiscard]] Operation &needs(Entries... entries)
     {
-        (check(entries != nullptr, kEndNotExported, KX_NOTEXPORTERR, site_.line), ...);
+        (check(entries != nullptr, kEndNotExported, KX_NOTEXPORTERR, site_.line()), ...);
         return *this;
     }
-    Operation &handles(bool open, const char *message = kEndInvalidHandle, int at = UKEY_CALLER_LINE)
+    // Entries needed only when the condition holds.
+    template <typename... Entries>
+    [[nodiscard]] Operation &needsWhen(bool condition, Entries... entries)
+    {
+        return condition ? needs(entries...) : *this;
+    }
+    [[nodiscard]] Operation &handles(bool open, const char *message = kEndInvalidHandle, int at = UKEY_CALLER_LINE)
     {
         return check(open, message, SAR_INVALIDHANDLEERR, at);
     }
-    Operation &params(bool valid, int at = UKEY_CALLER_LINE)
+    [[nodiscard]] Operation &params(bool valid, int at = UKEY_CALLER_LINE)
     {
         return check(valid, kEndInvalidParam, SAR_INVALIDPARAMERR, at);
     }
 
     template <typename Call>
-    uint32_t call(Call &&vendorCall, int at = UKEY_CALLER_LINE)
+    [[nodiscard]] uint32_t call(Call &&vendorCall, int at = UKEY_CALLER_LINE)
     {
-        if (failed_)
-            return code_;
+        if (refusal_)
+            return *refusal_;
         const uint32_t result = vendorCall();
         site_("end", at);
         return result;
     }
 
-    bool failed() const { return failed_; }
-    uint32_t code() const { return code_; }
+    [[nodiscard]] Refusal refusal() const { return refusal_; }
     const TraceSite &site() const { return site_; }
 
 private:
     Operation &check(bool ok, const char *message, uint32_t code, int at)
     {
-        if (!failed_ && !ok) {
-            failed_ = true;
-            code_ = code;
+        if (!refusal_ && !ok) {
+            refusal_ = code;
             if (message)
                 site_(message, at);
         }
@@ -82,8 +96,7 @@ private:
     }
 
     TraceSite site_;
-    bool failed_ = false;
-    uint32_t code_ = SAR_OK;
+    Refusal refusal_;
 };
 
 // The plain pass-through: one vendor entry, one handle test, the host's arguments unchanged.

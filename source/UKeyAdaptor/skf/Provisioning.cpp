@@ -62,53 +62,67 @@ uint32_t UKeyAdaptorSKF::InitialKey(const char *authKeyBase64, const char *admin
 {
     const auto site = UKEY_SITE("UKeyAdaptorSKF::InitialKey");
     Operation op(site);
-    if (op.needs(skf().SKF_DevAuth, skf().SKF_GenRandom, skf().SKF_SetSymmKey, skf().SKF_DeleteApplication)
-            .handles(m_hDev != nullptr)
-            .failed())
-        return op.code();
-    return provision(site.function, devInfo.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
+    if (const Refusal refused =
+            op.needs(skf().SKF_DevAuth, skf().SKF_GenRandom, skf().SKF_SetSymmKey, skf().SKF_DeleteApplication)
+                .handles(m_hDev != nullptr)
+                .refusal())
+        return *refused;
+    return provision(site.name(), devInfo.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
 }
 
 uint32_t UKeyAdaptorSKF::provision(const char *function, uint32_t algId, const char *authKeyBase64,
                                    const char *adminPin, const char *userPin, const char *appName)
 {
-#define UKEY_PROVISION_STEP(call, what)                                                                                \
-    do {                                                                                                               \
-        const uint32_t stepResult = (call);                                                                            \
-        if (stepResult != SAR_OK) {                                                                                    \
-            UKEY_TRACEF(function, " " what " failed,ret = %d", static_cast<int>(stepResult));                          \
-            return stepResult;                                                                                         \
-        }                                                                                                              \
-    } while (0)
+    // A step that fails is traced by name and ends provisioning with its result.
+    const TraceSite site{function, __LINE__};
+    const auto failed = [&site](uint32_t result, const char *step) {
+        if (result != SAR_OK)
+            site.format(" %s failed,ret = %d", step, static_cast<int>(result));
+        return result != SAR_OK;
+    };
 
     QByteArray key = QByteArray::fromBase64(QByteArray(authKeyBase64 ? authKeyBase64 : ""));
     if (key.size() < kMinKeyBuffer)
         key.append(QByteArray(kMinKeyBuffer - key.size(), '\0'));
 
     SKF_HANDLE hKey = nullptr;
-    UKEY_PROVISION_STEP(skf().SKF_SetSymmKey(m_hDev, reinterpret_cast<const uint8_t *>(key.constData()), algId, &hKey),
-                        "SKF_SetSymmKey");
-    UKEY_PROVISION_STEP(skf().SKF_EncryptInit(hKey, BLOCKCIPHERPARAM{}), "SKF_EncryptInit");
+    uint32_t result = skf().SKF_SetSymmKey(m_hDev, reinterpret_cast<const uint8_t *>(key.constData()), algId, &hKey);
+    if (failed(result, "SKF_SetSymmKey"))
+        return result;
+    result = skf().SKF_EncryptInit(hKey, BLOCKCIPHERPARAM{});
+    if (failed(result, "SKF_EncryptInit"))
+        return result;
 
     // 8 random bytes and 8 zero bytes make the one block that is encrypted.
     uint8_t challenge[kBufferLen] = {};
-    UKEY_PROVISION_STEP(skf().SKF_GenRandom(m_hDev, challenge, kChallengeLen), "SKF_GenRandom");
+    result = skf().SKF_GenRandom(m_hDev, challenge, kChallengeLen);
+    if (failed(result, "SKF_GenRandom"))
+        return result;
     uint8_t response[kBufferLen] = {};
     uint32_t responseLen = kBufferLen;
-    UKEY_PROVISION_STEP(Encrypt(hKey, challenge, kBlockLen, response, &responseLen), "Encrypt");
-    UKEY_PROVISION_STEP(skf().SKF_DevAuth(m_hDev, response, std::min(responseLen, kBufferLen)), "SKF_DevAuth");
+    result = Encrypt(hKey, challenge, kBlockLen, response, &responseLen);
+    if (failed(result, "Encrypt"))
+        return result;
+    result = skf().SKF_DevAuth(m_hDev, response, std::min(responseLen, kBufferLen));
+    if (failed(result, "SKF_DevAuth"))
+        return result;
 
     NameList apps;
-    UKEY_PROVISION_STEP(enumApplication(apps), "enumApplication");
-    for (const auto &app : apps)
-        UKEY_PROVISION_STEP(skf().SKF_DeleteApplication(m_hDev, app.c_str()), "SKF_DeleteApplication");
+    result = enumApplication(apps);
+    if (failed(result, "enumApplication"))
+        return result;
+    for (const auto &app : apps) {
+        result = skf().SKF_DeleteApplication(m_hDev, app.c_str());
+        if (failed(result, "SKF_DeleteApplication"))
+            return result;
+    }
 
-    UKEY_PROVISION_STEP(skf().SKF_CreateApplication(
-                            m_hDev, orDefault(appName, kDefaultAppName), orDefault(adminPin, kDefaultPin), kPinRetries,
-                            orDefault(userPin, kDefaultPin), kPinRetries, kCreateFileRights, &m_hApp),
-                        "SKF_CreateApplication");
+    result = skf().SKF_CreateApplication(m_hDev, orDefault(appName, kDefaultAppName), orDefault(adminPin, kDefaultPin),
+                                         kPinRetries, orDefault(userPin, kDefaultPin), kPinRetries, kCreateFileRights,
+                                         &m_hApp);
+    if (failed(result, "SKF_CreateApplication"))
+        return result;
     return SAR_OK;
-#undef UKEY_PROVISION_STEP
 }
 
 } // namespace ukey

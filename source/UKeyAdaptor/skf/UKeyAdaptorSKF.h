@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -7,10 +8,9 @@
 #include "registry/AdaptorRegistry.h"
 #include "registry/UKeyAdaptorBase.h"
 #include "skf/Guard.h"
+#include "skf/NameList.h"
 
 namespace ukey {
-
-using NameList = std::vector<std::string>;
 
 // The generic adaptor: every operation on top of the SKF entry-point table. Operations call
 // one another only through the virtual slots, so a variant's override takes effect inside them.
@@ -40,10 +40,6 @@ public:
     static const AdaptorTypeOps typeOps;
 
     // Read-only views for tests and variants.
-    DEVHANDLE deviceHandle() const
-    {
-        return m_hDev;
-    }
     HAPPLICATION applicationHandle() const
     {
         return m_hApp;
@@ -81,15 +77,15 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
                                      Hook afterInfoRead)
 {
     Operation op(site);
-    if (op.needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).failed())
-        return op.code();
+    if (const Refusal refused = op.needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).refusal())
+        return *refused;
     if (reuseOpenDevice && m_hDev) {
         site("end SAR_OK");
         return SAR_OK;
     }
     uint32_t result = skf().SKF_ConnectDev(devName, &m_hDev);
     if (result != SAR_OK) {
-        UKEY_TRACE_CODE(site.function, "error! ulRet: %1", result);
+        site.code("error! ulRet: %1", result);
     } else if ((result = openApplication(&m_hApp)) != SAR_OK) {
         DisConnectDev();
     } else if (m_hApp) { // a key without application has no information to read
@@ -102,15 +98,17 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
     return result;
 }
 
-// Splits a NUL-separated, double-NUL-ended name list of at most size bytes into names,
-// never reading past size; the first name is always taken.
-void splitNameList(const char *buffer, uint32_t size, NameList &names);
-
-// A zero-filled buffer for a vendor list of size bytes; false when it cannot be had, or when
-// the size is beyond belief.
-bool allocateList(std::vector<char> &buffer, uint32_t size);
-
-// Length of a fixed-size text field up to its first NUL, never past the field.
-size_t fieldLength(const char *field, size_t capacity);
+// The closing texts of a two-call name-list fetch, each traced where the fetch stops.
+struct ListFetchTexts {
+    const char *queryFailed;
+    const char *tooShort; // null: a list shorter than two bytes is fetched like any other
+    const char *noBuffer;
+    uint32_t noBufferResult;
+    const char *fillFailed;
+};
+using ListFetch = std::function<uint32_t(char *list, uint32_t *size)>;
+// Asks fetch for the list's size, fills a buffer of that size and splits it into names, never
+// past the buffer; "end" when the names are in.
+uint32_t fetchNameList(const TraceSite &site, const ListFetchTexts &texts, const ListFetch &fetch, NameList &names);
 
 } // namespace ukey

@@ -42,36 +42,3 @@ void emitEntry(const char *file, const char *entry, int line, const QString &mes
 void emitLine(const char *function, int line, const QString &message, int level = 0);
 
 } // namespace ukey::trace
-
-// Every statement tests the callback first, so nothing is formatted while tracing is off.
-#define KXF_TRACE_ENTRY(entry, msg)                                                                                    \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitEntry(::ukey::trace::baseName(__FILE__), entry, __LINE__, QString(msg));                \
-    } while (0)
-
-#define UKEY_TRACE(function, msg)                                                                                      \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString(msg));                                                 \
-    } while (0)
-
-#define UKEY_TRACE_LEVEL(function, level, msg)                                                                         \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString(msg), level);                                          \
-    } while (0)
-
-// printf-style message
-#define UKEY_TRACEF(function, ...)                                                                                     \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString::asprintf(__VA_ARGS__));                               \
-    } while (0)
-
-// "error! ulRet: %1" style: the code in unsigned decimal
-#define UKEY_TRACE_CODE(function, text, code)                                                                          \
-    do {                                                                                                               \
-        if (::ukey::trace::enabled())                                                                                  \
-            ::ukey::trace::emitLine(function, __LINE__, QString(text).arg(static_cast<uint32_t>(code)));               \
-    } while (0)

@@ -4,21 +4,27 @@
 
 namespace ukey::variants {
 
-// One per variant type, defined with its class.
-extern const AdaptorTypeOps kHainanEpoint;
-extern const AdaptorTypeOps kLm;
-extern const AdaptorTypeOps kBjca;
-extern const AdaptorTypeOps kZayk;
-extern const AdaptorTypeOps kNetca;
-extern const AdaptorTypeOps kGdca;
-extern const AdaptorTypeOps kSzcaRsa;
-extern const AdaptorTypeOps kGdcaLmgm3000;
-extern const AdaptorTypeOps kGdcaWise;
-extern const AdaptorTypeOps kAxcaLmgm3000;
-extern const AdaptorTypeOps kCfcaGm;
-extern const AdaptorTypeOps kFtcxGm3000;
-extern const AdaptorTypeOps kSzcaFt3000gm;
-extern const AdaptorTypeOps kGdcaFt3000gm;
-extern const AdaptorTypeOps kBjHaitai;
+// The variant types, one defined with each class, in registry slot order (the generic type
+// takes slot 1, between the first and the second).
+#define UKEY_VARIANT_TYPES(X)                                                                                          \
+    X(kHainanEpoint)                                                                                                   \
+    X(kLm)                                                                                                             \
+    X(kBjca)                                                                                                           \
+    X(kZayk)                                                                                                           \
+    X(kNetca)                                                                                                          \
+    X(kGdca)                                                                                                           \
+    X(kSzcaRsa)                                                                                                        \
+    X(kGdcaLmgm3000)                                                                                                   \
+    X(kGdcaWise)                                                                                                       \
+    X(kAxcaLmgm3000)                                                                                                   \
+    X(kCfcaGm)                                                                                                         \
+    X(kFtcxGm3000)                                                                                                     \
+    X(kSzcaFt3000gm)                                                                                                   \
+    X(kGdcaFt3000gm)                                                                                                   \
+    X(kBjHaitai)
+
+#define UKEY_DECLARE_VARIANT_TYPE(name) extern const AdaptorTypeOps name;
+UKEY_VARIANT_TYPES(UKEY_DECLARE_VARIANT_TYPE)
+#undef UKEY_DECLARE_VARIANT_TYPE
 
 } // namespace ukey::variants

@@ -12,12 +12,9 @@ constexpr uint32_t kScratchListLen = 1024;
 
 } // namespace
 
-bool readFileRefused(Operation &op, HAPPLICATION hApp, const uint8_t *data)
+Refusal readFileRefusal(Operation &op, HAPPLICATION hApp, const uint8_t *data)
 {
-    op.needs(skf().SKF_ReadFile);
-    if (!data)
-        op.needs(skf().SKF_GetFileInfo);
-    return op.handles(hApp != nullptr).failed();
+    return op.needs(skf().SKF_ReadFile).needsWhen(!data, skf().SKF_GetFileInfo).handles(hApp != nullptr).refusal();
 }
 
 uint32_t queryFileSize(HAPPLICATION hApp, const char *fileName, uint32_t *pulLen)
@@ -29,38 +26,41 @@ uint32_t queryFileSize(HAPPLICATION hApp, const char *fileName, uint32_t *pulLen
     return result;
 }
 
-uint32_t readFileSizeByDelegation(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+uint32_t readFileSizeByDelegation(const TraceSite &site, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
                                   uint32_t size, uint8_t *data, uint32_t *pulLen)
 {
+    Operation op(site);
     if (data)
         return op.call([&] { return self.UKeyAdaptorSKF::ReadFile(fileName, offset, size, data, pulLen); });
-    if (readFileRefused(op, self.applicationHandle(), data))
-        return op.code();
+    if (const Refusal refused = readFileRefusal(op, self.applicationHandle(), data))
+        return *refused;
     return op.call([&] { return queryFileSize(self.applicationHandle(), fileName, pulLen); });
 }
 
-uint32_t readFileWithTrace(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset, uint32_t size,
-                           uint8_t *data, uint32_t *pulLen)
+uint32_t readFileWithTrace(const TraceSite &site, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+                           uint32_t size, uint8_t *data, uint32_t *pulLen)
 {
     const HAPPLICATION hApp = self.applicationHandle();
-    if (readFileRefused(op, hApp, data))
-        return op.code();
+    Operation op(site);
+    if (const Refusal refused = readFileRefusal(op, hApp, data))
+        return *refused;
     if (!data)
         return queryFileSize(hApp, fileName, pulLen);
     return op.call([&] {
         const uint32_t result = skf().SKF_ReadFile(hApp, fileName, offset, size, data, pulLen);
-        UKEY_TRACEF(op.site().function, "fileName:%s,ulOffset:%d,ulSize:%d,size:%d", fileName ? fileName : "",
-                    static_cast<int>(offset), static_cast<int>(size), pulLen ? static_cast<int>(*pulLen) : 0);
+        site.format("fileName:%s,ulOffset:%d,ulSize:%d,size:%d", fileName ? fileName : "", static_cast<int>(offset),
+                    static_cast<int>(size), pulLen ? static_cast<int>(*pulLen) : 0);
         return result;
     });
 }
 
-uint32_t readFileSizeInline(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset, uint32_t size,
-                            uint8_t *data, uint32_t *pulLen)
+uint32_t readFileSizeInline(const TraceSite &site, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+                            uint32_t size, uint8_t *data, uint32_t *pulLen)
 {
     const HAPPLICATION hApp = self.applicationHandle();
-    if (readFileRefused(op, hApp, data))
-        return op.code();
+    Operation op(site);
+    if (const Refusal refused = readFileRefusal(op, hApp, data))
+        return *refused;
     if (data)
         return op.call([&] { return skf().SKF_ReadFile(hApp, fileName, offset, size, data, pulLen); });
     FILEATTRIBUTE attr{};
@@ -74,23 +74,19 @@ uint32_t readFileSizeInline(Operation &op, UKeyAdaptorSKF &self, const char *fil
     });
 }
 
-uint32_t enumFilesInScratch(Operation &op, HAPPLICATION hApp, char *fileList, uint32_t *pulSize)
+uint32_t enumFilesInScratch(const TraceSite &site, HAPPLICATION hApp, char *fileList, uint32_t *pulSize)
 {
-    if (op.needs(skf().SKF_EnumFiles).handles(hApp != nullptr).failed())
-        return op.code();
+    Operation op(site);
+    if (const Refusal refused = op.needs(skf().SKF_EnumFiles).handles(hApp != nullptr).refusal())
+        return *refused;
     return op.call([&] {
         char scratch[kScratchListLen] = {};
         uint32_t len = kScratchListLen;
         const uint32_t result = skf().SKF_EnumFiles(hApp, scratch, &len);
-        if (result == SAR_OK) {
-            // A length beyond the scratch buffer cannot have been written into it.
-            len = std::min(len, kScratchListLen);
-            if (pulSize)
-                *pulSize = len;
-            if (fileList)
-                std::memcpy(fileList, scratch, len);
-        }
-        return result;
+        if (result != SAR_OK)
+            return result;
+        // A length beyond the scratch buffer cannot have been written into it.
+        return handOutBytes(scratch, std::min(len, kScratchListLen), fileList, pulSize);
     });
 }
 

@@ -8,36 +8,34 @@
 //   ReadsSizeInline        a failed size query returns untraced and leaves the length alone
 //   ScratchFileList        EnumFiles (18) lists into a 1024-byte buffer of its own
 //
-// Shapes taking an Operation expect it to have traced "start" under the variant's name.
 
 #include "variants/VariantSupport.h"
 
 namespace ukey {
 
-// The entry and handle tests of every ReadFile shape; true when one failed (and was traced).
-bool readFileRefused(Operation &op, HAPPLICATION hApp, const uint8_t *data);
+// The entry and handle tests every ReadFile shape starts with.
+Refusal readFileRefusal(Operation &op, HAPPLICATION hApp, const uint8_t *data);
 // SKF_GetFileInfo's result; the size reaches pulLen whatever it was (0 when the query failed).
 uint32_t queryFileSize(HAPPLICATION hApp, const char *fileName, uint32_t *pulLen);
 
-using ReadFileShape = uint32_t (*)(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+using ReadFileShape = uint32_t (*)(const TraceSite &site, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
                                    uint32_t size, uint8_t *data, uint32_t *pulLen);
 
-uint32_t readFileSizeByDelegation(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+uint32_t readFileSizeByDelegation(const TraceSite &site, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
                                   uint32_t size, uint8_t *data, uint32_t *pulLen);
-uint32_t readFileWithTrace(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset, uint32_t size,
-                           uint8_t *data, uint32_t *pulLen);
-uint32_t readFileSizeInline(Operation &op, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset, uint32_t size,
-                            uint8_t *data, uint32_t *pulLen);
-uint32_t enumFilesInScratch(Operation &op, HAPPLICATION hApp, char *fileList, uint32_t *pulSize);
+uint32_t readFileWithTrace(const TraceSite &site, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+                           uint32_t size, uint8_t *data, uint32_t *pulLen);
+uint32_t readFileSizeInline(const TraceSite &site, UKeyAdaptorSKF &self, const char *fileName, uint32_t offset,
+                            uint32_t size, uint8_t *data, uint32_t *pulLen);
+uint32_t enumFilesInScratch(const TraceSite &site, HAPPLICATION hApp, char *fileList, uint32_t *pulSize);
 
 template <const VariantId &Id, class Base, ReadFileShape shape>
 class ReadsFiles : public Base {
 public:
     uint32_t ReadFile(const char *fileName, uint32_t offset, uint32_t size, uint8_t *data, uint32_t *pulLen) override
     {
-        const ShapeSite site(Id, "ReadFile", __LINE__);
-        Operation op(site);
-        return shape(op, *this, fileName, offset, size, data, pulLen);
+        const auto site = shapeSite<Id, opname::ReadFile>(__LINE__);
+        return shape(site, *this, fileName, offset, size, data, pulLen);
     }
 };
 
@@ -53,9 +51,8 @@ class ScratchFileList : public Base {
 public:
     uint32_t EnumFiles(char *fileList, uint32_t *pulSize) override
     {
-        const ShapeSite site(Id, "EnumFiles", __LINE__);
-        Operation op(site);
-        return enumFilesInScratch(op, this->m_hApp, fileList, pulSize);
+        const auto site = shapeSite<Id, opname::EnumFiles>(__LINE__);
+        return enumFilesInScratch(site, this->m_hApp, fileList, pulSize);
     }
 };
 

@@ -100,11 +100,14 @@ int64_t recordNumber(const char *fileName)
 
 } // namespace
 
-uint32_t sealRecordEnumFiles(Operation &op, HAPPLICATION hApp, SealCache &cache, const SealListing &listing,
+Refusal sealListingRefusal(Operation &op, HAPPLICATION hApp)
+{
+    return op.needs(skf().SKF_EnumFiles).handles(hApp != nullptr).refusal();
+}
+
+uint32_t sealRecordEnumFiles(const TraceSite &site, HAPPLICATION hApp, SealCache &cache, const SealListing &listing,
                              const SealRecordSource &readRecords, char *fileList, uint32_t *pulSize)
 {
-    if (op.needs(skf().SKF_EnumFiles).handles(hApp != nullptr).failed())
-        return op.code();
     if (listing.reset == SealReset::WhenListGiven && fileList)
         cache.sealEntries.clear();
     try {
@@ -114,50 +117,58 @@ uint32_t sealRecordEnumFiles(Operation &op, HAPPLICATION hApp, SealCache &cache,
         const uint32_t listed = skf().SKF_EnumFiles(hApp, keyList.data(), &len);
         len = std::min(len, kKeyListLen);
         if (listed == SAR_OK && len > 2 && !cache.sealFilePresent)
-            cache.sealFilePresent = listsSealIndex(op.site(), keyList.data(), len);
+            cache.sealFilePresent = listsSealIndex(site, keyList.data(), len);
         if (cache.sealFilePresent) {
+            if (listed == SAR_OK)
+                return handOutBytes(keyList.data(), len, fileList, pulSize);
+            // A failed listing left nothing worth copying into the host's buffer.
             if (pulSize)
                 *pulSize = len;
-            // A failed listing left nothing worth copying into the host's buffer.
-            if (fileList && listed == SAR_OK)
-                std::memcpy(fileList, keyList.data(), len);
             return listed;
         }
         if (listing.reset == SealReset::OnRecordPath)
             cache.sealEntries.clear();
         const uint32_t read = readRecords(cache.sealEntries);
         if (read == KX_NOTEXPORTERR)
-            op.site()(kEndNotExported);
+            site(kEndNotExported);
         if (read != SAR_OK)
             return read == SAR_FILE_NOT_EXIST ? SAR_OK : read;
     } catch (const std::bad_alloc &) {
         return SAR_FAIL;
     }
-    return op.call([&] {
-        const uint32_t length = writeNumberedList(listing.marker, cache.sealEntries.size(), fileList);
+    const uint32_t result = [&] {
+        const size_t count = cache.sealEntries.size();
+        const uint32_t length = writeNumberedList(listing.marker, count, nullptr);
+        if (fileList && pulSize && *pulSize < std::max<uint32_t>(length, 1)) {
+            // An empty listing still writes its one NUL; a buffer of no bytes stays untouched.
+            if (length == 0)
+                return SAR_OK;
+            *pulSize = length;
+            return SAR_BUFFER_TOO_SMALL;
+        }
+        writeNumberedList(listing.marker, count, fileList);
         if (pulSize)
             *pulSize = length;
         return SAR_OK;
-    });
+    }();
+    site("end");
+    return result;
 }
 
-uint32_t sealRecordReadFile(Operation &op, UKeyAdaptorSKF &self, const SealCache &cache, const char *fileName,
+uint32_t sealRecordReadFile(const TraceSite &site, UKeyAdaptorSKF &self, const SealCache &cache, const char *fileName,
                             uint32_t offset, uint32_t size, uint8_t *data, uint32_t *pulLen)
 {
     const HAPPLICATION hApp = self.applicationHandle();
-    if (readFileRefused(op, hApp, data))
-        return op.code();
+    Operation op(site);
+    if (const Refusal refused = readFileRefusal(op, hApp, data))
+        return *refused;
     const char *const name = fileName ? fileName : "";
-    UKEY_TRACEF(op.site().function, "szFileName:%s", name);
+    site.format("szFileName:%s", name);
     if (!cache.sealFilePresent && std::string_view(name) != kSealIndexFile) {
         const int64_t k = recordNumber(name);
         if (k >= 1 && static_cast<uint64_t>(k) <= cache.sealEntries.size()) {
             const std::string &record = cache.sealEntries[static_cast<size_t>(k - 1)];
-            if (pulLen)
-                *pulLen = static_cast<uint32_t>(record.size());
-            if (data)
-                std::memcpy(data, record.data(), record.size());
-            return SAR_OK;
+            return handOutBytes(record.data(), static_cast<uint32_t>(record.size()), data, pulLen);
         }
     }
     return op.call([&] {

@@ -13,8 +13,10 @@
 //
 //   uint32_t EnumFiles(char *fileList, uint32_t *pulSize) override
 //   {
-//       Operation op(site);  // traces "start"; chain your own .needs(...) here if any
-//       return sealRecordEnumFiles(op, m_hApp, seal, {"marker", SealReset::WhenListGiven},
+//       const auto site = shapeSite<Id, opname::EnumFiles>(__LINE__);
+//       if (const Refusal refused = sealListingRefusal(Operation(site).needs(yourEntries...), m_hApp))
+//           return *refused;
+//       return sealRecordEnumFiles(site, m_hApp, seal, {"marker", SealReset::WhenListGiven},
 //                                  [this](SealRecords &records) { return readMyRecords(records); },
 //                                  fileList, pulSize);
 //   }
@@ -50,9 +52,11 @@ struct SealListing {
 
 using SealRecordSource = std::function<uint32_t(SealRecords &records)>;
 
-uint32_t sealRecordEnumFiles(Operation &op, HAPPLICATION hApp, SealCache &cache, const SealListing &listing,
+// The tests every seal listing makes after its own; the listing itself follows only if none failed.
+Refusal sealListingRefusal(Operation &op, HAPPLICATION hApp);
+uint32_t sealRecordEnumFiles(const TraceSite &site, HAPPLICATION hApp, SealCache &cache, const SealListing &listing,
                              const SealRecordSource &readRecords, char *fileList, uint32_t *pulSize);
-uint32_t sealRecordReadFile(Operation &op, UKeyAdaptorSKF &self, const SealCache &cache, const char *fileName,
+uint32_t sealRecordReadFile(const TraceSite &site, UKeyAdaptorSKF &self, const SealCache &cache, const char *fileName,
                             uint32_t offset, uint32_t size, uint8_t *data, uint32_t *pulLen);
 
 // The user-data source: area 0x50, else area 0x22, split into records.
@@ -69,9 +73,8 @@ class SealRecordReads : public SealFields<Id, Base> {
 public:
     uint32_t ReadFile(const char *fileName, uint32_t offset, uint32_t size, uint8_t *data, uint32_t *pulLen) override
     {
-        const ShapeSite site(Id, "ReadFile", __LINE__);
-        Operation op(site);
-        return sealRecordReadFile(op, *this, this->seal, fileName, offset, size, data, pulLen);
+        const auto site = shapeSite<Id, opname::ReadFile>(__LINE__);
+        return sealRecordReadFile(site, *this, this->seal, fileName, offset, size, data, pulLen);
     }
 };
 
@@ -80,11 +83,13 @@ class SealRecordFiles : public SealRecordReads<Id, Base> {
 public:
     uint32_t EnumFiles(char *fileList, uint32_t *pulSize) override
     {
-        const ShapeSite site(Id, "EnumFiles", __LINE__);
-        Operation op(site);
+        const auto site = shapeSite<Id, opname::EnumFiles>(__LINE__);
         const HAPPLICATION hApp = this->m_hApp;
+        Operation op(site);
+        if (const Refusal refused = sealListingRefusal(op, hApp))
+            return *refused;
         return sealRecordEnumFiles(
-            op, hApp, this->seal, {"gdca", SealReset::OnRecordPath},
+            site, hApp, this->seal, {"gdca", SealReset::OnRecordPath},
             [hApp](SealRecords &records) { return readUserDataRecords(hApp, records); }, fileList, pulSize);
     }
 };

@@ -38,7 +38,7 @@ public:
     uint32_t ImportSessionKeyWithKeyEx(HCONTAINER hContainer, uintptr_t, const uint8_t *wrapped, uint32_t,
                                        uint32_t *phKey, uint8_t *plain, uint32_t *plainLen) override
     {
-        const ShapeSite site(Id, "ImportSessionKeyWithKeyEx", __LINE__);
+        const auto site = shapeSite<Id, opname::ImportSessionKeyWithKeyEx>(__LINE__);
         return importPlainSessionKey(site, decrypt(), hContainer, wrapped, phKey, plain, plainLen);
     }
 };

@@ -23,38 +23,33 @@ class StampedCore : public Base {
 public:
     uint32_t ConnectDev(const char *devName) override
     {
-        const ShapeSite site(Id, "ConnectDev", __LINE__);
+        const auto site = shapeSite<Id, opname::ConnectDev>(__LINE__);
         return connectStamped(site, devName, true, [] {});
     }
 
     uint32_t GetKeyLabelName(char *label, uint32_t *pulLen) override
     {
-        const ShapeSite site(Id, "GetKeyLabelName", __LINE__);
+        const auto site = shapeSite<Id, opname::GetKeyLabelName>(__LINE__);
         return Operation(site).needs(skf().SKF_GetDevInfo).params(pulLen != nullptr).call([&] {
             refreshAndStamp();
-            const size_t len = fieldLength(this->devInfo.Label, sizeof this->devInfo.Label);
-            *pulLen = static_cast<uint32_t>(len + 1);
-            if (label) {
-                std::memcpy(label, this->devInfo.Label, len);
-                label[len] = '\0';
-            }
+            copyText(this->devInfo.Label, sizeof this->devInfo.Label, label, pulLen);
             return SAR_OK;
         });
     }
 
     uint32_t GetKeyTotalSpace(uint32_t *pulTotal) override
     {
-        const ShapeSite site(Id, "GetKeyTotalSpace", __LINE__);
+        const auto site = shapeSite<Id, opname::GetKeyTotalSpace>(__LINE__);
         return stampedSpace(site, pulTotal, [this] { return this->devInfo.TotalSpace; });
     }
 
     // Hands out the record as of the last refresh, then asks the key again only to stamp anew.
     uint32_t GetDevInfo(DEVINFO *pInfo, uint32_t *pulLen) override
     {
-        const ShapeSite site(Id, "GetDevInfo", __LINE__);
+        const auto site = shapeSite<Id, opname::GetDevInfo>(__LINE__);
         Operation op(site);
-        if (op.handles(this->m_hApp != nullptr, kEndInvalidHandleBlank).failed())
-            return op.code();
+        if (const Refusal refused = op.handles(this->m_hApp != nullptr, kEndInvalidHandleBlank).refusal())
+            return *refused;
         if (pInfo)
             std::memcpy(pInfo, &this->devInfo, sizeof(DEVINFO));
         if (pulLen)
@@ -109,7 +104,7 @@ class Stamped : public StampedCore<Id, Base> {
 public:
     uint32_t GetKeyFreeSpace(uint32_t *pulFree) override
     {
-        const ShapeSite site(Id, "GetKeyFreeSpace", __LINE__);
+        const auto site = shapeSite<Id, opname::GetKeyFreeSpace>(__LINE__);
         return this->stampedSpace(site, pulFree, [this] { return this->devInfo.FreeSpace; });
     }
 };

@@ -22,7 +22,8 @@ std::map<std::string, UKeyAdaptorBase *> &connectedAdaptors()
 
 } // namespace
 
-inline constexpr VariantId kSzcaFt3000gmId{"UKEYADAPTORSKF_SZCA_FT3000GM", "skf_szca_ft3000gm", "szca_ft3000gm"};
+inline constexpr VariantId kSzcaFt3000gmId{"UKEYADAPTORSKF_SZCA_FT3000GM", "skf_szca_ft3000gm", "szca_ft3000gm",
+                                           SerialOp::Own};
 
 class UKEYADAPTORSKF_SZCA_FT3000GM final : public Variant<kSzcaFt3000gmId, Stamped, ReadsWithTrace> {
 public:
@@ -82,7 +83,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kSzcaFt3000gm =
-    typeOps<UKEYADAPTORSKF_SZCA_FT3000GM>(&UKEYADAPTORSKF_SZCA_FT3000GM::GetSerialNumberByDevName);
+const AdaptorTypeOps variants::kSzcaFt3000gm = typeOps<UKEYADAPTORSKF_SZCA_FT3000GM>();
 
 } // namespace ukey

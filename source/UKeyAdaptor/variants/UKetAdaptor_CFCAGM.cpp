@@ -24,7 +24,7 @@ using KeyByPrvKeyDecrypt = PlainSessionKey<Id, Base, &prvKeyDecrypt>;
 
 } // namespace
 
-inline constexpr VariantId kCfcaGmId{"UKetAdaptor_CFCAGM", "skf_cfca_gm", "cfca_gm"};
+inline constexpr VariantId kCfcaGmId{"UKetAdaptor_CFCAGM", "skf_cfca_gm", "cfca_gm", SerialOp::Generic};
 
 class UKetAdaptor_CFCAGM final : public Variant<kCfcaGmId, StampedCore, ReadsSizeInline, KeyByPrvKeyDecrypt> {
 public:
@@ -47,13 +47,16 @@ public:
         g_prvKeyLibrary = nullptr;
         return SAR_OK;
     }
+    static constexpr LoadLibraryOp load = &LoadSKFDll;
+    static constexpr UnloadLibraryOp unload = &UnloadSKFDll;
 
     // The administrator PIN is proven before the unblock is tried.
     uint32_t UnblockPIN(const char *adminPin, const char *newUserPin, uint32_t *pulRetry) override
     {
         Operation op(UKEY_SITE("UKetAdaptor_CFCAGM::UnblockPIN"));
-        if (op.needs(skf().SKF_UnblockPIN, skf().SKF_VerifyPIN).handles(m_hApp != nullptr).failed())
-            return op.code();
+        if (const Refusal refused =
+                op.needs(skf().SKF_UnblockPIN, skf().SKF_VerifyPIN).handles(m_hApp != nullptr).refusal())
+            return *refused;
         return op.call([&] {
             const uint32_t verified = skf().SKF_VerifyPIN(m_hApp, SKF_ADMIN_TYPE, adminPin, pulRetry);
             return verified != SAR_OK ? verified : skf().SKF_UnblockPIN(m_hApp, adminPin, newUserPin, pulRetry);
@@ -61,8 +64,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kCfcaGm =
-    typeOps<UKetAdaptor_CFCAGM>(SerialOp::Generic, &createOwnType<UKetAdaptor_CFCAGM>, &UKetAdaptor_CFCAGM::LoadSKFDll,
-                                &UKetAdaptor_CFCAGM::UnloadSKFDll);
+const AdaptorTypeOps variants::kCfcaGm = typeOps<UKetAdaptor_CFCAGM>();
 
 } // namespace ukey

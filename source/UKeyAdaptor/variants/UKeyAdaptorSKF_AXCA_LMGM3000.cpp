@@ -6,11 +6,12 @@
 
 namespace ukey {
 
-inline constexpr VariantId kAxcaLmgm3000Id{"UKeyAdaptorSKF_AXCA_LMGM3000", "skf_axca_gm3000", "axca_lmgm3000"};
+inline constexpr VariantId kAxcaLmgm3000Id{"UKeyAdaptorSKF_AXCA_LMGM3000", "skf_axca_gm3000", "axca_lmgm3000",
+                                           SerialOp::Generic};
 
 class UKeyAdaptorSKF_AXCA_LMGM3000 final
     : public Variant<kAxcaLmgm3000Id, StampedCore, SealFields, ReadsSizeInline, KeyByEccDecryptEx> {};
 
-const AdaptorTypeOps variants::kAxcaLmgm3000 = typeOps<UKeyAdaptorSKF_AXCA_LMGM3000>(SerialOp::Generic);
+const AdaptorTypeOps variants::kAxcaLmgm3000 = typeOps<UKeyAdaptorSKF_AXCA_LMGM3000>();
 
 } // namespace ukey

@@ -15,20 +15,21 @@ constexpr uint32_t kReconnectPauseMs = 1000;
 } // namespace
 
 // No tag: the key's own manufacturer shows.
-inline constexpr VariantId kBjcaId{"UKeyAdaptorSKF_BJCA", "skf_bjca", nullptr};
+inline constexpr VariantId kBjcaId{"UKeyAdaptorSKF_BJCA", "skf_bjca", nullptr, SerialOp::Generic};
 
 class UKeyAdaptorSKF_BJCA final : public Variant<kBjcaId, ReadsSizeByDelegation> {
 public:
     // Both device names are taken before the type name is looked at.
     static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *devName)
     {
-        UKEY_TRACE("UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev", "start");
+        UKEY_SITE("UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev")("start");
         g_currentDeviceName = devName ? devName : "";
         const size_t len = fieldLength(g_currentDeviceName, sizeof g_bjcaDeviceName - 1);
         std::memcpy(g_bjcaDeviceName, g_currentDeviceName, len);
         g_bjcaDeviceName[len] = '\0';
         return createOwnType<UKeyAdaptorSKF_BJCA>(typeName, devName);
     }
+    static constexpr CreateInstanceOp create = &CreateUKeyAdaptorDev;
 
     // Never reports itself connected; forgetting the device makes the next ConnectDev connect afresh.
     uint32_t IsConnectDev() override
@@ -45,8 +46,8 @@ public:
     {
         const auto site = UKEY_SITE("UKeyAdaptorSKF_BJCA::EnumContainer");
         site("start");
-        UKEY_TRACE(site.function, "DevNameEnumContainer: " + QString::fromLocal8Bit(g_currentDeviceName));
-        UKEY_TRACE(site.function, "DevNameBJCA: " + QString::fromLocal8Bit(g_bjcaDeviceName));
+        site("DevNameEnumContainer: " + QString::fromLocal8Bit(g_currentDeviceName));
+        site("DevNameBJCA: " + QString::fromLocal8Bit(g_bjcaDeviceName));
         if (!nameList || !*nameList) {
             const uint32_t result = UKeyAdaptorSKF::EnumContainer(nameList, pulSize);
             site("end");
@@ -56,11 +57,11 @@ public:
         const uint32_t capacity = pulSize ? *pulSize : 0;
         uint32_t result = UKeyAdaptorSKF::EnumContainer(nameList, pulSize);
         const uint32_t listed = pulSize ? *pulSize : 0;
-        UKEY_TRACEF(site.function, "ulRet: %d,pulSize: %d", static_cast<int>(result), static_cast<int>(listed));
+        site.format("ulRet: %d,pulSize: %d", static_cast<int>(result), static_cast<int>(listed));
         if (result == SAR_OK && listed != 0)
             return SAR_OK;
         const int textLen = static_cast<int>(fieldLength(nameList, capacity));
-        UKEY_TRACE(site.function, "enter second EnumContainer" + QString::fromLocal8Bit(nameList, textLen));
+        site("enter second EnumContainer" + QString::fromLocal8Bit(nameList, textLen));
         UKeyAdaptorSKF::DisConnectDev();
         g_wait(kReconnectPauseMs);
         UKeyAdaptorSKF::ConnectDev(g_currentDeviceName);
@@ -70,7 +71,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kBjca =
-    typeOps<UKeyAdaptorSKF_BJCA>(SerialOp::Generic, &UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev);
+const AdaptorTypeOps variants::kBjca = typeOps<UKeyAdaptorSKF_BJCA>();
 
 } // namespace ukey

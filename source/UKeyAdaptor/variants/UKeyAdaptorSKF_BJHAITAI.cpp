@@ -5,10 +5,11 @@
 
 namespace ukey {
 
-inline constexpr VariantId kBjHaitaiId{"UKeyAdaptorSKF_BJHAITAI", "skf_bj_haitai", "bj_haitai_ge20052"};
+inline constexpr VariantId kBjHaitaiId{"UKeyAdaptorSKF_BJHAITAI", "skf_bj_haitai", "bj_haitai_ge20052",
+                                       SerialOp::TracedAsOwn};
 
 class UKeyAdaptorSKF_BJHAITAI final : public Variant<kBjHaitaiId, Stamped, ReadsWithTrace, SealFields> {};
 
-const AdaptorTypeOps variants::kBjHaitai = typeOps<UKeyAdaptorSKF_BJHAITAI>(SerialOp::TracedAsOwn);
+const AdaptorTypeOps variants::kBjHaitai = typeOps<UKeyAdaptorSKF_BJHAITAI>();
 
 } // namespace ukey

@@ -5,7 +5,8 @@
 
 namespace ukey {
 
-inline constexpr VariantId kFtcxGm3000Id{"UKeyAdaptorSKF_FTCXGM3000", "skf_ftcx_gm3000", "ftcx_gm3000"};
+inline constexpr VariantId kFtcxGm3000Id{"UKeyAdaptorSKF_FTCXGM3000", "skf_ftcx_gm3000", "ftcx_gm3000",
+                                         SerialOp::TracedAsOwn};
 
 class UKeyAdaptorSKF_FTCXGM3000 final : public Variant<kFtcxGm3000Id, Stamped, ReadsWithTrace> {
 public:
@@ -16,21 +17,22 @@ public:
         const auto site = UKEY_SITE("UKeyAdaptorSKF_FTCXGM3000::InitialKey");
         Operation op(site);
         // After the three this key's provisioning names, the entries its steps call unguarded.
-        if (op.needs(skf().SKF_DevAuth, skf().SKF_DeleteApplication, skf().SKF_CreateApplication, skf().SKF_GetDevInfo,
-                     skf().SKF_SetSymmKey, skf().SKF_GenRandom, skf().SKF_EncryptInit)
-                .handles(m_hDev != nullptr)
-                .failed())
-            return op.code();
+        if (const Refusal refused =
+                op.needs(skf().SKF_DevAuth, skf().SKF_DeleteApplication, skf().SKF_CreateApplication,
+                         skf().SKF_GetDevInfo, skf().SKF_SetSymmKey, skf().SKF_GenRandom, skf().SKF_EncryptInit)
+                    .handles(m_hDev != nullptr)
+                    .refusal())
+            return *refused;
         DEVINFO info{};
         const uint32_t result = skf().SKF_GetDevInfo(m_hDev, &info);
         if (result != SAR_OK) {
-            UKEY_TRACEF(site.function, " SKF_GetDevInfo failed,ret = %d", static_cast<int>(result));
+            site.format(" SKF_GetDevInfo failed,ret = %d", static_cast<int>(result));
             return result;
         }
-        return provision(site.function, info.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
+        return provision(site.name(), info.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
     }
 };
 
-const AdaptorTypeOps variants::kFtcxGm3000 = typeOps<UKeyAdaptorSKF_FTCXGM3000>(SerialOp::TracedAsOwn);
+const AdaptorTypeOps variants::kFtcxGm3000 = typeOps<UKeyAdaptorSKF_FTCXGM3000>();
 
 } // namespace ukey

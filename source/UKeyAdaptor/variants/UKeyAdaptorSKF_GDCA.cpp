@@ -5,10 +5,10 @@
 
 namespace ukey {
 
-inline constexpr VariantId kGdcaId{"UKeyAdaptorSKF_GDCA", "skf_gdca", "gdca"};
+inline constexpr VariantId kGdcaId{"UKeyAdaptorSKF_GDCA", "skf_gdca", "gdca", SerialOp::Generic};
 
 class UKeyAdaptorSKF_GDCA final : public Variant<kGdcaId, StampedCore, SealRecordFiles, KeyByEccDecrypt> {};
 
-const AdaptorTypeOps variants::kGdca = typeOps<UKeyAdaptorSKF_GDCA>(SerialOp::Generic);
+const AdaptorTypeOps variants::kGdca = typeOps<UKeyAdaptorSKF_GDCA>();
 
 } // namespace ukey

@@ -6,11 +6,11 @@
 
 namespace ukey {
 
-inline constexpr VariantId kGdcaWiseId{"UKeyAdaptorSKF_GDCAWISE", "skf_gdca_wise", "gdca_wise"};
+inline constexpr VariantId kGdcaWiseId{"UKeyAdaptorSKF_GDCAWISE", "skf_gdca_wise", "gdca_wise", SerialOp::Generic};
 
 class UKeyAdaptorSKF_GDCAWISE final
     : public Variant<kGdcaWiseId, StampedCore, SealFields, ReadsSizeInline, ScratchFileList, KeyByEccDecrypt> {};
 
-const AdaptorTypeOps variants::kGdcaWise = typeOps<UKeyAdaptorSKF_GDCAWISE>(SerialOp::Generic);
+const AdaptorTypeOps variants::kGdcaWise = typeOps<UKeyAdaptorSKF_GDCAWISE>();
 
 } // namespace ukey

@@ -18,17 +18,15 @@ using pkcs11::resultCode;
 
 constexpr uint32_t kRsaContainer = 1;
 
-inline constexpr VariantId kSzcaRsaId{"UKeyAdaptorSKF_SZCA_RSA", "skf_szca_ft3003", "szca_ft3003"};
+inline constexpr VariantId kSzcaRsaId{"UKeyAdaptorSKF_SZCA_RSA", "skf_szca_ft3003", "szca_ft3003", SerialOp::Generic};
 
 class UKeyAdaptorSKF_SZCA_RSA final : public Variant<kSzcaRsaId, Stamped, SealRecordReads, PseudoKeyDecryptInit> {
 public:
     static uint32_t LoadSKFP11Dll(const char *, const char *libraryPath)
     {
-        UKEY_TRACE("UKeyAdaptorSKF_SZCA_RSA::LoadSKFP11Dll", "start");
+        UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::LoadSKFP11Dll")("start");
         clearPkcs11();
-        const bool loaded = resolveAll(QString::fromLocal8Bit(libraryPath ? libraryPath : "")) == 1;
-        setSkfLibraryLoaded(loaded);
-        if (!loaded)
+        if (loadSkfLibrary(libraryPath, LoadRetry::None) != 1)
             return 0;
         resolvePkcs11(currentVendorLibrary());
         if (p11().C_Initialize)
@@ -43,20 +41,21 @@ public:
         clearPkcs11();
         const auto site = UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::UnloadSKFP11Dll");
         site("start");
-        if (skfLibraryLoaded())
-            releaseSkfLibrary();
-        setSkfLibraryLoaded(false);
+        unloadSkfLibrary();
         site("end");
         return SAR_OK;
     }
+
+    static constexpr LoadLibraryOp load = &LoadSKFP11Dll;
+    static constexpr UnloadLibraryOp unload = &UnloadSKFP11Dll;
 
     uint32_t ConnectDev(const char *devName) override
     {
         const auto site = UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::ConnectDev");
         const Pkcs11EntryPoints &ck = p11();
         Operation op(site);
-        if (op.needs(ck.C_GetSlotList, ck.C_GetTokenInfo, ck.C_OpenSession).failed())
-            return op.code();
+        if (const Refusal refused = op.needs(ck.C_GetSlotList, ck.C_GetTokenInfo, ck.C_OpenSession).refusal())
+            return *refused;
         uint32_t result = UKeyAdaptorSKF::ConnectDev(devName);
         if (result == SAR_OK) {
             stamp();
@@ -98,10 +97,11 @@ public:
         const auto site = UKEY_SITE("UKeyAdaptorSKF_SZCA_RSA::ImportSessionKeyWithKeyEx");
         const Pkcs11EntryPoints &ck = p11();
         Operation op(site);
-        if (op.needs(skf().SKF_GetContainerType, ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects,
-                     ck.C_GetAttributeValue, ck.C_FindObjectsFinal, ck.C_DecryptInit, ck.C_Decrypt)
-                .failed())
-            return op.code();
+        if (const Refusal refused =
+                op.needs(skf().SKF_GetContainerType, ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects,
+                         ck.C_GetAttributeValue, ck.C_FindObjectsFinal, ck.C_DecryptInit, ck.C_Decrypt)
+                    .refusal())
+            return *refused;
 
         uint32_t type = 0;
         skf().SKF_GetContainerType(hContainer, &type);
@@ -125,12 +125,15 @@ public:
     // Seal records come from the token's data objects; a call with a list buffer starts afresh.
     uint32_t EnumFiles(char *fileList, uint32_t *pulSize) override
     {
-        const ShapeSite site(kSzcaRsaId, "EnumFiles", __LINE__);
+        const auto site = shapeSite<kSzcaRsaId, opname::EnumFiles>(__LINE__);
         const Pkcs11EntryPoints &ck = p11();
         Operation op(site);
-        op.needs(ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects, ck.C_GetAttributeValue, ck.C_FindObjectsFinal);
+        if (const Refusal refused = sealListingRefusal(op.needs(ck.C_Login, ck.C_FindObjectsInit, ck.C_FindObjects,
+                                                                ck.C_GetAttributeValue, ck.C_FindObjectsFinal),
+                                                       m_hApp))
+            return *refused;
         return sealRecordEnumFiles(
-            op, m_hApp, seal, {"szca_rsa", SealReset::WhenListGiven},
+            site, m_hApp, seal, {"szca_rsa", SealReset::WhenListGiven},
             [this, &ck](SealRecords &records) {
                 pkcs11::loginUser(ck, hSession, userPin); // refusal shows in the listing itself
                 return resultCode(pkcs11::readDataObjects(ck, hSession, records));
@@ -144,8 +147,6 @@ private:
     std::string userPin;
 };
 
-const AdaptorTypeOps variants::kSzcaRsa = typeOps<UKeyAdaptorSKF_SZCA_RSA>(
-    SerialOp::Generic, &createOwnType<UKeyAdaptorSKF_SZCA_RSA>, &UKeyAdaptorSKF_SZCA_RSA::LoadSKFP11Dll,
-    &UKeyAdaptorSKF_SZCA_RSA::UnloadSKFP11Dll);
+const AdaptorTypeOps variants::kSzcaRsa = typeOps<UKeyAdaptorSKF_SZCA_RSA>();
 
 } // namespace ukey

@@ -13,7 +13,7 @@ constexpr uint32_t kDigestLen = 32;
 } // namespace
 
 // No tag: the key's own manufacturer shows.
-inline constexpr VariantId kZaykId{"UKeyAdaptorSKF_ZAYK", "skf_zayk", nullptr};
+inline constexpr VariantId kZaykId{"UKeyAdaptorSKF_ZAYK", "skf_zayk", nullptr, SerialOp::DeviceName};
 
 class UKeyAdaptorSKF_ZAYK final : public Variant<kZaykId> {
 public:
@@ -22,10 +22,10 @@ public:
                     uint32_t *pulDigestLen) override
     {
         Operation op(UKEY_SITE("UKeyAdaptorSKF_ZAYK::Digest"));
-        if (op.needs(skf().SKF_Digest, skf().SKF_DigestUpdate, skf().SKF_DigestFinal)
-                .handles(m_hDev != nullptr)
-                .failed())
-            return op.code();
+        if (const Refusal refused = op.needs(skf().SKF_Digest, skf().SKF_DigestUpdate, skf().SKF_DigestFinal)
+                                        .handles(m_hDev != nullptr)
+                                        .refusal())
+            return *refused;
         if (!digest) {
             if (pulDigestLen)
                 *pulDigestLen = kDigestLen;
@@ -42,6 +42,6 @@ public:
     }
 };
 
-const AdaptorTypeOps variants::kZayk = typeOps<UKeyAdaptorSKF_ZAYK>(SerialOp::DeviceName);
+const AdaptorTypeOps variants::kZayk = typeOps<UKeyAdaptorSKF_ZAYK>();
 
 } // namespace ukey

@@ -1,7 +1,6 @@
 #include "variants/VariantSupport.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -16,11 +15,6 @@ void sleepFor(uint32_t milliseconds)
 } // namespace
 
 WaitFunction g_wait = &sleepFor;
-
-ShapeSite::ShapeSite(const VariantId &id, const char *operation, int line) : site_{name_, line}
-{
-    std::snprintf(name_, sizeof name_, "%s::%s", id.className, operation);
-}
 
 uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen)
 {

@@ -2,15 +2,20 @@
 
 // What every variant class is built from. A variant is one line of the catalogue:
 //
-//   inline constexpr VariantId kNetcaId{"UKeyAdaptorSKF_NETCA", "skf_netca", "netca"};
+//   inline constexpr VariantId kNetcaId{"UKeyAdaptorSKF_NETCA", "skf_netca", "netca", SerialOp::TracedAsOwn};
 //   class UKeyAdaptorSKF_NETCA final : public Variant<kNetcaId, Stamped, ReadsWithTrace> {};
-//   const AdaptorTypeOps variants::kNetca = typeOps<UKeyAdaptorSKF_NETCA>(SerialOp::TracedAsOwn);
+//   const AdaptorTypeOps variants::kNetca = typeOps<UKeyAdaptorSKF_NETCA>();
+//
+// A class with its own load, unload or create operation names it in a static `load`, `unload`
+// or `create` member; otherwise the generic load and unload, and an object of the class for
+// its own type name, are registered.
 //
 // Each shape (Stamping.h, FileReading.h, SealRecords.h, SessionKeys.h) is a mixin that replaces
 // the slots it names and traces under "<className>::<operation>"; none adds a virtual operation.
 
 #include <cstdint>
 #include <new>
+#include <type_traits>
 
 #include "registry/AdaptorRegistry.h"
 #include "skf/Guard.h"
@@ -18,30 +23,38 @@
 
 namespace ukey {
 
-// Who a variant is: the class name its traces carry, its registered type name and its
-// manufacturer tag (stamped with its NUL), or null for the classes without one.
+// Which serial-by-device-name operation a type registers: the generic one, the generic steps
+// traced under the class's name, the device name itself, or the class's own static operation.
+enum class SerialOp { Generic, TracedAsOwn, DeviceName, Own };
+
+// Who a variant is: the class name its traces carry, its registered type name, its manufacturer
+// tag (stamped with its NUL) or null for the classes without one, and its serial operation.
 struct VariantId {
     const char *className;
     const char *typeName;
     const char *tag;
+    SerialOp serial;
 };
 
-// A trace site named "<className>::<operation>". It owns the name, so it is neither copied nor
-// moved: declare it as a local and hand it on by reference.
-class ShapeSite {
-public:
-    ShapeSite(const VariantId &id, const char *operation, int line);
-    ShapeSite(const ShapeSite &) = delete;
-    ShapeSite &operator=(const ShapeSite &) = delete;
+// The operations a shape traces under "<className>::<operation>".
+namespace opname {
+inline constexpr char ConnectDev[] = "ConnectDev";
+inline constexpr char EnumFiles[] = "EnumFiles";
+inline constexpr char GetDevInfo[] = "GetDevInfo";
+inline constexpr char GetKeyFreeSpace[] = "GetKeyFreeSpace";
+inline constexpr char GetKeyLabelName[] = "GetKeyLabelName";
+inline constexpr char GetKeyTotalSpace[] = "GetKeyTotalSpace";
+inline constexpr char GetSerialNumberByDevName[] = "GetSerialNumberByDevName";
+inline constexpr char ImportSessionKeyWithKeyEx[] = "ImportSessionKeyWithKeyEx";
+inline constexpr char ReadFile[] = "ReadFile";
+} // namespace opname
 
-    operator const TraceSite &() const { return site_; }
-    void operator()(const char *message, int at = UKEY_CALLER_LINE) const { site_(message, at); }
-    const char *function() const { return site_.function; }
-
-private:
-    char name_[96];
-    TraceSite site_;
-};
+// A shape's trace site, its name joined at compile time.
+template <const VariantId &Id, const char *Operation>
+constexpr TraceSite shapeSite(int line)
+{
+    return TraceSite{QualifiedName<Id, Operation>::value, line};
+}
 
 // For keys whose device name is their serial number: no vendor call at all.
 uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen);
@@ -51,16 +64,18 @@ template <const VariantId &Id>
 class VariantRoot : public UKeyAdaptorSKF {
 public:
     static constexpr const VariantId &id = Id;
+    static constexpr LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll;
+    static constexpr UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll;
 
     static uint32_t serialTracedAsOwn(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
-        const ShapeSite site(Id, "GetSerialNumberByDevName", __LINE__);
-        return serialFromTemporaryConnection(site.function(), devName, serial, pulLen);
+        const auto site = shapeSite<Id, opname::GetSerialNumberByDevName>(__LINE__);
+        return serialFromTemporaryConnection(site.name(), devName, serial, pulLen);
     }
     static uint32_t serialIsName(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
-        const ShapeSite site(Id, "GetSerialNumberByDevName", __LINE__);
-        return serialIsDeviceName(site.function(), devName, serial, pulLen);
+        const auto site = shapeSite<Id, opname::GetSerialNumberByDevName>(__LINE__);
+        return serialIsDeviceName(site.name(), devName, serial, pulLen);
     }
 };
 
@@ -92,37 +107,37 @@ UKeyAdaptorBase *createOwnType(const char *typeName, const char *)
     return createPlain<T>(typeName, T::id.typeName);
 }
 
-// Which serial-by-device-name operation a type registers, when it is not a class's own.
-enum class SerialOp { Generic, TracedAsOwn, DeviceName };
-
 template <class T>
-constexpr SerialByDevNameOp serialOp(SerialOp kind)
+constexpr SerialByDevNameOp serialOp()
 {
-    switch (kind) {
+    switch (T::id.serial) {
     case SerialOp::TracedAsOwn:
         return &T::serialTracedAsOwn;
     case SerialOp::DeviceName:
         return &T::serialIsName;
+    case SerialOp::Own:
+        return &T::GetSerialNumberByDevName;
     default:
         return &UKeyAdaptorSKF::GetSerialNumberByDevName;
     }
 }
 
-// A variant's registration record; constant, so the catalogue can read it during static start-up.
+// A class's own `create`, else an object of the class for its own type name.
+template <class T, class = void>
+struct CreateOp {
+    static constexpr CreateInstanceOp value = &createOwnType<T>;
+};
 template <class T>
-constexpr AdaptorTypeOps typeOps(SerialByDevNameOp serial, CreateInstanceOp create = &createOwnType<T>,
-                                 LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll,
-                                 UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll)
-{
-    return {T::id.typeName, load, unload, &UKeyAdaptorSKF::EnumDev, create, serial};
-}
+struct CreateOp<T, std::void_t<decltype(T::create)>> {
+    static constexpr CreateInstanceOp value = T::create;
+};
 
+// A variant's registration record, all of it from the class and its row; constant, so the
+// catalogue can read it during static start-up.
 template <class T>
-constexpr AdaptorTypeOps typeOps(SerialOp serial, CreateInstanceOp create = &createOwnType<T>,
-                                 LoadLibraryOp load = &UKeyAdaptorSKF::LoadSKFDll,
-                                 UnloadLibraryOp unload = &UKeyAdaptorSKF::UnloadSKFDll)
+constexpr AdaptorTypeOps typeOps()
 {
-    return typeOps<T>(serialOp<T>(serial), create, load, unload);
+    return {T::id.typeName, T::load, T::unload, &UKeyAdaptorSKF::EnumDev, CreateOp<T>::value, serialOp<T>()};
 }
 
 // The pause a variant takes between disconnecting and reconnecting a key. Tests replace it.
