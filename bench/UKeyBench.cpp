@@ -4,13 +4,18 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <map>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "UKeyAdaptor.h"
 #include "mock/MockControl.h"
+#include "AllocationCounter.h"
 
 namespace {
 
@@ -86,6 +91,7 @@ public:
     }
 
     mock::State &mock() { return *mock_; }
+    void *vendorFunction(const char *name) const { return dlsym(mockLibrary_, name); }
 
 private:
     void *mockLibrary_ = nullptr;
@@ -95,53 +101,109 @@ private:
     void **table_ = nullptr;
 };
 
-// An instance-bound entry with a vendor call behind it; arg 0: tracing off, 1: a callback that drops the text.
-void BM_VerifyPin(benchmark::State &state)
+// The pass-through entry against the vendor function it calls. mode 0: SKF_VerifyPIN called
+// directly; 1: KXF_VerifyPIN with tracing off; 2: the same with a callback that does nothing.
+// "allocs" counts every allocation per call, the mock's own logging included.
+void BM_PassThrough(benchmark::State &state)
 {
-    Host host(state.range(0) != 0);
+    const int mode = static_cast<int>(state.range(0));
+    Host host(mode == 2);
     const uint32_t dev = host.connect();
     auto verify = host.entry<PFN_KXF_VerifyPIN>(KXF_IDX_VerifyPIN);
+    auto direct = reinterpret_cast<PFN_SKF_VerifyPIN>(host.vendorFunction("SKF_VerifyPIN"));
+    void *const app = mock::handleValue(mock::Kind::Application, 1);
+    host.mock().log.reserve(4096); // the log's own growth is no allocation of the call
+    uint32_t warmRetry = 0;        // the mock's first call of a function sets up its scripting
+    direct(app, SKF_USER_TYPE, kUserPin, &warmRetry);
     size_t i = 0;
+    uint64_t allocations = 0;
     for (auto _ : state) {
         uint32_t retry = 0;
-        benchmark::DoNotOptimize(verify(dev, SKF_USER_TYPE, kUserPin, &retry));
+        const uint64_t before = allocation::count();
+        benchmark::DoNotOptimize(mode == 0 ? direct(app, SKF_USER_TYPE, kUserPin, &retry)
+                                           : verify(dev, SKF_USER_TYPE, kUserPin, &retry));
+        allocations += allocation::count() - before;
         host.trimMockLog(++i);
     }
+    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_VerifyPin)->ArgName("trace")->Arg(0)->Arg(1);
+BENCHMARK(BM_PassThrough)->ArgName("mode")->Arg(0)->Arg(1)->Arg(2);
 
-// The forwarder alone: a handle that was never handed out, so no operation and no vendor runs.
-void BM_UnknownHandle(benchmark::State &state)
+struct ThreadCpuClock {
+    using duration = std::chrono::nanoseconds;
+    using time_point = std::chrono::time_point<ThreadCpuClock, duration>;
+    static time_point now()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return time_point(duration(int64_t{t.tv_sec} * 1000000000 + t.tv_nsec));
+    }
+};
+
+// 100,000 connect+disconnect cycles in one go: time per cycle over the first and the last
+// 1,000, and the bytes the adaptor keeps per cycle (heap held afterwards, blocks with headers).
+void BM_Cycles(benchmark::State &state)
 {
-    Host host(state.range(0) != 0);
-    host.connect();
-    auto verify = host.entry<PFN_KXF_VerifyPIN>(KXF_IDX_VerifyPIN);
+    constexpr int kCycles = 100000, kWindow = 1000, kWarmUp = 1024;
     for (auto _ : state) {
-        uint32_t retry = 0;
-        benchmark::DoNotOptimize(verify(0, SKF_USER_TYPE, kUserPin, &retry));
+        Host host(false);
+        auto disconnect = host.entry<PFN_KXF_DisConnectDev>(KXF_IDX_DisConnectDev);
+        auto cycle = [&] { disconnect(host.connect()); };
+        for (int i = 1; i <= kWarmUp; ++i) // the mock's log reaches its size
+            cycle(), host.trimMockLog(static_cast<size_t>(i));
+        host.mock().clearLog();
+        const int64_t heldBefore = allocation::bytesHeld();
+        const int64_t blocksBefore = allocation::blocksHeld();
+        using Clock = ThreadCpuClock; // the machine may be shared: time this thread ran
+        Clock::duration first{}, last{};
+        for (int i = 1; i <= kCycles; ++i) {
+            const auto start = Clock::now();
+            cycle();
+            const auto took = Clock::now() - start;
+            if (i <= kWindow)
+                first += took;
+            else if (i > kCycles - kWindow)
+                last += took;
+            host.trimMockLog(static_cast<size_t>(i));
+        }
+        host.mock().clearLog();
+        const int64_t kept = allocation::bytesHeld() - heldBefore;
+        const auto perCycle = [&](Clock::duration d) {
+            return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / kWindow;
+        };
+        state.counters["first_ns"] = perCycle(first);
+        state.counters["last_ns"] = perCycle(last);
+        state.counters["bytes_per_cycle"] = static_cast<double>(kept) / kCycles;
+        state.counters["blocks_per_cycle"] = static_cast<double>(allocation::blocksHeld() - blocksBefore) / kCycles;
     }
 }
-BENCHMARK(BM_UnknownHandle)->ArgName("trace")->Arg(0)->Arg(1);
+BENCHMARK(BM_Cycles)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Finding the instance of the newest of N live adaptors (the walk's worst case), through an
-// entry that answers from the instance's cache without calling the vendor.
-void BM_HandleLookup(benchmark::State &state)
+// A call on the newest handle with N live instances (every earlier one connected and
+// disconnected), through an entry that answers from the instance without calling the vendor.
+// The instances stay from one argument to the next, so the arguments run in rising order, and
+// in one mapping of the adaptor that the benchmarks after it share.
+void BM_Lookup(benchmark::State &state)
 {
-    Host host(false);
-    uint32_t newest = 0;
-    for (int64_t n = 0; n < state.range(0); ++n) {
-        newest = host.connect();
-        host.mock().clearLog();
+    static Host *host = new Host(false); // the instances are never freed anyway
+    static int64_t live = 0;
+    static uint32_t newest = 0;
+    auto disconnect = host->entry<PFN_KXF_DisConnectDev>(KXF_IDX_DisConnectDev);
+    while (live < state.range(0)) {
+        if (newest)
+            disconnect(newest);
+        newest = host->connect();
+        host->trimMockLog(static_cast<size_t>(++live));
     }
-    auto serial = host.entry<PFN_KXF_GetSerialNumber>(KXF_IDX_GetSerialNumber);
+    auto serial = host->entry<PFN_KXF_GetSerialNumber>(KXF_IDX_GetSerialNumber);
     char text[64];
     for (auto _ : state) {
-        uint32_t length = 0;
+        uint32_t length = sizeof text;
         benchmark::DoNotOptimize(serial(newest, text, &length));
     }
-    state.counters["live"] = static_cast<double>(state.range(0));
+    state.counters["live"] = static_cast<double>(live);
 }
-BENCHMARK(BM_HandleLookup)->ArgName("live")->Arg(1)->Arg(100)->Arg(10000);
+BENCHMARK(BM_Lookup)->ArgName("live")->Arg(1)->Arg(1000)->Arg(100000)->Arg(1000000);
 
 std::string nameList(int64_t count)
 {
@@ -199,4 +261,90 @@ BENCHMARK(BM_EnumFiles)->ArgName("names")->Arg(10)->Arg(1000);
 
 } // namespace
 
-BENCHMARK_MAIN();
+// Prints each target as a ratio against its baseline of the same run (medians over repetitions).
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs) {
+            // Single runs, or the medians when only aggregates are reported.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type != Run::RT_Iteration && !median)
+                continue;
+            auto &r = results_[median ? run.run_name.str() : run.benchmark_name()];
+            r.cpu.push_back(run.GetAdjustedCPUTime());
+            for (const auto &c : run.counters)
+                r.counters[c.first].push_back(c.second.value);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-52s %12s %12s\n", "Target", "Measured", "Limit");
+        ratio("pass-through, tracing off / direct call", "BM_PassThrough/mode:1", "BM_PassThrough/mode:0", 1.3);
+        ratio("pass-through, do-nothing callback / direct call", "BM_PassThrough/mode:2", "BM_PassThrough/mode:0", 15);
+        extra("adaptor allocations per call, tracing off", "BM_PassThrough/mode:1", 0);
+        extra("adaptor allocations per call, do-nothing callback", "BM_PassThrough/mode:2", 0);
+        for (const char *live : {"1000", "100000", "1000000"})
+            ratio(("lookup, " + std::string(live) + " live / 1 live").c_str(), "BM_Lookup/live:" + std::string(live),
+                  "BM_Lookup/live:1", 1.5);
+        const double first = counter("BM_Cycles/iterations:1", "first_ns");
+        const double last = counter("BM_Cycles/iterations:1", "last_ns");
+        if (first > 0)
+            line("cycles, last 1,000 / first 1,000 of 100,000", last / first, 1.5);
+        if (has("BM_Cycles/iterations:1"))
+            line("bytes kept per connect+disconnect cycle", counter("BM_Cycles/iterations:1", "bytes_per_cycle"), 64);
+    }
+
+private:
+    struct Result {
+        std::vector<double> cpu;
+        std::map<std::string, std::vector<double>> counters;
+    };
+
+    static double median(std::vector<double> v)
+    {
+        if (v.empty())
+            return 0;
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    }
+    bool has(const std::string &name) const { return results_.count(name) != 0; }
+    double cpu(const std::string &name) const { return has(name) ? median(results_.at(name).cpu) : 0; }
+    double counter(const std::string &name, const std::string &counterName) const
+    {
+        if (!has(name) || !results_.at(name).counters.count(counterName))
+            return 0;
+        return median(results_.at(name).counters.at(counterName));
+    }
+    static void line(const char *what, double measured, double limit)
+    {
+        std::printf("%-52s %12.4g %12.4g %s\n", what, measured, limit, measured <= limit ? "ok" : "MISSED");
+    }
+    void ratio(const char *what, const std::string &name, const std::string &baseline, double limit) const
+    {
+        if (has(name) && has(baseline) && cpu(baseline) > 0)
+            line(what, cpu(name) / cpu(baseline), limit);
+    }
+    // Allocations of the entry beyond those of the direct vendor call.
+    void extra(const char *what, const std::string &name, double limit) const
+    {
+        if (has(name) && has("BM_PassThrough/mode:0"))
+            line(what, counter(name, "allocs") - counter("BM_PassThrough/mode:0", "allocs"), limit);
+    }
+
+    std::map<std::string, Result> results_;
+};
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -39,5 +39,10 @@ endforeach()
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_HOST_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_HOST_PACKAGE_RECOMMENDS ukeyadaptor-softtoken)
+# The administrator's edits of the module's configuration survive upgrades.
+if(TARGET ukeyadaptor-pkcs11)
+  file(WRITE ${PROJECT_BINARY_DIR}/debian/pkcs11/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/ukeyadaptor/pkcs11.conf\n")
+  set(CPACK_DEBIAN_PKCS11_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/pkcs11/conffiles)
+endif()
 set(CPACK_DEBIAN_PKCS11_PACKAGE_RECOMMENDS ukeyadaptor-softtoken) # offered when no key is configured
 include(CPack)

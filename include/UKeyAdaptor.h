@@ -3,6 +3,15 @@
 #ifndef UKEYADAPTOR_H
 #define UKEYADAPTOR_H
 
+/* Threads. Entries on different device handles may run at the same time on any threads: the
+ * adaptor's own process-wide data (device handles, the instance index, the type registry, the
+ * current device name) is safe for that, and finding a handle's instance takes no lock.
+ * One device handle is used by one thread at a time; calls that share a handle, and
+ * KXF_GetSerialNumberByDevName on a device that a handle holds, are the host's to serialise,
+ * as are KXF_Init_SDK, KXF_Uinit_SDK, KXF_Load and KXF_Unload against every other call.
+ * The log callback is called on the calling thread and must be safe for that. The vendor
+ * library is called from the host's threads as they come. */
+
 #include <stddef.h>
 #include <stdint.h>
 

@@ -73,6 +73,10 @@ soname=$(objdump -p "$tmp/$lib/libUKeyAdaptor.so.1" | awk '$1 == "SONAME" {print
 [[ $(depends ukeyadaptor-softtoken) == *libssl3* ]] || problem "ukeyadaptor-softtoken does not depend on libssl3"
 [[ $(depends kxf-host) == *"libukeyadaptor1 (= "* ]] || problem "kxf-host does not depend on libukeyadaptor1"
 [[ $(depends libukeyadaptor-dev) == *"libukeyadaptor1 (= "* ]] || problem "libukeyadaptor-dev does not depend on libukeyadaptor1"
+if [ -n "${seen[ukeyadaptor-pkcs11]:-}" ]; then
+  [[ $(dpkg-deb -I build-deb/packages/ukeyadaptor-pkcs11_*.deb conffiles) == /etc/ukeyadaptor/pkcs11.conf ]] ||
+    problem "ukeyadaptor-pkcs11 does not keep /etc/ukeyadaptor/pkcs11.conf as a configuration file"
+fi
 
 [ $fail -eq 0 ] && echo "Debian packages: OK ($(ls build-deb/packages/*.deb | wc -l) in build-deb/packages)"
 exit $fail

@@ -17,3 +17,4 @@ cmake -S . -B build -DUKEY_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 scripts/ci-packages.sh
+scripts/ci-tsan.sh

@@ -4,6 +4,9 @@
 if(NOT TOKEN)
   message("SKIPPED: the software token (target skfsoft) is not part of this build")
   return()
+elseif(NOT OPENSSL)
+  message("SKIPPED: the openssl program was not found")
+  return()
 endif()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/store)
@@ -152,3 +155,15 @@ expect(0 OUT "^user PIN verified\n$" ${pin} pin verify)
 expect(0 OUT "^$" --pin-file ${w}/init.pin --yes initialise --app FRESH)
 expect(0 OUT "^$" containers list)
 expect(0 OUT "^user PIN verified\n$" --pin-file ${w}/new.pin pin verify)
+
+# A fresh software token made by the tool, then used through the adaptor.
+file(WRITE ${w}/create.pin "11111111\n333333\n")
+file(WRITE ${w}/fresh.pin "333333\n")
+expect(0 OUT "^$" --pin-file ${w}/create.pin token create --folder ${w}/fresh --name Fresh-0 --serial FRESH01
+       --label Fresh)
+expect(1 ERR "SKFSOFT_CreateToken: SAR_FAIL" --pin-file ${w}/create.pin token create --folder ${w}/fresh --name F
+       --serial S --label L)
+set(run ${CMAKE_COMMAND} -E env SKFSOFT_DIR=${w}/fresh ${HOST} --vendor ${TOKEN})
+expect(0 OUT "^Fresh-0\tFRESH01\n$" devices)
+expect(0 OUT "\nlabel +Fresh\n" info)
+expect(0 OUT "^user PIN verified\n$" --pin-file ${w}/fresh.pin pin verify)

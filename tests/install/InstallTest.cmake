@@ -25,6 +25,13 @@ function(expect_token_run what)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+file(STRINGS ${BUILD_DIR}/install_manifest.txt installed)
+foreach(path ${installed})
+  string(FIND "${path}" "${prefix}/" at)
+  if(NOT at EQUAL 0)
+    message(FATAL_ERROR "installed outside the prefix: ${path}")
+  endif()
+endforeach()
 
 # The layout hosts and packages rely on.
 foreach(path ${LIBDIR}/libUKeyAdaptor.so.1 ${LIBDIR}/libUKeyAdaptor.so ${LIBDIR}/ukeyadaptor/libskfsoft.so

@@ -101,7 +101,6 @@ TEST(AdaptorObjects, HandlesCountUpAndAreNeverReused)
     delete second;
     EXPECT_EQ(findAdaptor(next + 1), nullptr);
     EXPECT_EQ(findAdaptor(next), first);
-    EXPECT_EQ(std::count(liveAdaptors().begin(), liveAdaptors().end(), first), 1);
     std::unique_ptr<UKeyAdaptorBase> third(registry::createInstance("ukeyskf", "dev"));
     EXPECT_EQ(third->GetHandle(), next + 2);
     delete first;
@@ -111,7 +110,7 @@ TEST(AdaptorObjects, GenericCreateKeepsTheDeviceNameEvenWhenRefusing)
 {
     const char *device = "DeviceSeenByCreate";
     EXPECT_EQ(registry::Find("ukeyskf")->create("UKEYSKF", device), nullptr);
-    EXPECT_EQ(g_currentDeviceName, device);
+    EXPECT_EQ(g_currentDeviceName.load(), device);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <mutex>
 #include <type_traits>
 
 #include "library/SkfEntryPoints.h"
@@ -31,6 +32,8 @@ using namespace mock;
 namespace {
 
 State g_state;
+// One entry at a time, so that hosts on several threads can share the simulated world.
+std::recursive_mutex g_entryLock;
 
 template <class T>
 uint64_t word(const T &v)
@@ -275,6 +278,7 @@ template <const char *Name, class... A>
 struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
     static uint32_t KXF_CALL call(A... args)
     {
+        const std::lock_guard<std::recursive_mutex> lock(g_entryLock);
         record(Name, args...);
         if constexpr (!std::is_null_pointer_v<std::remove_cv_t<decltype(kept<Name>)>>)
             kept<Name>(args...);

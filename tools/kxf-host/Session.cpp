@@ -1,15 +1,12 @@
 #include "Session.h"
 
+#include "StdoutAside.h"
+#include "skf/NameList.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace kxfhost {
 
@@ -22,11 +19,19 @@ uint32_t fetchList(const std::function<uint32_t(char *, uint32_t *)> &call, std:
     uint32_t rc = call(nullptr, &size);
     if (rc != SAR_OK || size == 0)
         return rc;
-    std::vector<char> buffer(size, '\0');
+    std::vector<char> buffer;
+    if (!ukey::allocateList(buffer, size))
+        return SAR_FAIL; // a vendor that claims a list this long is not believed
     uint32_t length = size;
     rc = call(buffer.data(), &length);
-    if (rc == SAR_OK)
-        names = splitNameList(buffer.data(), std::min<size_t>(length, buffer.size()));
+    if (rc != SAR_OK)
+        return rc;
+    ukey::NameList listed;
+    ukey::splitNameList(buffer.data(), std::min(length, size), listed);
+    // An empty list comes back as one empty name.
+    for (auto &name : listed)
+        if (!name.empty())
+            names.push_back(std::move(name));
     return rc;
 }
 
@@ -40,7 +45,7 @@ uint32_t fetchString(const std::function<uint32_t(char *, uint32_t *)> &call, st
     std::vector<char> buffer(std::max<size_t>(length, 64) + 1, '\0');
     rc = call(buffer.data(), &length);
     if (rc == SAR_OK)
-        text.assign(buffer.data(), strnlen(buffer.data(), buffer.size() - 1));
+        text = field(buffer.data(), buffer.size() - 1);
     return rc;
 }
 
@@ -48,19 +53,7 @@ uint32_t fetchString(const std::function<uint32_t(char *, uint32_t *)> &call, st
 
 std::string field(const char *text, size_t size)
 {
-    return std::string(text, strnlen(text, size));
-}
-
-std::vector<std::string> splitNameList(const char *list, size_t size)
-{
-    std::vector<std::string> names;
-    size_t offset = 0;
-    while (list && offset < size && list[offset] != '\0') {
-        const size_t length = strnlen(list + offset, size - offset);
-        names.emplace_back(list + offset, length);
-        offset += length + 1;
-    }
-    return names;
+    return std::string(text, ukey::fieldLength(text, size));
 }
 
 Session::~Session()
@@ -94,15 +87,10 @@ bool Session::load(const std::string &adaptorPath, std::string &error)
 
 uint32_t Session::init(const std::string &typeName, const std::string &vendorPath, KXF_LogCallback callback)
 {
-    std::fflush(stdout);
-    const int saved = dup(1);
-    if (saved >= 0)
-        dup2(2, 1);
-    const uint32_t rc = kxf().Init_SDK(typeName.c_str(), vendorPath.c_str(), callback, 0);
-    std::fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
+    uint32_t rc = SAR_OK;
+    {
+        const StdoutAside aside;
+        rc = kxf().Init_SDK(typeName.c_str(), vendorPath.c_str(), callback, 0);
     }
     initialised_ = true; // the type name is stored even when loading the vendor library failed
     return rc;

@@ -11,9 +11,6 @@
 
 namespace kxfhost {
 
-// Splits a name list (names ended by NUL, the list by an empty name) without reading past size.
-std::vector<std::string> splitNameList(const char *list, size_t size);
-
 // A fixed-size text field of a record, up to its first NUL.
 std::string field(const char *text, size_t size);
 

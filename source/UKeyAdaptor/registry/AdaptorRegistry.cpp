@@ -1,5 +1,6 @@
 #include "registry/AdaptorRegistry.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -17,7 +18,8 @@ namespace {
 
 AdaptorTypeDescriptor *g_slots[kSlotCount] = {};
 int32_t g_count = 0;
-const AdaptorTypeDescriptor *g_cache = nullptr;
+// Lookups on several threads replace it; Clear runs alone.
+std::atomic<const AdaptorTypeDescriptor *> g_cache{nullptr};
 
 } // namespace
 
@@ -45,19 +47,20 @@ void Clear()
         delete s;
         s = nullptr;
     }
-    g_cache = nullptr;
+    g_cache.store(nullptr, std::memory_order_release);
 }
 
 const AdaptorTypeDescriptor *Find(const char *typeName)
 {
     if (!typeName)
         return nullptr;
-    if (g_cache && std::strcmp(g_cache->name, typeName) == 0)
-        return g_cache;
-    g_cache = nullptr;
+    if (const AdaptorTypeDescriptor *cachedType = g_cache.load(std::memory_order_acquire);
+        cachedType && std::strcmp(cachedType->name, typeName) == 0)
+        return cachedType;
+    g_cache.store(nullptr, std::memory_order_release);
     for (const auto *s : g_slots) {
         if (s && std::strcmp(s->name, typeName) == 0) {
-            g_cache = s;
+            g_cache.store(s, std::memory_order_release);
             return s;
         }
     }
@@ -71,7 +74,7 @@ const AdaptorTypeDescriptor *slot(int index)
 
 const AdaptorTypeDescriptor *cached()
 {
-    return g_cache;
+    return g_cache.load(std::memory_order_acquire);
 }
 
 int registrationCount()

@@ -1,33 +1,72 @@
 #include "registry/UKeyAdaptorBase.h"
 
-#include <algorithm>
+#include <mutex>
+#include <new>
 
 namespace ukey {
 namespace {
 
-uint32_t g_handleCounter = 1;
+// Handles are never reused, so an instance's slot is found by its handle alone: slot h - 1 of a
+// table of fixed-size chunks that never move once published. A lookup reads two atomics and
+// takes no lock, whatever the number of instances; each instance costs one slot.
+constexpr unsigned kChunkBits = 12;
+constexpr uint64_t kChunkSlots = uint64_t{1} << kChunkBits;
+constexpr size_t kChunkCount = size_t{1} << (32 - kChunkBits); // every 32-bit handle
 
-std::vector<UKeyAdaptorBase *> &liveList()
+using Slot = std::atomic<UKeyAdaptorBase *>;
+
+std::atomic<Slot *> g_chunks[kChunkCount] = {};
+std::atomic<uint32_t> g_handleCounter{1};
+std::atomic<uint32_t> g_vendorLoad{0};
+std::mutex g_growLock;
+
+// The chunks go with the library; the instances they point to are kept by design.
+struct ChunkRelease {
+    ~ChunkRelease()
+    {
+        for (auto &chunk : g_chunks)
+            delete[] chunk.exchange(nullptr);
+    }
+} g_chunkRelease;
+
+Slot *slotFor(uint32_t handle, bool grow)
 {
-    static std::vector<UKeyAdaptorBase *> list;
-    return list;
+    if (handle == 0) // the counter wrapped: never a valid handle
+        return nullptr;
+    const uint64_t index = uint64_t{handle} - 1;
+    std::atomic<Slot *> &entry = g_chunks[index >> kChunkBits];
+    Slot *chunk = entry.load(std::memory_order_acquire);
+    if (!chunk && grow) {
+        const std::lock_guard<std::mutex> lock(g_growLock);
+        chunk = entry.load(std::memory_order_relaxed);
+        if (!chunk) {
+            chunk = new (std::nothrow) Slot[kChunkSlots]();
+            entry.store(chunk, std::memory_order_release);
+        }
+    }
+    return chunk ? &chunk[index & (kChunkSlots - 1)] : nullptr;
 }
 
 } // namespace
 
-const char *g_currentDeviceName = "";
+std::atomic<const char *> g_currentDeviceName{""};
 
-UKeyAdaptorBase::UKeyAdaptorBase() : handle(g_handleCounter++)
+// An instance whose slot cannot be had (no memory for a new chunk) is never found: its handle
+// answers as an unknown one.
+UKeyAdaptorBase::UKeyAdaptorBase()
+    : handle(g_handleCounter.fetch_add(1, std::memory_order_relaxed)),
+      vendorLoad(g_vendorLoad.load(std::memory_order_relaxed))
 {
-    liveList().push_back(this);
+    if (Slot *slot = slotFor(handle, true))
+        slot->store(this, std::memory_order_release);
 }
 
 UKeyAdaptorBase::~UKeyAdaptorBase()
 {
-    auto &list = liveList();
-    const auto it = std::find(list.begin(), list.end(), this);
-    if (it != list.end())
-        list.erase(it);
+    if (Slot *slot = slotFor(handle, false)) {
+        UKeyAdaptorBase *self = this;
+        slot->compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+    }
     m_hDev = nullptr;
 }
 
@@ -36,22 +75,38 @@ uint32_t UKeyAdaptorBase::GetHandle()
     return handle;
 }
 
-const std::vector<UKeyAdaptorBase *> &liveAdaptors()
+void UKeyAdaptorBase::forgetVendorHandles()
 {
-    return liveList();
+    m_hDev = nullptr;
+}
+
+UKeyAdaptorBase *UKeyAdaptorBase::current()
+{
+    const uint32_t load = g_vendorLoad.load(std::memory_order_relaxed);
+    if (vendorLoad != load) {
+        forgetVendorHandles();
+        vendorLoad = load;
+    }
+    return this;
 }
 
 UKeyAdaptorBase *findAdaptor(uint32_t h)
 {
-    for (auto *a : liveList())
-        if (a->GetHandle() == h)
-            return a;
-    return nullptr;
+    if (h == 0 || h >= g_handleCounter.load(std::memory_order_acquire))
+        return nullptr;
+    Slot *slot = slotFor(h, false);
+    UKeyAdaptorBase *adaptor = slot ? slot->load(std::memory_order_acquire) : nullptr;
+    return adaptor ? adaptor->current() : nullptr;
 }
 
 uint32_t nextDeviceHandle()
 {
-    return g_handleCounter;
+    return g_handleCounter.load(std::memory_order_relaxed);
+}
+
+void beginVendorLoad()
+{
+    g_vendorLoad.fetch_add(1, std::memory_order_relaxed);
 }
 
 } // namespace ukey

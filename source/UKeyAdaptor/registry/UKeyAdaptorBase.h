@@ -1,7 +1,7 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <vector>
 
 #include "UKeyAdaptor.h"
 #include "registry/Operations.h"
@@ -26,20 +26,30 @@ public:
 #undef UKEY_PURE_OPERATION_ROW
 #undef UKEY_PURE_OPERATION
 
+    // This instance, after dropping the vendor handles it took under an earlier vendor-library
+    // load: those belong to a library that is gone, and the new one numbers its handles afresh.
+    UKeyAdaptorBase *current();
+
 protected:
+    // Drops, without a vendor call, every vendor handle the instance holds.
+    virtual void forgetVendorHandles();
+
     DEVHANDLE m_hDev = nullptr;
 
 private:
     uint32_t handle;
+    uint32_t vendorLoad;
 };
 
-// Process-wide: every constructed adaptor in order of construction.
-const std::vector<UKeyAdaptorBase *> &liveAdaptors();
+// The live instance that owns a device handle, current() applied; null for a handle never handed
+// out or whose instance was destroyed. Takes no lock.
 UKeyAdaptorBase *findAdaptor(uint32_t handle);
 // The next device handle a construction will take (1 in a fresh process).
 uint32_t nextDeviceHandle();
+// Called before every load or release of a vendor library: every existing instance is then stale.
+void beginVendorLoad();
 
 // The device name last given to the "ukeyskf" or "skf_bjca" create operation (the caller's pointer).
-extern const char *g_currentDeviceName;
+extern std::atomic<const char *> g_currentDeviceName;
 
 } // namespace ukey

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "registry/AdaptorRegistry.h"
+#include "registry/UKeyAdaptorBase.h"
 #include "rtc/Entries.h"
 #include "trace/TraceSite.h"
 
@@ -22,6 +23,7 @@ uint32_t KXF_CALL KXF_Init_SDK(const char *typeName, const char *libraryPath, KX
         return SAR_INVALIDPARAMERR;
     std::strcpy(g_typeName, typeName);
     trace::g_callback = callback;
+    beginVendorLoad();
 
     const auto site = UKEY_ENTRY_SITE("KXF_Init_SDK");
     site("start");
@@ -36,6 +38,7 @@ uint32_t KXF_CALL KXF_Uinit_SDK()
 {
     const auto site = UKEY_ENTRY_SITE("KXF_Uinit_SDK");
     site("start");
+    beginVendorLoad();
     registry::unloadLibrary(g_typeName);
     registry::Clear();
     site("end");

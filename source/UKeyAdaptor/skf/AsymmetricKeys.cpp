@@ -136,7 +136,7 @@ uint32_t UKeyAdaptorSKF::ECCExportSessionKey(HCONTAINER hContainer, uint32_t alg
             alignas(ECCCIPHERBLOB) uint8_t buffer[SKF_ECC_CIPHER_BLOB_BUFFER_LEN] = {};
             if (trace::enabled()) {
                 const QByteArray base64 = QByteArray(reinterpret_cast<const char *>(buffer), sizeof buffer).toBase64();
-                site.atLevel(3, QString::asprintf(" pstEccCipherBlob = %s", base64.constData()));
+                site.atLevel(3, {" pstEccCipherBlob = ", base64.constData()});
             }
             const uint32_t result =
                 skf().SKF_ECCExportSessionKey(hContainer, algId, pub, reinterpret_cast<ECCCIPHERBLOB *>(buffer), phKey);

@@ -116,8 +116,16 @@ uint32_t UKeyAdaptorSKF::DisConnectDev()
         result = skf().SKF_DisConnectDev(m_hDev);
         m_hDev = nullptr;
     }
+    devInfo.share();
     site("end");
     return result;
+}
+
+void UKeyAdaptorSKF::forgetVendorHandles()
+{
+    m_hApp = nullptr;
+    UKeyAdaptorBase::forgetVendorHandles();
+    devInfo.share();
 }
 
 uint32_t UKeyAdaptorSKF::IsConnectDev()

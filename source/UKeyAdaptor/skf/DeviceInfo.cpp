@@ -1,17 +1,78 @@
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <set>
+#include <string>
+#include <string_view>
 
 #include "library/SkfEntryPoints.h"
 #include "skf/Guard.h"
 #include "skf/UKeyAdaptorSKF.h"
 
 namespace ukey {
+namespace {
+
+// Every distinct record a disconnected instance has kept, kept once for the life of the process.
+alignas(16) const DEVINFO kZeroInfo{};
+std::mutex g_sharedLock;
+
+std::set<std::string, std::less<>> &sharedRecords()
+{
+    static std::set<std::string, std::less<>> records;
+    return records;
+}
+
+} // namespace
+
+DevInfoCache::DevInfoCache() : bits_(reinterpret_cast<uintptr_t>(&kZeroInfo)) {}
+
+DevInfoCache::~DevInfoCache()
+{
+    if (bits_ & kOwned)
+        delete &const_cast<DEVINFO &>(get());
+}
+
+DEVINFO &DevInfoCache::own()
+{
+    if (!(bits_ & kOwned)) {
+        auto *record = new (std::nothrow) DEVINFO(get());
+        if (!record) { // without memory the write goes nowhere and the cache keeps what it held
+            thread_local DEVINFO scratch;
+            return scratch = get();
+        }
+        bits_ = reinterpret_cast<uintptr_t>(record) | kOwned;
+    }
+    return const_cast<DEVINFO &>(get());
+}
+
+void DevInfoCache::share()
+{
+    if (!(bits_ & kOwned))
+        return;
+    const DEVINFO *own = &get();
+    try {
+        const std::lock_guard<std::mutex> lock(g_sharedLock);
+        const std::string_view bytes(reinterpret_cast<const char *>(own), sizeof(DEVINFO));
+        auto &records = sharedRecords();
+        auto found = records.find(bytes);
+        if (found == records.end())
+            found = records.emplace(bytes).first;
+        const std::string &kept = *found;
+        bits_ = reinterpret_cast<uintptr_t>(kept.data());
+    } catch (const std::bad_alloc &) {
+        return; // keeps its own record
+    }
+    delete own;
+}
+
 // SAR_FAIL while unconnected, the cache then keeping what it held.
 uint32_t UKeyAdaptorSKF::refreshDevInfo()
 {
     if (!m_hDev)
         return SAR_FAIL;
-    devInfo = DEVINFO{};
-    return skf().SKF_GetDevInfo(m_hDev, &devInfo);
+    DEVINFO &info = devInfo.own();
+    info = DEVINFO{};
+    return skf().SKF_GetDevInfo(m_hDev, &info);
 }
 
 uint32_t UKeyAdaptorSKF::GetKeyLabelName(char *label, uint32_t *pulLen)
@@ -21,7 +82,7 @@ uint32_t UKeyAdaptorSKF::GetKeyLabelName(char *label, uint32_t *pulLen)
         .params(pulLen != nullptr)
         .call([&] {
             refreshDevInfo();
-            copyText(devInfo.Label, sizeof devInfo.Label, label, pulLen);
+            copyText(devInfo.get().Label, sizeof(DEVINFO::Label), label, pulLen);
             return SAR_OK;
         });
 }
@@ -29,7 +90,7 @@ uint32_t UKeyAdaptorSKF::GetKeyLabelName(char *label, uint32_t *pulLen)
 uint32_t UKeyAdaptorSKF::GetKeySerialNumber(char *serial, uint32_t *pulLen)
 {
     return Operation(UKEY_SITE("UKeyAdaptorSKF::GetKeySerialNumber")).params(pulLen != nullptr).call([&] {
-        copyText(devInfo.SerialNumber, sizeof devInfo.SerialNumber, serial, pulLen);
+        copyText(devInfo.get().SerialNumber, sizeof(DEVINFO::SerialNumber), serial, pulLen);
         return SAR_OK;
     });
 }
@@ -39,7 +100,7 @@ uint32_t UKeyAdaptorSKF::GetKeyTotalSpace(uint32_t *pulTotal)
     return Operation(UKEY_SITE("UKeyAdaptorSKF::GetKeyTotalSpace")).needs(skf().SKF_GetDevInfo).call([&] {
         const uint32_t result = refreshDevInfo();
         if (pulTotal)
-            *pulTotal = devInfo.TotalSpace;
+            *pulTotal = devInfo.get().TotalSpace;
         return result;
     });
 }
@@ -49,7 +110,7 @@ uint32_t UKeyAdaptorSKF::GetKeyFreeSpace(uint32_t *pulFree)
     return Operation(UKEY_SITE("UKeyAdaptorSKF::GetKeyFreeSpace")).needs(skf().SKF_GetDevInfo).call([&] {
         const uint32_t result = refreshDevInfo();
         if (pulFree)
-            *pulFree = devInfo.FreeSpace;
+            *pulFree = devInfo.get().FreeSpace;
         return result;
     });
 }
@@ -60,9 +121,9 @@ uint32_t UKeyAdaptorSKF::GetDevInfo(DEVINFO *pInfo, uint32_t *pulLen)
         .handles(m_hApp != nullptr, kEndInvalidHandleBlank)
         .call([&] {
             if (pInfo)
-                std::memcpy(pInfo, &devInfo, sizeof devInfo);
+                std::memcpy(pInfo, &devInfo.get(), sizeof(DEVINFO));
             if (pulLen)
-                *pulLen = sizeof devInfo;
+                *pulLen = sizeof(DEVINFO);
             return SAR_OK;
         });
 }
@@ -79,8 +140,9 @@ uint32_t UKeyAdaptorSKF::SetLabel(const char *label)
             if (result == SAR_OK) {
                 site(" SetLabel is successfully");
                 site(" Changed DevInfo");
-                std::memset(devInfo.Label, 0, sizeof devInfo.Label);
-                std::memcpy(devInfo.Label, label, fieldLength(label, sizeof devInfo.Label));
+                DEVINFO &info = devInfo.own();
+                std::memset(info.Label, 0, sizeof info.Label);
+                std::memcpy(info.Label, label, fieldLength(label, sizeof info.Label));
             }
             return result;
         });

@@ -67,7 +67,7 @@ uint32_t UKeyAdaptorSKF::InitialKey(const char *authKeyBase64, const char *admin
                 .handles(m_hDev != nullptr)
                 .refusal())
         return *refused;
-    return provision(site.name(), devInfo.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
+    return provision(site.name(), devInfo.get().DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
 }
 
 uint32_t UKeyAdaptorSKF::provision(const char *function, uint32_t algId, const char *authKeyBase64,

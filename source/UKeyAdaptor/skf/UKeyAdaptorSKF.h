@@ -12,6 +12,27 @@
 
 namespace ukey {
 
+// The cached device information in one pointer: a record of the instance's own while it is
+// connected, and once it is disconnected a shared read-only copy of the same bytes, so that the
+// many instances a long-running host leaves behind keep one record per distinct device.
+class DevInfoCache {
+public:
+    DevInfoCache();
+    ~DevInfoCache();
+    DevInfoCache(const DevInfoCache &) = delete;
+    DevInfoCache &operator=(const DevInfoCache &) = delete;
+
+    const DEVINFO &get() const { return *reinterpret_cast<const DEVINFO *>(bits_ & ~kOwned); }
+    // A record of its own holding the same bytes, made on the first write after connecting.
+    DEVINFO &own();
+    // Gives up its own record for the shared copy of the same bytes.
+    void share();
+
+private:
+    static constexpr uintptr_t kOwned = 1; // records are allocated, so the low bit is free
+    uintptr_t bits_;
+};
+
 // The generic adaptor: every operation on top of the SKF entry-point table. Operations call
 // one another only through the virtual slots, so a variant's override takes effect inside them.
 class UKeyAdaptorSKF : public UKeyAdaptorBase {
@@ -46,7 +67,7 @@ public:
     }
     const DEVINFO &cachedDevInfo() const
     {
-        return devInfo;
+        return devInfo.get();
     }
 
 protected:
@@ -68,8 +89,10 @@ protected:
     uint32_t provision(const char *function, uint32_t algId, const char *authKeyBase64, const char *adminPin,
                        const char *userPin, const char *appName);
 
+    void forgetVendorHandles() override;
+
     HAPPLICATION m_hApp = nullptr;
-    DEVINFO devInfo{};
+    DevInfoCache devInfo;
 };
 
 template <class Hook>
@@ -89,7 +112,7 @@ uint32_t UKeyAdaptorSKF::connectWith(const TraceSite &site, const char *devName,
     } else if ((result = openApplication(&m_hApp)) != SAR_OK) {
         DisConnectDev();
     } else if (m_hApp) { // a key without application has no information to read
-        result = skf().SKF_GetDevInfo(m_hDev, &devInfo);
+        result = skf().SKF_GetDevInfo(m_hDev, &devInfo.own());
         afterInfoRead();
         if (result != SAR_OK)
             DisConnectDev();

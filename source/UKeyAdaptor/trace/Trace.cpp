@@ -1,30 +1,289 @@
 #include "trace/Trace.h"
 
+#include <cstdarg>
+#include <cstring>
 #include <string>
+
+#include <QByteArray>
 
 namespace ukey::trace {
 
 KXF_LogCallback g_callback = nullptr;
 
 namespace {
-void deliver(int level, const QString &location, const QString &message)
+
+// Lines up to this many bytes are composed on the stack; a longer one moves to the heap.
+constexpr size_t kStackLine = 1024;
+
+// Where Qt decodes the local 8-bit code page as UTF-8, well-formed UTF-8 passes through Qt unchanged.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0) && !defined(_WIN32)
+constexpr bool kLocal8BitIsUtf8 = true;
+#else
+constexpr bool kLocal8BitIsUtf8 = false;
+#endif
+
+bool isAscii(const char *text, size_t size)
 {
-    const std::string text = QStringLiteral("[%1]%2").arg(location).arg(message).toStdString();
-    // The callback may have been cleared by a nested call; test again before calling.
-    if (g_callback)
-        g_callback(level, text.c_str());
+    for (size_t i = 0; i < size; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    return true;
 }
+
+// Well-formed UTF-8 that Qt's round trip leaves as it is: no byte-order mark and no
+// noncharacter, which a decoder may treat apart. Anything else takes Qt's own path.
+bool passesThroughQt(const char *text, size_t size)
+{
+    const auto *s = reinterpret_cast<const unsigned char *>(text);
+    size_t i = 0;
+    while (i < size) {
+        const unsigned c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t n = 0;
+        uint32_t cp = 0;
+        unsigned lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            cp = c & 0x0F;
+            lo = c == 0xE0 ? 0xA0 : 0x80;
+            hi = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            cp = c & 0x07;
+            lo = c == 0xF0 ? 0x90 : 0x80;
+            hi = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (size - i <= n)
+            return false;
+        for (size_t k = 1; k <= n; ++k) {
+            const unsigned b = s[i + k];
+            if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF))
+                return false;
+            cp = cp << 6 | (b & 0x3F);
+        }
+        if (cp == 0xFEFF || (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE)
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+class Composer {
+public:
+    Composer() = default;
+    Composer(const Composer &) = delete;
+    Composer &operator=(const Composer &) = delete;
+
+    void bytes(const char *data, size_t size)
+    {
+        if (!spilled_ && size <= kStackLine - used_) {
+            std::memcpy(stack_ + used_, data, size);
+            used_ += size;
+            return;
+        }
+        if (!spilled_) {
+            spilled_ = true;
+            heap_.assign(stack_, used_);
+        }
+        heap_.append(data, size);
+    }
+    void ascii(const char *text) { bytes(text, std::strlen(text)); }
+
+    // As QString::fromXxx(text).toStdString() would give it.
+    void text(const char *data, size_t size, Piece::Kind kind)
+    {
+        if (!data)
+            return;
+        if (size == Piece::npos)
+            size = std::strlen(data);
+        const bool direct = isAscii(data, size) ||
+                            ((kind == Piece::Kind::Utf8 || (kind == Piece::Kind::Local8Bit && kLocal8BitIsUtf8)) &&
+                             passesThroughQt(data, size));
+        if (direct) {
+            bytes(data, size);
+            return;
+        }
+        const int length = static_cast<int>(size);
+        const QByteArray converted = (kind == Piece::Kind::Local8Bit ? QString::fromLocal8Bit(data, length)
+                                      : kind == Piece::Kind::Utf8    ? QString::fromUtf8(data, length)
+                                                                     : QString::fromLatin1(data, length))
+                                         .toUtf8();
+        bytes(converted.constData(), static_cast<size_t>(converted.size()));
+    }
+    void latin1(const char *name) { text(name, Piece::npos, Piece::Kind::Latin1); }
+
+    void number(int64_t n, bool isSigned)
+    {
+        char digits[24];
+        char *end = digits + sizeof digits;
+        char *p = end;
+        const bool negative = isSigned && n < 0;
+        uint64_t v = negative ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+        do {
+            *--p = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v);
+        if (negative)
+            *--p = '-';
+        bytes(p, static_cast<size_t>(end - p));
+    }
+
+    void piece(const Piece &p)
+    {
+        switch (p.kind) {
+        case Piece::Kind::Signed:
+            number(p.number, true);
+            break;
+        case Piece::Kind::Unsigned:
+            number(p.number, false);
+            break;
+        default:
+            text(p.text, p.size, p.kind);
+        }
+    }
+
+    void deliver(int level)
+    {
+        const char *line = stack_;
+        if (spilled_) {
+            line = heap_.c_str();
+        } else {
+            stack_[used_] = '\0';
+        }
+        // The callback may have been cleared by a nested call; test again before calling.
+        if (const KXF_LogCallback callback = g_callback)
+            callback(level, line);
+    }
+
+private:
+    char stack_[kStackLine + 1];
+    size_t used_ = 0;
+    bool spilled_ = false;
+    std::string heap_;
+};
+
+void openLine(Composer &c, const char *file, const char *name, int line)
+{
+    c.bytes("[", 1);
+    if (file) {
+        c.text(file, Piece::npos, Piece::Kind::Local8Bit);
+        c.bytes(":", 1);
+    }
+    c.latin1(name);
+    c.bytes(":", 1);
+    c.number(line, true);
+    c.bytes("]", 1);
+}
+
+// The printf subset the adaptor's formats use; anything else goes to Qt.
+bool simpleFormat(const char *format)
+{
+    for (const char *p = format; *p; ++p) {
+        if (*p != '%')
+            continue;
+        ++p;
+        if (*p != 's' && *p != 'd' && *p != 'i' && *p != 'u' && *p != '%')
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-void emitEntry(const char *file, const char *entry, int line, const QString &message)
+void emitPieces(const char *file, const char *name, int line, std::initializer_list<Piece> message, int level)
 {
-    deliver(0, QStringLiteral("%1:%2:%3").arg(QString::fromLocal8Bit(file)).arg(QString::fromLatin1(entry)).arg(line),
-            message);
+    Composer c;
+    openLine(c, file, name, line);
+    for (const Piece &p : message)
+        c.piece(p);
+    c.deliver(level);
 }
 
-void emitLine(const char *function, int line, const QString &message, int level)
+void emitCode(const char *file, const char *name, int line, const char *text, uint32_t code)
 {
-    deliver(level, QStringLiteral("%1:%2").arg(QString::fromLatin1(function)).arg(line), message);
+    Composer c;
+    openLine(c, file, name, line);
+    // QString::arg fills every occurrence of the lowest-numbered placeholder.
+    int lowest = 100;
+    for (const char *p = text; *p; ++p) {
+        if (p[0] == '%' && p[1] == 'L') {
+            c.text(QString::fromUtf8(text).arg(code).toUtf8().constData(), Piece::npos, Piece::Kind::Utf8);
+            c.deliver(0);
+            return;
+        }
+        if (p[0] == '%' && p[1] >= '0' && p[1] <= '9') {
+            const int n = p[2] >= '0' && p[2] <= '9' ? (p[1] - '0') * 10 + (p[2] - '0') : p[1] - '0';
+            if (n < lowest)
+                lowest = n;
+        }
+    }
+    const char *from = text;
+    for (const char *p = text; *p; ++p) {
+        if (p[0] != '%' || p[1] < '0' || p[1] > '9')
+            continue;
+        const bool twoDigits = p[2] >= '0' && p[2] <= '9';
+        const int n = twoDigits ? (p[1] - '0') * 10 + (p[2] - '0') : p[1] - '0';
+        if (n != lowest)
+            continue;
+        c.text(from, static_cast<size_t>(p - from), Piece::Kind::Utf8);
+        c.number(code, false);
+        from = p + (twoDigits ? 3 : 2);
+        p = from - 1;
+    }
+    c.text(from, Piece::npos, Piece::Kind::Utf8);
+    c.deliver(0);
+}
+
+void emitFormat(const char *file, const char *name, int line, const char *format, ...)
+{
+    Composer c;
+    openLine(c, file, name, line);
+    va_list args;
+    va_start(args, format);
+    if (!simpleFormat(format)) {
+        c.text(QString::vasprintf(format, args).toUtf8().constData(), Piece::npos, Piece::Kind::Utf8);
+    } else {
+        const char *from = format;
+        for (const char *p = format; *p; ++p) {
+            if (*p != '%')
+                continue;
+            c.bytes(from, static_cast<size_t>(p - from));
+            switch (*++p) {
+            case 's':
+                c.text(va_arg(args, const char *), Piece::npos, Piece::Kind::Utf8);
+                break;
+            case 'u':
+                c.number(va_arg(args, unsigned), false);
+                break;
+            case '%':
+                c.bytes("%", 1);
+                break;
+            default:
+                c.number(va_arg(args, int), true);
+            }
+            from = p + 1;
+        }
+        c.ascii(from);
+    }
+    va_end(args);
+    c.deliver(0);
+}
+
+void emitQString(const char *file, const char *name, int line, const QString &message, int level)
+{
+    Composer c;
+    openLine(c, file, name, line);
+    const QByteArray text = message.toUtf8();
+    c.bytes(text.constData(), static_cast<size_t>(text.size()));
+    c.deliver(level);
 }
 
 } // namespace ukey::trace

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
 #include <QString>
 
 #include "UKeyAdaptor.h"
@@ -36,9 +40,66 @@ constexpr const char *baseName(const char *path)
     return base;
 }
 
+// One piece of a message. Text is read as Qt reads it (UTF-8, or the local 8-bit code page for
+// text that came from the host or the key); numbers are written in decimal. A null text is empty.
+struct Piece {
+    enum class Kind : uint8_t { Utf8, Local8Bit, Latin1, Signed, Unsigned };
+
+    Piece(const char *t) : text(t), size(npos), kind(Kind::Utf8) {}
+    Piece(int32_t n) : number(n), kind(Kind::Signed) {}
+    Piece(uint32_t n) : number(n), kind(Kind::Unsigned) {}
+    static Piece local8Bit(const char *t, size_t length = npos)
+    {
+        Piece p(t);
+        p.size = length;
+        p.kind = Kind::Local8Bit;
+        return p;
+    }
+
+    static constexpr size_t npos = static_cast<size_t>(-1);
+    const char *text = nullptr;
+    size_t size = 0;
+    int64_t number = 0;
+    Kind kind;
+};
+
+// Every line is composed in a stack buffer and handed to the callback; only a line past 1 KiB, or
+// text that Qt would have to repair, touches the heap. The location reads [file:name:line] for
+// an entry point (file not null) and [name:line] for an adaptor operation.
+void emitPieces(const char *file, const char *name, int line, std::initializer_list<Piece> message, int level = 0);
+// The message a fixed text whose %1 is an unsigned code, as QString::arg fills it.
+void emitCode(const char *file, const char *name, int line, const char *text, uint32_t code);
+// The message formatted from a printf format, as QString::asprintf formats it.
+void emitFormat(const char *file, const char *name, int line, const char *format, ...);
+// A message Qt already holds.
+void emitQString(const char *file, const char *name, int line, const QString &message, int level = 0);
+
 // [file:entry:line]message
-void emitEntry(const char *file, const char *entry, int line, const QString &message);
+inline void emitEntry(const char *file, const char *entry, int line, const char *message)
+{
+    emitPieces(file, entry, line, {Piece(message)});
+}
+inline void emitEntry(const char *file, const char *entry, int line, const QString &message)
+{
+    emitQString(file, entry, line, message);
+}
 // [Class::Function:line]message
-void emitLine(const char *function, int line, const QString &message, int level = 0);
+inline void emitLine(const char *function, int line, std::initializer_list<Piece> message, int level = 0)
+{
+    emitPieces(nullptr, function, line, message, level);
+}
+inline void emitLine(const char *function, int line, const char *message, int level = 0)
+{
+    emitPieces(nullptr, function, line, {Piece(message)}, level);
+}
+inline void emitLine(const char *function, int line, const QString &message, int level = 0)
+{
+    emitQString(nullptr, function, line, message, level);
+}
+inline void emitLineCode(const char *function, int line, const char *text, uint32_t code)
+{
+    emitCode(nullptr, function, line, text, code);
+}
+#define UKEY_EMIT_LINEF(function, line, ...) ::ukey::trace::emitFormat(nullptr, function, line, __VA_ARGS__)
 
 } // namespace ukey::trace

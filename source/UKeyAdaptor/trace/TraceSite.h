@@ -27,15 +27,23 @@ public:
         int at;
     };
 
+    // Lines are composed without Qt (trace/Trace.cpp), byte for byte as Qt composed them.
     void operator()(const char *message, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            deliver(at, QString::fromLatin1(message));
+            trace::emitPieces(file_, name_, lineAt(at), {trace::Piece(message)});
     }
+    // A message of pieces: fixed texts, host or key strings (trace::Piece::local8Bit) and numbers.
+    void operator()(std::initializer_list<trace::Piece> message, int at = UKEY_CALLER_LINE) const
+    {
+        if (trace::enabled())
+            trace::emitPieces(file_, name_, lineAt(at), message);
+    }
+    // A message Qt already holds.
     void operator()(const QString &message, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            deliver(at, message);
+            trace::emitQString(file_, name_, lineAt(at), message);
     }
     // At the site's own line: the lines a forwarder traces around the operation it calls.
     void atSite(const char *message) const { (*this)(message, line_); }
@@ -43,33 +51,31 @@ public:
     void code(const char *text, uint32_t code, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            deliver(at, QString::fromLatin1(text).arg(code));
+            trace::emitCode(file_, name_, lineAt(at), text, code);
     }
     template <typename... Args>
     void format(Format format, Args... args) const
     {
         if (trace::enabled())
-            deliver(format.at, QString::asprintf(format.text, args...));
+            trace::emitFormat(file_, name_, lineAt(format.at), format.text, args...);
     }
     // The one line delivered at a level other than 0.
     void atLevel(int level, const QString &message, int at = UKEY_CALLER_LINE) const
     {
         if (trace::enabled())
-            trace::emitLine(name_, at < 0 ? line_ : at, message, level);
+            trace::emitQString(file_, name_, lineAt(at), message, level);
+    }
+    void atLevel(int level, std::initializer_list<trace::Piece> message, int at = UKEY_CALLER_LINE) const
+    {
+        if (trace::enabled())
+            trace::emitPieces(file_, name_, lineAt(at), message, level);
     }
 
     const char *name() const { return name_; }
     int line() const { return line_; }
 
 private:
-    void deliver(int at, const QString &message) const
-    {
-        const int line = at < 0 ? line_ : at;
-        if (file_)
-            trace::emitEntry(file_, name_, line, message);
-        else
-            trace::emitLine(name_, line, message);
-    }
+    int lineAt(int at) const { return at < 0 ? line_ : at; }
 
     const char *name_;
     const char *file_;

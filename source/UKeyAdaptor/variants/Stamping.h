@@ -32,7 +32,7 @@ public:
         const auto site = shapeSite<Id, opname::GetKeyLabelName>(__LINE__);
         return Operation(site).needs(skf().SKF_GetDevInfo).params(pulLen != nullptr).call([&] {
             refreshAndStamp();
-            copyText(this->devInfo.Label, sizeof this->devInfo.Label, label, pulLen);
+            copyText(this->devInfo.get().Label, sizeof(DEVINFO::Label), label, pulLen);
             return SAR_OK;
         });
     }
@@ -40,7 +40,7 @@ public:
     uint32_t GetKeyTotalSpace(uint32_t *pulTotal) override
     {
         const auto site = shapeSite<Id, opname::GetKeyTotalSpace>(__LINE__);
-        return stampedSpace(site, pulTotal, [this] { return this->devInfo.TotalSpace; });
+        return stampedSpace(site, pulTotal, [this] { return this->devInfo.get().TotalSpace; });
     }
 
     // Hands out the record as of the last refresh, then asks the key again only to stamp anew.
@@ -51,7 +51,7 @@ public:
         if (const Refusal refused = op.handles(this->m_hApp != nullptr, kEndInvalidHandleBlank).refusal())
             return *refused;
         if (pInfo)
-            std::memcpy(pInfo, &this->devInfo, sizeof(DEVINFO));
+            std::memcpy(pInfo, &this->devInfo.get(), sizeof(DEVINFO));
         if (pulLen)
             *pulLen = sizeof(DEVINFO);
         return op.call([this] {
@@ -64,7 +64,7 @@ public:
     }
 
 protected:
-    void stamp() { stampTag(this->devInfo, Id.tag); }
+    void stamp() { stampTag(this->devInfo.own(), Id.tag); }
 
     // The generic refresh, stamped; nothing happens while no device is connected.
     uint32_t refreshAndStamp()
@@ -105,7 +105,7 @@ public:
     uint32_t GetKeyFreeSpace(uint32_t *pulFree) override
     {
         const auto site = shapeSite<Id, opname::GetKeyFreeSpace>(__LINE__);
-        return this->stampedSpace(site, pulFree, [this] { return this->devInfo.FreeSpace; });
+        return this->stampedSpace(site, pulFree, [this] { return this->devInfo.get().FreeSpace; });
     }
 };
 

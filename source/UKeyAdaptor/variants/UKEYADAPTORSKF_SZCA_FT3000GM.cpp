@@ -1,5 +1,6 @@
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -13,11 +14,20 @@ namespace {
 
 constexpr char kSerialFunction[] = "UKEYADAPTORSKF_SZCA_FT3000GM::GetSerialNumberByDevName";
 
-// Device name -> the first adaptor that connected under it.
+// Device name -> the first adaptor that connected under it. Connects on other threads change it.
 std::map<std::string, UKeyAdaptorBase *> &connectedAdaptors()
 {
     static std::map<std::string, UKeyAdaptorBase *> adaptors;
     return adaptors;
+}
+std::mutex g_connectedAdaptorsLock;
+
+UKeyAdaptorBase *connectedAdaptor(const char *devName)
+{
+    const std::lock_guard<std::mutex> lock(g_connectedAdaptorsLock);
+    auto &adaptors = connectedAdaptors();
+    const auto found = devName ? adaptors.find(devName) : adaptors.end();
+    return found == adaptors.end() ? nullptr : found->second;
 }
 
 } // namespace
@@ -31,6 +41,7 @@ public:
     // leaving the map here keeps every destroyed adaptor out of the serial operation's reach.
     ~UKEYADAPTORSKF_SZCA_FT3000GM() override
     {
+        const std::lock_guard<std::mutex> lock(g_connectedAdaptorsLock);
         auto &adaptors = connectedAdaptors();
         for (auto it = adaptors.begin(); it != adaptors.end();)
             it = it->second == this ? adaptors.erase(it) : std::next(it);
@@ -41,6 +52,7 @@ public:
     {
         return connectStamped(UKEY_SITE("UKEYADAPTORSKF_SZCA_FT3000GM::ConnectDev"), devName, false, [&] {
             try {
+                const std::lock_guard<std::mutex> lock(g_connectedAdaptorsLock);
                 connectedAdaptors().emplace(devName ? devName : "", this);
             } catch (const std::bad_alloc &) {
                 // Unmapped, the device is served by temporary connections instead.
@@ -66,14 +78,13 @@ public:
     // entry point is reported, never how the key answered.
     static uint32_t GetSerialNumberByDevName(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
-        auto &adaptors = connectedAdaptors();
-        const auto found = devName ? adaptors.find(devName) : adaptors.end();
-        if (found == adaptors.end()) {
+        UKeyAdaptorBase *const mapped = connectedAdaptor(devName);
+        if (!mapped) {
             const uint32_t result = serialFromTemporaryConnection(kSerialFunction, devName, serial, pulLen);
             return result == KX_NOTEXPORTERR || result == SAR_INVALIDPARAMERR ? result : SAR_OK;
         }
         return Operation(UKEY_SITE(kSerialFunction)).needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).call([&] {
-            UKeyAdaptorBase *const adaptor = found->second;
+            UKeyAdaptorBase *const adaptor = mapped->current();
             if (adaptor->IsConnectDev() != SAR_OK)
                 adaptor->ConnectDev(devName);
             if (adaptor->IsConnectDev() == SAR_OK)

@@ -1,5 +1,5 @@
-#include <QString>
 #include <cstring>
+#include <mutex>
 
 #include "library/SkfEntryPoints.h"
 #include "variants/Catalogue.h"
@@ -10,6 +10,7 @@ namespace {
 
 // The device name of the latest create request, kept as text of our own.
 char g_bjcaDeviceName[512] = {};
+std::mutex g_bjcaDeviceNameLock; // concurrent creates write it while other threads trace it
 constexpr uint32_t kReconnectPauseMs = 1000;
 
 } // namespace
@@ -23,9 +24,11 @@ public:
     static UKeyAdaptorBase *CreateUKeyAdaptorDev(const char *typeName, const char *devName)
     {
         UKEY_SITE("UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev")("start");
-        g_currentDeviceName = devName ? devName : "";
-        const size_t len = fieldLength(g_currentDeviceName, sizeof g_bjcaDeviceName - 1);
-        std::memcpy(g_bjcaDeviceName, g_currentDeviceName, len);
+        const char *name = devName ? devName : "";
+        g_currentDeviceName = name;
+        const size_t len = fieldLength(name, sizeof g_bjcaDeviceName - 1);
+        const std::lock_guard<std::mutex> lock(g_bjcaDeviceNameLock);
+        std::memcpy(g_bjcaDeviceName, name, len);
         g_bjcaDeviceName[len] = '\0';
         return createOwnType<UKeyAdaptorSKF_BJCA>(typeName, devName);
     }
@@ -46,8 +49,15 @@ public:
     {
         const auto site = UKEY_SITE("UKeyAdaptorSKF_BJCA::EnumContainer");
         site("start");
-        site("DevNameEnumContainer: " + QString::fromLocal8Bit(g_currentDeviceName));
-        site("DevNameBJCA: " + QString::fromLocal8Bit(g_bjcaDeviceName));
+        if (trace::enabled()) {
+            site({"DevNameEnumContainer: ", trace::Piece::local8Bit(g_currentDeviceName)});
+            char bjcaName[sizeof g_bjcaDeviceName];
+            {
+                const std::lock_guard<std::mutex> lock(g_bjcaDeviceNameLock);
+                std::memcpy(bjcaName, g_bjcaDeviceName, sizeof bjcaName);
+            }
+            site({"DevNameBJCA: ", trace::Piece::local8Bit(bjcaName)});
+        }
         if (!nameList || !*nameList) {
             const uint32_t result = UKeyAdaptorSKF::EnumContainer(nameList, pulSize);
             site("end");
@@ -60,8 +70,7 @@ public:
         site.format("ulRet: %d,pulSize: %d", static_cast<int>(result), static_cast<int>(listed));
         if (result == SAR_OK && listed != 0)
             return SAR_OK;
-        const int textLen = static_cast<int>(fieldLength(nameList, capacity));
-        site("enter second EnumContainer" + QString::fromLocal8Bit(nameList, textLen));
+        site({"enter second EnumContainer", trace::Piece::local8Bit(nameList, fieldLength(nameList, capacity))});
         UKeyAdaptorSKF::DisConnectDev();
         g_wait(kReconnectPauseMs);
         UKeyAdaptorSKF::ConnectDev(g_currentDeviceName);

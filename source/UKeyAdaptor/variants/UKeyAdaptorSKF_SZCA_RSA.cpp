@@ -59,7 +59,7 @@ public:
         uint32_t result = UKeyAdaptorSKF::ConnectDev(devName);
         if (result == SAR_OK) {
             stamp();
-            const CK_RV rv = pkcs11::openSessionBySerial(ck, devInfo.SerialNumber, slotId, hSession);
+            const CK_RV rv = pkcs11::openSessionBySerial(ck, devInfo.get().SerialNumber, slotId, hSession);
             result = hSession == kUnset ? SAR_FAIL : resultCode(rv);
         }
         site("End");
@@ -139,6 +139,14 @@ public:
                 return resultCode(pkcs11::readDataObjects(ck, hSession, records));
             },
             fileList, pulSize);
+    }
+
+protected:
+    void forgetVendorHandles() override
+    {
+        slotId = kUnset;
+        hSession = kUnset;
+        UKeyAdaptorSKF::forgetVendorHandles();
     }
 
 private:

@@ -1,0 +1,111 @@
+// Eight host threads, each connecting its own device, calling a mix of entries and disconnecting,
+// against the mock and against the software token. Built with -fsanitize=thread by
+// scripts/ci-tsan.sh as well.
+#include <atomic>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/HostFixture.h"
+
+namespace {
+
+constexpr int kThreads = 8;
+
+std::atomic<uint64_t> g_lines{0};
+
+void KXF_CALL countLine(int32_t, const char *text)
+{
+    if (text && *text == '[')
+        g_lines.fetch_add(1, std::memory_order_relaxed);
+}
+
+struct Vendor {
+    const char *name;
+    const char *library;
+    bool ownDevices; // one device per thread in the mock; the token has one device for all
+    const char *userPin;
+    int iterations;
+};
+
+const Vendor kVendors[] = {
+    // The mock numbers handles of each kind from base + 1 to base + 4095: 4,000 connects in all.
+    {"mock", MOCK_SKF_PATH, true, "123456", 500},
+    // The token derives every PIN it checks with PBKDF2, milliseconds a call.
+    {"softtoken", SKFSOFT_PATH, false, "123456", 40},
+};
+
+void PrintTo(const Vendor &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class Threads : public ukeytest::HostFixture, public ::testing::WithParamInterface<Vendor> {};
+
+TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
+{
+    const Vendor &v = GetParam();
+    ::unsetenv("SKFSOFT_DIR");
+    std::vector<std::string> devices;
+    for (int t = 0; t < kThreads; ++t) {
+        devices.push_back(v.ownDevices && t ? "MockDev" + std::to_string(t + 1)
+                          : v.ownDevices    ? "MockDev1"
+                                            : "SoftToken-0");
+        if (v.ownDevices && t)
+            mock()
+                .addDevice(devices.back(), ("SERIAL" + std::to_string(t)).c_str())
+                .apps.push_back(mock::State::makeApp("APP1", "111111", v.userPin));
+    }
+    ASSERT_EQ(KXF(Init_SDK)("ukeyskf", v.library, &countLine, 0), 0u);
+
+    std::atomic<int> failures{0};
+    std::vector<std::vector<uint32_t>> handles(kThreads);
+    auto host = [&](int t) {
+        const char *dev = devices[t].c_str();
+        for (int i = 0; i < v.iterations; ++i) {
+            uint32_t h = 0, len = sizeof(DEVINFO), retry = 0;
+            char text[512];
+            DEVINFO info;
+            const uint32_t connected = KXF(ConnectDev)(dev, &h);
+            if (connected != 0) {
+                failures.fetch_add(1);
+                continue;
+            }
+            handles[t].push_back(h);
+            len = sizeof text;
+            const bool ok = KXF(GetSerialNumber)(h, text, &len) == 0 && KXF(IsConnectDev)(h) == 0 &&
+                            KXF(VerifyPIN)(h, SKF_USER_TYPE, v.userPin, &retry) == 0 &&
+                            (len = sizeof info, KXF(GetDevInfo)(h, &info, &len)) == 0 &&
+                            (len = sizeof text, KXF(EnumFiles)(h, text, &len)) == 0 &&
+                            KXF(IsConnectDev)(h + kThreads * v.iterations * 2) == SAR_INVALIDHANDLEERR &&
+                            KXF(DisConnectDev)(h) == 0 && KXF(IsConnectDev)(h) == SAR_INVALIDHANDLEERR;
+            if (!ok)
+                failures.fetch_add(1);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(host, t);
+    for (auto &thread : threads)
+        thread.join();
+
+    EXPECT_EQ(failures.load(), 0);
+    std::set<uint32_t> distinct;
+    size_t total = 0;
+    for (const auto &own : handles) {
+        distinct.insert(own.begin(), own.end());
+        total += own.size();
+    }
+    EXPECT_EQ(total, static_cast<size_t>(kThreads * v.iterations));
+    EXPECT_EQ(distinct.size(), total) << "a device handle was handed out twice";
+    EXPECT_EQ(*distinct.rbegin(), total) << "handles are 1 to N";
+    EXPECT_GT(g_lines.load(), total * 10);
+    EXPECT_EQ(KXF(Uinit_SDK)(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vendors, Threads, ::testing::ValuesIn(kVendors),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+} // namespace
