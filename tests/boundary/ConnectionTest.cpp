@@ -152,7 +152,7 @@ TEST_F(Connection, SerialNumberByDeviceName)
         {"MockDev1", "MOCKSERIAL0001", SAR_OK, SAR_OK, 15, written("MOCKSERIAL0001")},
         {"MockDev1", full, SAR_OK, SAR_OK, 33, written(full)},
         {"MockDev1", "MOCKSERIAL0001", 0x0A000002, SAR_OK, 1, written("")},
-        {"NoSuchDev", "MOCKSERIAL0001", SAR_OK, mock::kDeviceRemoved, 0xAAAA, std::string(40, 'x')},
+        {"NoSuchDev", "MOCKSERIAL0001", SAR_OK, mock::kSAR_DEVICE_REMOVED, 0xAAAA, std::string(40, 'x')},
     };
     for (const auto &[device, serialField, devInfoResult, result, expectedLength, expectedBuffer] : cases) {
         auto &info = mock().dev().info;

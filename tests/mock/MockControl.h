@@ -10,24 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "kxf_result_codes.h"
 #include "skf.h"
 
 namespace mock {
 
-// GM/T 0016 codes the library answers with.
-constexpr uint32_t kOk = 0x00000000u;
-constexpr uint32_t kFail = 0x0A000001u;
-constexpr uint32_t kNotSupported = 0x0A000003u;
-constexpr uint32_t kInvalidHandle = 0x0A000005u;
-constexpr uint32_t kInvalidParam = 0x0A000006u;
-constexpr uint32_t kKeyNotFound = 0x0A00001Bu;
-constexpr uint32_t kCertNotFound = 0x0A00001Cu;
-constexpr uint32_t kBufferTooSmall = 0x0A000020u;
-constexpr uint32_t kDeviceRemoved = 0x0A000023u;
-constexpr uint32_t kPinIncorrect = 0x0A000024u;
-constexpr uint32_t kPinLocked = 0x0A000025u;
-constexpr uint32_t kAppNotExists = 0x0A00002Eu;
-constexpr uint32_t kFileNotExist = 0x0A000031u;
+// The project's result codes as constants: kSAR_FAIL, kSAR_PIN_INCORRECT, ...
+#define MOCK_RESULT_CODE(name, value, meaning) constexpr uint32_t k##name = value;
+KXF_RESULT_CODES(MOCK_RESULT_CODE)
+#undef MOCK_RESULT_CODE
 
 // Handle values are base + a running number per kind (first device 0x1001, first application 0x2001).
 enum class Kind : uintptr_t { Device = 0x1000, Application = 0x2000, Container = 0x3000, Key = 0x4000 };
@@ -89,7 +80,7 @@ struct Application {
     Pin user;
     std::vector<File> files;
     std::vector<Container> containers;
-    // SKF_ReadUsrDataFile areas (0x50, 0x22): a missing area answers kFileNotExist.
+    // SKF_ReadUsrDataFile areas (0x50, 0x22): a missing area answers kSAR_FILE_NOT_EXIST.
     std::map<uint32_t, Bytes> userData;
 
     Pin *pin(uint32_t type) { return type == SKF_ADMIN_TYPE ? &admin : type == SKF_USER_TYPE ? &user : nullptr; }
@@ -99,7 +90,7 @@ struct Device {
     std::string name;
     DEVINFO info{};
     bool present = true;
-    uint32_t getDevInfoResult = kOk; // non-zero: SKF_GetDevInfo fails with it and writes nothing
+    uint32_t getDevInfoResult = kSAR_OK; // non-zero: SKF_GetDevInfo fails with it and writes nothing
     std::vector<Application> apps;
 };
 
@@ -145,7 +136,7 @@ struct State {
     std::vector<Call> log;
     std::map<std::string, std::deque<uint32_t>> queued;
     std::map<std::string, uint32_t> always;
-    RawList enumApplication, enumFiles;
+    RawList enumApplication, enumFiles, enumContainer;
 
     State() : State(0) {}
 

@@ -1,45 +1,22 @@
-// A scriptable vendor library. Built several times with MOCK_NO_EPS, MOCK_NO_SETSYMMKEY and
-// MOCK_NO_PRVKEYDECRYPT to leave out names. Every entry records itself first, then answers a
-// forced result if one is scripted, then simulates the key.
+// A scriptable vendor library exporting the adaptor's own list of vendor entry points, each with
+// the adaptor's pointer type. Every entry records itself first, then answers a forced result if
+// one is scripted, then runs its simulation; an entry without one answers kSAR_OK, or kSAR_INVALIDHANDLEERR
+// when its first argument is a handle that is not open. Variants leave names out (tests/CMakeLists.txt).
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
 #include <mutex>
 #include <type_traits>
 
+#include "library/SkfEntryPoints.h"
 #include "mock/MockControl.h"
 
 using namespace mock;
 
-// Declares the entry with C linkage and checks its prototype against the adaptor's pointer type.
-#define MOCK_FN(name, ...)                                                                                             \
-    extern "C" uint32_t KXF_CALL name(__VA_ARGS__);                                                                    \
-    static_assert(std::is_same_v<decltype(&name), PFN_##name>, "prototype of " #name);                                 \
-    extern "C" uint32_t KXF_CALL name(__VA_ARGS__)
-
-// Records the call, then answers a scripted result if there is one. One call at a time, so that
-// hosts on several threads can share the simulated world.
-#define ENTER(recording)                                                                                               \
-    const std::lock_guard<std::recursive_mutex> entryLock_(g_entryLock);                                              \
-    do {                                                                                                               \
-        recording;                                                                                                     \
-        if (uint32_t forced_ = 0; g_state.takeForced(__func__, forced_))                                               \
-            return forced_;                                                                                            \
-    } while (0)
-
-// An entry whose simulation is one expression: ENTRY(name, (parameters), (arguments)[.bytes(...)], result).
-#define EXPAND(...) __VA_ARGS__
-#define ENTRY(name, params, args, ...)                                                                                 \
-    MOCK_FN(name, EXPAND params)                                                                                       \
-    {                                                                                                                  \
-        ENTER(record(__func__) args);                                                                                  \
-        return __VA_ARGS__;                                                                                            \
-    }
-
-// Declares var for the object behind handle h, or answers kInvalidHandle.
-#define LOOKUP(var, find, h)                                                                                           \
-    auto *const var = find(h);                                                                                         \
-    REQUIRE(var, kInvalidHandle)
+// Declares var for the object behind a handle, or answers kSAR_INVALIDHANDLEERR.
+#define LOOKUP(var, lookup)                                                                                            \
+    auto *const var = lookup;                                                                                          \
+    REQUIRE(var, kSAR_INVALIDHANDLEERR)
 
 #define REQUIRE(condition, code)                                                                                       \
     do {                                                                                                               \
@@ -47,9 +24,15 @@ using namespace mock;
             return code;                                                                                               \
     } while (0)
 
+// The adaptor's list and the one name it does not resolve.
+#define MOCK_ENTRY_POINTS(X)                                                                                           \
+    UKEY_SKF_ENTRY_POINTS(X)                                                                                           \
+    X(SKF_PrvKeyDecrypt, false)
+
 namespace {
 
 State g_state;
+// One entry at a time, so that hosts on several threads can share the simulated world.
 std::recursive_mutex g_entryLock;
 
 template <class T>
@@ -63,35 +46,27 @@ uint64_t word(const T &v)
         return 0;
 }
 
-template <class T>
-void noteString(Call &, const T &)
+// Logs the call with every argument as a word and every const char * argument as text.
+template <class... A>
+void record(const char *fn, const A &...args)
 {
-}
-void noteString(Call &call, const char *const &text)
-{
-    call.strings.emplace_back(text ? text : "");
+    Call &call = g_state.log.emplace_back(Call{fn, {word(args)...}, {}, {}});
+    [[maybe_unused]] const auto noteString = [&call](const auto &arg) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(arg)>, const char *>)
+            call.strings.emplace_back(arg ? arg : "");
+    };
+    (noteString(args), ...);
 }
 
-// record(fn)(arguments...) logs the call with every argument as a word and every string.
-struct Recorder {
-    const char *fn;
-    template <class... A>
-    Call &operator()(const A &...args) const
-    {
-        Call &call = g_state.log.emplace_back(Call{fn, {word(args)...}, {}, {}});
-        (noteString(call, args), ...);
-        return call;
-    }
-};
-
-Recorder record(const char *fn)
+// Keeps a copy of a buffer the entry was given in its log record.
+void note(const void *p, size_t n)
 {
-    return Recorder{fn};
+    g_state.log.back().bytes(p, n);
 }
 
 uint32_t ok(bool found)
 {
-    return found ? kOk : kInvalidHandle;
+    return found ? kSAR_OK : kSAR_INVALIDHANDLEERR;
 }
 
 void fill(void *p, size_t n, uint8_t seed)
@@ -118,28 +93,28 @@ std::string nameList(const std::vector<T> &items)
     return list + '\0';
 }
 
-// The two-call convention: a null buffer asks for the length; a short one gets kBufferTooSmall.
+// The two-call convention: a null buffer asks for the length; a short one gets kSAR_BUFFER_TOO_SMALL.
 uint32_t deliver(const std::string &bytes, void *out, uint32_t *pulLen, const RawList *raw = nullptr)
 {
-    REQUIRE(pulLen, kInvalidParam);
+    REQUIRE(pulLen, kSAR_INVALIDPARAMERR);
     if (raw && raw->active) {
         if (!out) {
             *pulLen = raw->queryLength;
-            return kOk;
+            return kSAR_OK;
         }
         const uint32_t capacity = *pulLen;
         std::memcpy(out, raw->bytes.data(), std::min<size_t>(capacity, raw->bytes.size()));
         *pulLen = raw->lieBeyondCapacity ? raw->fillLength : std::min(raw->fillLength, capacity);
-        return kOk;
+        return kSAR_OK;
     }
     const auto need = static_cast<uint32_t>(bytes.size());
     const uint32_t room = *pulLen;
     *pulLen = need;
     if (!out)
-        return kOk;
-    REQUIRE(room >= need, kBufferTooSmall);
+        return kSAR_OK;
+    REQUIRE(room >= need, kSAR_BUFFER_TOO_SMALL);
     std::memcpy(out, bytes.data(), need);
-    return kOk;
+    return kSAR_OK;
 }
 
 std::string patternText(size_t n, uint8_t seed)
@@ -159,11 +134,11 @@ std::string xored(const void *p, uint32_t n)
 
 uint32_t checkPin(Pin &pin, const char *text, uint32_t *retry)
 {
-    uint32_t result = kOk;
+    uint32_t result = kSAR_OK;
     if (pin.remaining == 0)
-        result = kPinLocked;
+        result = kSAR_PIN_LOCKED;
     else if (!text || pin.text != text)
-        result = (--pin.remaining, kPinIncorrect);
+        result = (--pin.remaining, kSAR_PIN_INCORRECT);
     else
         pin.remaining = pin.maxRetry;
     if (retry)
@@ -171,33 +146,33 @@ uint32_t checkPin(Pin &pin, const char *text, uint32_t *retry)
     return result;
 }
 
-// f(object) for the object behind a handle, or kInvalidHandle.
+// f(object) for the object behind a handle, or kSAR_INVALIDHANDLEERR.
 template <class T, class F>
 uint32_t with(T *object, F f)
 {
-    return object ? f(*object) : kInvalidHandle;
+    return object ? f(*object) : kSAR_INVALIDHANDLEERR;
 }
 
 template <class T>
 uint32_t copyTo(T *out, const T &value)
 {
-    REQUIRE(out, kInvalidParam);
+    REQUIRE(out, kSAR_INVALIDPARAMERR);
     *out = value;
-    return kOk;
+    return kSAR_OK;
 }
 
 uint32_t filled(void *out, size_t n, uint8_t seed)
 {
-    REQUIRE(out, kInvalidParam);
+    REQUIRE(out, kSAR_INVALIDPARAMERR);
     fill(out, n, seed);
-    return kOk;
+    return kSAR_OK;
 }
 
 uint32_t newKey(SKF_HANDLE *phKey)
 {
-    REQUIRE(phKey, kInvalidParam);
+    REQUIRE(phKey, kSAR_INVALIDPARAMERR);
     *phKey = g_state.open({Kind::Key, {}, {}, {}});
-    return kOk;
+    return kSAR_OK;
 }
 
 bool isKey(const void *h)
@@ -207,9 +182,9 @@ bool isKey(const void *h)
 
 uint32_t close(const void *h, Kind kind)
 {
-    REQUIRE(g_state.find(h, kind), kInvalidHandle);
+    REQUIRE(g_state.find(h, kind), kSAR_INVALIDHANDLEERR);
     g_state.handles.erase(reinterpret_cast<uintptr_t>(h));
-    return kOk;
+    return kSAR_OK;
 }
 
 Device *deviceOf(const void *h)
@@ -243,14 +218,14 @@ uint32_t erase(std::vector<T> &items, const char *name, uint32_t missing)
     const T *item = name ? named(items, name) : nullptr;
     REQUIRE(item, missing);
     items.erase(items.begin() + (item - items.data()));
-    return kOk;
+    return kSAR_OK;
 }
 
 // SKF_ECCDecrypt, SKFEX_ECCDecrypt and SKF_PrvKeyDecrypt: the cipher bytes as CipherLen gives them, XORed.
 uint32_t eccDecrypt(const void *hContainer, const uint8_t *blob, uint8_t *plain, uint32_t *plainLen)
 {
-    REQUIRE(containerOf(hContainer), kInvalidHandle);
-    REQUIRE(blob, kInvalidParam);
+    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
+    REQUIRE(blob, kSAR_INVALIDPARAMERR);
     uint32_t cipherLen = 0;
     std::memcpy(&cipherLen, blob + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipherLen);
     return deliver(xored(blob + offsetof(ECCCIPHERBLOB, Cipher), std::min<uint32_t>(cipherLen, 1024)), plain, plainLen);
@@ -259,364 +234,364 @@ uint32_t eccDecrypt(const void *hContainer, const uint8_t *blob, uint8_t *plain,
 // A new application or container handle under the application or device handle h.
 uint32_t openUnder(const Handle &h, Kind kind, const char *name, void **out)
 {
-    REQUIRE(out, kInvalidParam);
+    REQUIRE(out, kSAR_INVALIDPARAMERR);
     *out =
         g_state.open(kind == Kind::Container ? Handle{kind, h.device, h.app, name} : Handle{kind, h.device, name, {}});
-    return kOk;
+    return kSAR_OK;
 }
 
-} // namespace
+#define MOCK_NAME(name, required) constexpr char k##name[] = #name;
+MOCK_ENTRY_POINTS(MOCK_NAME)
+#undef MOCK_NAME
 
-// Entries that share one body.
-#define KEY_INIT(name)                                                                                                 \
-    ENTRY(name, (SKF_HANDLE hKey, BLOCKCIPHERPARAM param), (hKey, param).bytes(&param, sizeof param), ok(isKey(hKey)))
-#define KEY_DATA_OUT(name, output)                                                                                     \
-    ENTRY(name, (SKF_HANDLE hKey, const uint8_t *data, uint32_t len, uint8_t *out, uint32_t *outLen),                  \
-          (hKey, data, len, out, outLen).bytes(data, len),                                                             \
-          isKey(hKey) ? deliver(output, out, outLen) : kInvalidHandle)
-#define KEY_DATA(name)                                                                                                 \
-    ENTRY(name, (SKF_HANDLE hKey, const uint8_t *data, uint32_t len), (hKey, data, len), ok(isKey(hKey)))
-#define KEY_OUT(name, output)                                                                                          \
-    ENTRY(name, (SKF_HANDLE hKey, uint8_t * out, uint32_t * outLen), (hKey, out, outLen),                              \
-          isKey(hKey) ? deliver(output, out, outLen) : kInvalidHandle)
-#define ECC_DECRYPT(name)                                                                                              \
-    ENTRY(name, (HCONTAINER hContainer, int32_t keySpec, const uint8_t *cipher, uint8_t *plain, uint32_t *plainLen),   \
-          (hContainer, keySpec, cipher, plain, plainLen), eccDecrypt(hContainer, cipher, plain, plainLen))
+// The simulation of one entry, a lambda over the entry's arguments; none for most entries.
+template <const char *Name>
+const auto simulation = nullptr;
+#define SIM(name)                                                                                                      \
+    template <>                                                                                                        \
+    const auto simulation<k##name>
+// What an entry copies into its log record before any forced result.
+template <const char *Name>
+const auto kept = nullptr;
+#define KEEP(name)                                                                                                     \
+    template <>                                                                                                        \
+    const auto kept<k##name>
+
+template <class... A>
+uint32_t firstHandleOpen(const A &...args)
+{
+    uint32_t result = kSAR_OK;
+    bool first = true;
+    [[maybe_unused]] const auto check = [&](const auto &arg) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(arg)>, void *>)
+            if (first && !g_state.handles.count(reinterpret_cast<uintptr_t>(arg)))
+                result = kSAR_INVALIDHANDLEERR;
+        first = false;
+    };
+    (check(args), ...);
+    return result;
+}
+
+template <const char *Name, class Pfn>
+struct Entry;
+template <const char *Name, class... A>
+struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
+    static uint32_t KXF_CALL call(A... args)
+    {
+        const std::lock_guard<std::recursive_mutex> lock(g_entryLock);
+        record(Name, args...);
+        if constexpr (!std::is_null_pointer_v<std::remove_cv_t<decltype(kept<Name>)>>)
+            kept<Name>(args...);
+        if (uint32_t forced = 0; g_state.takeForced(Name, forced))
+            return forced;
+        if constexpr (std::is_null_pointer_v<std::remove_cv_t<decltype(simulation<Name>)>>)
+            return firstHandleOpen(args...);
+        else
+            return simulation<Name>(args...);
+    }
+};
+
+// Shared simulations.
+const auto keyInit = [](auto hKey, auto) { return ok(isKey(hKey)); };
+const auto keepParam = [](auto, const BLOCKCIPHERPARAM &param) { note(&param, sizeof param); };
+const auto keepData = [](auto, const uint8_t *data, uint32_t len, auto...) { note(data, len); };
+const auto keyData = [](auto hKey, auto, auto) { return ok(isKey(hKey)); };
+template <class Output>
+auto keyDataOut(Output output)
+{
+    return [output](auto hKey, auto data, auto len, auto out, auto outLen) {
+        return isKey(hKey) ? deliver(output(data, len), out, outLen) : kSAR_INVALIDHANDLEERR;
+    };
+}
+template <class Output>
+auto keyOut(Output output)
+{
+    return [output](auto hKey, auto out, auto outLen) {
+        return isKey(hKey) ? deliver(output(), out, outLen) : kSAR_INVALIDHANDLEERR;
+    };
+}
+const auto xoredData = [](const uint8_t *data, uint32_t len) { return xored(data, len); };
+const auto nothing = [] { return std::string(); };
+const auto digest = [](auto...) { return patternText(32, 0x60); };
+const auto mac = [](auto...) { return patternText(16, 0x70); };
+const auto eccDecryptEntry = [](auto hContainer, auto, auto cipher, auto plain, auto plainLen) {
+    return eccDecrypt(hContainer, cipher, plain, plainLen);
+};
+
+// Device
+
+SIM(SKF_WaitForDevEvent) = [](auto...) { return kSAR_NOTSUPPORTYETERR; };
+SIM(SKF_EnumDev) = [](int32_t present, char *list, uint32_t *pulSize) {
+    return deliver(nameList(present ? presentDevices() : g_state.devices), list, pulSize);
+};
+SIM(SKF_ConnectDev) = [](const char *name, DEVHANDLE *phDev) {
+    Device *d = name ? named(g_state.devices, name) : nullptr;
+    REQUIRE(d && d->present, kSAR_DEVICE_REMOVED);
+    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Device, "", phDev);
+};
+SIM(SKF_DisConnectDev) = [](DEVHANDLE hDev) { return close(hDev, Kind::Device); };
+SIM(SKF_GetDevInfo) = [](DEVHANDLE hDev, DEVINFO *info) {
+    return with(deviceOf(hDev),
+                [&](Device &d) { return d.getDevInfoResult ? d.getDevInfoResult : copyTo(info, d.info); });
+};
+SIM(SKF_DevAuth) = [](DEVHANDLE hDev, auto...) { return ok(deviceOf(hDev)); };
+SIM(SKF_GenRandom) = [](DEVHANDLE hDev, uint8_t *out, uint32_t len) {
+    return deviceOf(hDev) ? filled(out, len, kSeedRandom) : kSAR_INVALIDHANDLEERR;
+};
+
+// PIN
+
+SIM(SKF_ChangePIN) = [](HAPPLICATION hApp, uint32_t type, const char *oldPin, const char *newPin, uint32_t *retry) {
+    LOOKUP(a, appOf(hApp));
+    Pin *pin = a->pin(type);
+    REQUIRE(pin, kSAR_INVALIDPARAMERR);
+    const uint32_t result = checkPin(*pin, oldPin, retry);
+    if (result == kSAR_OK)
+        pin->text = newPin ? newPin : "";
+    return result;
+};
+SIM(SKF_GetPINInfo) = [](HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, uint32_t *remaining,
+                         int32_t *isDefault) {
+    LOOKUP(a, appOf(hApp));
+    const Pin *pin = a->pin(type);
+    REQUIRE(pin && maxRetry && remaining && isDefault, kSAR_INVALIDPARAMERR);
+    *maxRetry = pin->maxRetry;
+    *remaining = pin->remaining;
+    *isDefault = 0;
+    return kSAR_OK;
+};
+SIM(SKF_VerifyPIN) = [](HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry) {
+    return with(appOf(hApp), [&](Application &a) {
+        return a.pin(type) ? checkPin(*a.pin(type), pin, retry) : kSAR_INVALIDPARAMERR;
+    });
+};
+SIM(SKF_UnblockPIN) = [](HAPPLICATION hApp, const char *adminPin, const char *newUserPin, uint32_t *retry) {
+    LOOKUP(a, appOf(hApp));
+    const uint32_t result = checkPin(a->admin, adminPin, retry);
+    if (result == kSAR_OK) {
+        a->user.text = newUserPin ? newUserPin : "";
+        a->user.remaining = a->user.maxRetry;
+    }
+    return result;
+};
+
+// Files
+
+SIM(SKF_CreateFile) = [](HAPPLICATION hApp, const char *name, uint32_t size, uint32_t, uint32_t) {
+    return with(appOf(hApp), [&](Application &a) {
+        REQUIRE(name && *name && !named(a.files, name), kSAR_FAIL);
+        a.files.push_back(File{name, Bytes(size)});
+        return kSAR_OK;
+    });
+};
+SIM(SKF_DeleteFile) = [](HAPPLICATION hApp, const char *name) {
+    return with(appOf(hApp), [&](Application &a) { return erase(a.files, name, kSAR_FILE_NOT_EXIST); });
+};
+SIM(SKF_EnumFiles) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
+    return with(appOf(hApp),
+                [&](Application &a) { return deliver(nameList(a.files), list, pulSize, &g_state.enumFiles); });
+};
+SIM(SKF_GetFileInfo) = [](HAPPLICATION hApp, const char *name, FILEATTRIBUTE *info) {
+    LOOKUP(a, appOf(hApp));
+    const File *f = name ? named(a->files, name) : nullptr;
+    REQUIRE(f, kSAR_FILE_NOT_EXIST);
+    REQUIRE(info, kSAR_INVALIDPARAMERR);
+    *info = FILEATTRIBUTE{};
+    setField(info->FileName, f->name);
+    info->FileSize = static_cast<uint32_t>(f->data.size());
+    return kSAR_OK;
+};
+SIM(SKF_ReadFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, uint32_t size, uint8_t *out,
+                       uint32_t *outLen) {
+    LOOKUP(a, appOf(hApp));
+    const File *f = name ? named(a->files, name) : nullptr;
+    REQUIRE(f, kSAR_FILE_NOT_EXIST);
+    const size_t start = std::min<size_t>(offset, f->data.size());
+    const size_t n = std::min<size_t>(size, f->data.size() - start);
+    return deliver(std::string(f->data.begin() + start, f->data.begin() + start + n), out, outLen);
+};
+SIM(SKF_WriteFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, const uint8_t *data, uint32_t size) {
+    LOOKUP(a, appOf(hApp));
+    File *f = name ? named(a->files, name) : nullptr;
+    REQUIRE(f, kSAR_FILE_NOT_EXIST);
+    REQUIRE(data || !size, kSAR_INVALIDPARAMERR);
+    if (f->data.size() < size_t{offset} + size)
+        f->data.resize(size_t{offset} + size);
+    std::copy(data, data + size, f->data.begin() + offset);
+    return kSAR_OK;
+};
+
+// Applications
+
+SIM(SKF_CreateApplication) = [](DEVHANDLE hDev, const char *name, const char *adminPin, uint32_t adminRetry,
+                                const char *userPin, uint32_t userRetry, uint32_t, HAPPLICATION *phApp) {
+    LOOKUP(d, deviceOf(hDev));
+    REQUIRE(name && *name && !named(d->apps, name), kSAR_FAIL);
+    Application a = State::makeApp(name, adminPin ? adminPin : "", userPin ? userPin : "");
+    a.admin.maxRetry = a.admin.remaining = adminRetry;
+    a.user.maxRetry = a.user.remaining = userRetry;
+    d->apps.push_back(a);
+    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
+};
+SIM(SKF_EnumApplication) = [](DEVHANDLE hDev, char *list, uint32_t *pulSize) {
+    return with(deviceOf(hDev),
+                [&](Device &d) { return deliver(nameList(d.apps), list, pulSize, &g_state.enumApplication); });
+};
+SIM(SKF_DeleteApplication) = [](DEVHANDLE hDev, const char *name) {
+    return with(deviceOf(hDev), [&](Device &d) { return erase(d.apps, name, kSAR_APPLICATION_NOT_EXISTS); });
+};
+SIM(SKF_OpenApplication) = [](DEVHANDLE hDev, const char *name, HAPPLICATION *phApp) {
+    LOOKUP(d, deviceOf(hDev));
+    REQUIRE(name && named(d->apps, name), kSAR_APPLICATION_NOT_EXISTS);
+    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
+};
+SIM(SKF_CloseApplication) = [](HAPPLICATION hApp) { return close(hApp, Kind::Application); };
+
+// Containers; certificates are not kept.
+
+SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
+    const Handle *h = g_state.find(hApp, Kind::Application);
+    LOOKUP(a, application(h));
+    REQUIRE(name && *name && !named(a->containers, name), kSAR_FAIL);
+    a->containers.push_back(Container{name, 0});
+    return openUnder(*h, Kind::Container, name, phContainer);
+};
+SIM(SKF_DeleteContainer) = [](HAPPLICATION hApp, const char *name) {
+    return with(appOf(hApp), [&](Application &a) { return erase(a.containers, name, kSAR_FAIL); });
+};
+SIM(SKF_EnumContainer) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
+    return with(appOf(hApp),
+                [&](Application &a) { return deliver(nameList(a.containers), list, pulSize, &g_state.enumContainer); });
+};
+SIM(SKF_OpenContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
+    const Handle *h = g_state.find(hApp, Kind::Application);
+    LOOKUP(a, application(h));
+    REQUIRE(name && named(a->containers, name), kSAR_FAIL);
+    return openUnder(*h, Kind::Container, name, phContainer);
+};
+SIM(SKF_CloseContainer) = [](HCONTAINER hContainer) { return close(hContainer, Kind::Container); };
+SIM(SKF_GetContainerType) = [](HCONTAINER hContainer, uint32_t *type) {
+    return with(containerOf(hContainer), [&](Container &c) { return copyTo(type, c.type); });
+};
+SIM(SKF_ExportCertificate) = [](HCONTAINER hContainer, auto...) {
+    return containerOf(hContainer) ? kSAR_CERTNOTFOUNTERR : kSAR_INVALIDHANDLEERR;
+};
+
+// Asymmetric keys
+
+SIM(SKF_GenRSAKeyPair) = [](HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLOB *blob) {
+    LOOKUP(c, containerOf(hContainer));
+    REQUIRE(blob, kSAR_INVALIDPARAMERR);
+    fill(blob, sizeof *blob, kSeedRsaPublic);
+    blob->AlgID = 0x00010000;
+    blob->BitLen = bits;
+    c->type = 1;
+    return kSAR_OK;
+};
+SIM(SKF_RSASignData) = [](HCONTAINER hContainer, auto, auto, uint8_t *sig, uint32_t *sigLen) {
+    return containerOf(hContainer) ? deliver(patternText(256, 0x40), sig, sigLen) : kSAR_INVALIDHANDLEERR;
+};
+SIM(SKF_GenECCKeyPair) = [](HCONTAINER hContainer, uint32_t, ECCPUBLICKEYBLOB *blob) {
+    LOOKUP(c, containerOf(hContainer));
+    REQUIRE(blob, kSAR_INVALIDPARAMERR);
+    fill(blob, sizeof *blob, kSeedEccPublic);
+    blob->BitLen = 256;
+    c->type = 2;
+    return kSAR_OK;
+};
+SIM(SKF_ECCSignData) = [](HCONTAINER hContainer, auto, auto, ECCSIGNATUREBLOB *sig) {
+    return containerOf(hContainer) ? filled(sig, sizeof *sig, kSeedEccSignature) : kSAR_INVALIDHANDLEERR;
+};
+SIM(SKF_ECCExportSessionKey) = [](HCONTAINER hContainer, uint32_t, const ECCPUBLICKEYBLOB *, ECCCIPHERBLOB *cipher,
+                                  SKF_HANDLE *phKey) {
+    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
+    REQUIRE(cipher && phKey, kSAR_INVALIDPARAMERR);
+    fill(cipher, sizeof *cipher, kSeedCipherBlob);
+    cipher->CipherLen = kCipherLength;
+    return newKey(phKey);
+};
+SIM(SKF_ExportPublicKey) = [](HCONTAINER hContainer, int32_t, uint8_t *blob, uint32_t *len) {
+    return with(containerOf(hContainer), [&](Container &c) {
+        return c.type == 1   ? deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len)
+               : c.type == 2 ? deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len)
+                             : kSAR_KEYNOTFOUNTERR;
+    });
+};
+
+// Session keys, digests and MACs
+
+SIM(SKF_ImportSessionKey) = [](HCONTAINER hContainer, auto, auto, auto, SKF_HANDLE *phKey) {
+    return containerOf(hContainer) ? newKey(phKey) : kSAR_INVALIDHANDLEERR;
+};
+SIM(SKF_DigestInit) = [](DEVHANDLE hDev, auto, auto, auto, auto, SKF_HANDLE *phHash) {
+    return deviceOf(hDev) ? newKey(phHash) : kSAR_INVALIDHANDLEERR;
+};
+SIM(SKF_MacInit) = [](SKF_HANDLE hKey, auto, SKF_HANDLE *phMac) {
+    return isKey(hKey) ? newKey(phMac) : kSAR_INVALIDHANDLEERR;
+};
+SIM(SKF_CloseHandle) = [](SKF_HANDLE h) { return close(h, Kind::Key); };
+// A 128-bit block cipher key, as the standard has it.
+SIM(SKF_SetSymmKey) = [](DEVHANDLE hDev, auto, auto, SKF_HANDLE *phKey) {
+    return deviceOf(hDev) ? newKey(phKey) : kSAR_INVALIDHANDLEERR;
+};
+KEEP(SKF_DevAuth) = keepData;
+KEEP(SKF_SetSymmKey) = [](auto, const uint8_t *key, auto...) { note(key, key ? 16 : 0); };
+KEEP(SKF_DigestInit) = [](auto, auto, const ECCPUBLICKEYBLOB *pub, auto...) { note(pub, pub ? sizeof *pub : 0); };
+KEEP(SKF_EncryptInit) = keepParam;
+KEEP(SKF_DecryptInit) = keepParam;
+KEEP(SKF_Encrypt) = keepData;
+KEEP(SKF_EncryptUpdate) = keepData;
+KEEP(SKF_Decrypt) = keepData;
+KEEP(SKF_DecryptUpdate) = keepData;
+KEEP(SKF_Digest) = keepData;
+KEEP(SKF_Mac) = keepData;
+SIM(SKF_EncryptInit) = keyInit;
+SIM(SKF_DecryptInit) = keyInit;
+SIM(SKF_Encrypt) = keyDataOut(xoredData);
+SIM(SKF_EncryptUpdate) = keyDataOut(xoredData);
+SIM(SKF_Decrypt) = keyDataOut(xoredData);
+SIM(SKF_DecryptUpdate) = keyDataOut(xoredData);
+SIM(SKF_Digest) = keyDataOut(digest);
+SIM(SKF_Mac) = keyDataOut(mac);
+SIM(SKF_DigestUpdate) = keyData;
+SIM(SKF_MacUpdate) = keyData;
+SIM(SKF_EncryptFinal) = keyOut(nothing);
+SIM(SKF_DecryptFinal) = keyOut(nothing);
+SIM(SKF_DigestFinal) = keyOut(digest);
+SIM(SKF_MacFinal) = keyOut(mac);
+SIM(SKF_ECCDecrypt) = eccDecryptEntry;
+SIM(SKFEX_ECCDecrypt) = eccDecryptEntry;
+SIM(SKF_PrvKeyDecrypt) = eccDecryptEntry;
+
+// Extensions
+
+SIM(SKF_ReadUsrDataFile) = [](HAPPLICATION hApp, uint32_t area, uint32_t, uint32_t offset, uint32_t length,
+                              uint8_t *buffer) {
+    LOOKUP(a, appOf(hApp));
+    const auto image = a->userData.find(area);
+    REQUIRE(image != a->userData.end(), kSAR_FILE_NOT_EXIST);
+    REQUIRE(buffer, kSAR_INVALIDPARAMERR);
+    // Bytes past the image read as erased flash.
+    std::memset(buffer, 0xFF, length);
+    const Bytes &bytes = image->second;
+    if (offset < bytes.size())
+        std::memcpy(buffer, bytes.data() + offset, std::min<size_t>(length, bytes.size() - offset));
+    return kSAR_OK;
+};
+
+} // namespace
 
 extern "C" State *mock_state()
 {
     return &g_state;
 }
 
-#ifndef MOCK_NO_EPS
-ENTRY(EPS_Decrypt, (void), (), kOk)
-ENTRY(EPS_Encrypt, (void), (), kOk)
-ENTRY(EPS_Mac, (void), (), kOk)
-ENTRY(EPS_ImportSymmKey, (uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5), (a1, a2, a3, a4, a5),
-      kOk)
-ENTRY(EPS_WriteESealData, (HAPPLICATION hApp, uintptr_t a1, uintptr_t a2, uintptr_t a3), (hApp, a1, a2, a3),
-      ok(appOf(hApp)))
-ENTRY(EPS_ReadESealData, (HAPPLICATION hApp, uintptr_t a1, uintptr_t a2, uintptr_t a3, uintptr_t a4, uintptr_t a5),
-      (hApp, a1, a2, a3, a4, a5), ok(appOf(hApp)))
-ENTRY(SKF_Transmit, (DEVHANDLE hDev, const uint8_t *cmd, uint32_t cmdLen, uint8_t *data, uint32_t *dataLen),
-      (hDev, cmd, cmdLen, data, dataLen), ok(deviceOf(hDev)))
-#endif
-
-// Device
-
-ENTRY(SKF_WaitForDevEvent, (char *name, uint32_t *nameLen, uint32_t *event), (name, nameLen, event), kNotSupported)
-ENTRY(SKF_EnumDev, (int32_t present, char *list, uint32_t *pulSize), (present, list, pulSize),
-      deliver(nameList(present ? presentDevices() : g_state.devices), list, pulSize))
-MOCK_FN(SKF_ConnectDev, const char *name, DEVHANDLE *phDev)
-{
-    ENTER(record(__func__)(name, phDev));
-    Device *d = name ? named(g_state.devices, name) : nullptr;
-    REQUIRE(d && d->present, kDeviceRemoved);
-    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Device, "", phDev);
-}
-ENTRY(SKF_DisConnectDev, (DEVHANDLE hDev), (hDev), close(hDev, Kind::Device))
-ENTRY(SKF_GetDevState, (const char *name, uint32_t *state), (name, state), kOk)
-ENTRY(SKF_SetLabel, (DEVHANDLE hDev, const char *label), (hDev, label), ok(deviceOf(hDev)))
-ENTRY(SKF_GetDevInfo, (DEVHANDLE hDev, DEVINFO *info), (hDev, info),
-      with(deviceOf(hDev), [&](Device &d) { return d.getDevInfoResult ? d.getDevInfoResult : copyTo(info, d.info); }))
-ENTRY(SKF_LockDev, (DEVHANDLE hDev, uint32_t timeout), (hDev, timeout), ok(deviceOf(hDev)))
-ENTRY(SKF_UnlockDev, (DEVHANDLE hDev), (hDev), ok(deviceOf(hDev)))
-ENTRY(SKF_ChangeDevAuthKey, (DEVHANDLE hDev, const uint8_t *key, uint32_t len), (hDev, key, len), ok(deviceOf(hDev)))
-ENTRY(SKF_DevAuth, (DEVHANDLE hDev, const uint8_t *data, uint32_t len), (hDev, data, len).bytes(data, len),
-      ok(deviceOf(hDev)))
-ENTRY(SKF_GenRandom, (DEVHANDLE hDev, uint8_t *out, uint32_t len), (hDev, out, len),
-      deviceOf(hDev) ? filled(out, len, kSeedRandom) : kInvalidHandle)
-
-// PIN
-
-MOCK_FN(SKF_ChangePIN, HAPPLICATION hApp, uint32_t type, const char *oldPin, const char *newPin, uint32_t *retry)
-{
-    ENTER(record(__func__)(hApp, type, oldPin, newPin, retry));
-    LOOKUP(a, appOf, hApp);
-    Pin *pin = a->pin(type);
-    REQUIRE(pin, kInvalidParam);
-    const uint32_t result = checkPin(*pin, oldPin, retry);
-    if (result == kOk)
-        pin->text = newPin ? newPin : "";
-    return result;
-}
-MOCK_FN(SKF_GetPINInfo, HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, uint32_t *remaining, int32_t *isDefault)
-{
-    ENTER(record(__func__)(hApp, type, maxRetry, remaining, isDefault));
-    LOOKUP(a, appOf, hApp);
-    const Pin *pin = a->pin(type);
-    REQUIRE(pin && maxRetry && remaining && isDefault, kInvalidParam);
-    *maxRetry = pin->maxRetry;
-    *remaining = pin->remaining;
-    *isDefault = 0;
-    return kOk;
-}
-ENTRY(SKF_VerifyPIN, (HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry), (hApp, type, pin, retry),
-      with(appOf(hApp),
-           [&](Application &a) { return a.pin(type) ? checkPin(*a.pin(type), pin, retry) : kInvalidParam; }))
-MOCK_FN(SKF_UnblockPIN, HAPPLICATION hApp, const char *adminPin, const char *newUserPin, uint32_t *retry)
-{
-    ENTER(record(__func__)(hApp, adminPin, newUserPin, retry));
-    LOOKUP(a, appOf, hApp);
-    const uint32_t result = checkPin(a->admin, adminPin, retry);
-    if (result == kOk) {
-        a->user.text = newUserPin ? newUserPin : "";
-        a->user.remaining = a->user.maxRetry;
-    }
-    return result;
-}
-ENTRY(SKF_GenRemoteUnblockRequest, (HAPPLICATION hApp, uint8_t *random, uint32_t len), (hApp, random, len),
-      ok(appOf(hApp)))
-ENTRY(SKF_RemoteUnblockPIN, (HAPPLICATION hApp, const uint8_t *cipher, uint32_t len), (hApp, cipher, len),
-      ok(appOf(hApp)))
-ENTRY(SKF_ClearSecureState, (HAPPLICATION hApp), (hApp), ok(appOf(hApp)))
-
-// Files
-
-ENTRY(SKF_CreateFile, (HAPPLICATION hApp, const char *name, uint32_t size, uint32_t readRights, uint32_t writeRights),
-      (hApp, name, size, readRights, writeRights), with(appOf(hApp), [&](Application &a) {
-          REQUIRE(name && *name && !named(a.files, name), kFail);
-          a.files.push_back(File{name, Bytes(size)});
-          return kOk;
-      }))
-ENTRY(SKF_DeleteFile, (HAPPLICATION hApp, const char *name), (hApp, name),
-      with(appOf(hApp), [&](Application &a) { return erase(a.files, name, kFileNotExist); }))
-ENTRY(SKF_EnumFiles, (HAPPLICATION hApp, char *list, uint32_t *pulSize), (hApp, list, pulSize),
-      with(appOf(hApp), [&](Application &a) { return deliver(nameList(a.files), list, pulSize, &g_state.enumFiles); }))
-MOCK_FN(SKF_GetFileInfo, HAPPLICATION hApp, const char *name, FILEATTRIBUTE *info)
-{
-    ENTER(record(__func__)(hApp, name, info));
-    LOOKUP(a, appOf, hApp);
-    const File *f = name ? named(a->files, name) : nullptr;
-    REQUIRE(f, kFileNotExist);
-    REQUIRE(info, kInvalidParam);
-    *info = FILEATTRIBUTE{};
-    setField(info->FileName, f->name);
-    info->FileSize = static_cast<uint32_t>(f->data.size());
-    return kOk;
-}
-MOCK_FN(SKF_ReadFile, HAPPLICATION hApp, const char *name, uint32_t offset, uint32_t size, uint8_t *out,
-        uint32_t *outLen)
-{
-    ENTER(record(__func__)(hApp, name, offset, size, out, outLen));
-    LOOKUP(a, appOf, hApp);
-    const File *f = name ? named(a->files, name) : nullptr;
-    REQUIRE(f, kFileNotExist);
-    const size_t start = std::min<size_t>(offset, f->data.size());
-    const size_t n = std::min<size_t>(size, f->data.size() - start);
-    return deliver(std::string(f->data.begin() + start, f->data.begin() + start + n), out, outLen);
-}
-MOCK_FN(SKF_WriteFile, HAPPLICATION hApp, const char *name, uint32_t offset, const uint8_t *data, uint32_t size)
-{
-    ENTER(record(__func__)(hApp, name, offset, data, size));
-    LOOKUP(a, appOf, hApp);
-    File *f = name ? named(a->files, name) : nullptr;
-    REQUIRE(f, kFileNotExist);
-    REQUIRE(data || !size, kInvalidParam);
-    if (f->data.size() < size_t{offset} + size)
-        f->data.resize(size_t{offset} + size);
-    std::copy(data, data + size, f->data.begin() + offset);
-    return kOk;
-}
-
-// Applications
-
-MOCK_FN(SKF_CreateApplication, DEVHANDLE hDev, const char *name, const char *adminPin, uint32_t adminRetry,
-        const char *userPin, uint32_t userRetry, uint32_t createFileRights, HAPPLICATION *phApp)
-{
-    ENTER(record(__func__)(hDev, name, adminPin, adminRetry, userPin, userRetry, createFileRights, phApp));
-    LOOKUP(d, deviceOf, hDev);
-    REQUIRE(name && *name && !named(d->apps, name), kFail);
-    Application a = State::makeApp(name, adminPin ? adminPin : "", userPin ? userPin : "");
-    a.admin.maxRetry = a.admin.remaining = adminRetry;
-    a.user.maxRetry = a.user.remaining = userRetry;
-    d->apps.push_back(a);
-    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
-}
-ENTRY(SKF_EnumApplication, (DEVHANDLE hDev, char *list, uint32_t *pulSize), (hDev, list, pulSize),
-      with(deviceOf(hDev),
-           [&](Device &d) { return deliver(nameList(d.apps), list, pulSize, &g_state.enumApplication); }))
-ENTRY(SKF_DeleteApplication, (DEVHANDLE hDev, const char *name), (hDev, name),
-      with(deviceOf(hDev), [&](Device &d) { return erase(d.apps, name, kAppNotExists); }))
-MOCK_FN(SKF_OpenApplication, DEVHANDLE hDev, const char *name, HAPPLICATION *phApp)
-{
-    ENTER(record(__func__)(hDev, name, phApp));
-    LOOKUP(d, deviceOf, hDev);
-    REQUIRE(name && named(d->apps, name), kAppNotExists);
-    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
-}
-ENTRY(SKF_CloseApplication, (HAPPLICATION hApp), (hApp), close(hApp, Kind::Application))
-
-// Containers and certificates; certificates are not kept.
-
-MOCK_FN(SKF_CreateContainer, HAPPLICATION hApp, const char *name, HCONTAINER *phContainer)
-{
-    ENTER(record(__func__)(hApp, name, phContainer));
-    const Handle *h = g_state.find(hApp, Kind::Application);
-    Application *a = application(h);
-    REQUIRE(a, kInvalidHandle);
-    REQUIRE(name && *name && !named(a->containers, name), kFail);
-    a->containers.push_back(Container{name, 0});
-    return openUnder(*h, Kind::Container, name, phContainer);
-}
-ENTRY(SKF_DeleteContainer, (HAPPLICATION hApp, const char *name), (hApp, name),
-      with(appOf(hApp), [&](Application &a) { return erase(a.containers, name, kFail); }))
-ENTRY(SKF_EnumContainer, (HAPPLICATION hApp, char *list, uint32_t *pulSize), (hApp, list, pulSize),
-      with(appOf(hApp), [&](Application &a) { return deliver(nameList(a.containers), list, pulSize); }))
-MOCK_FN(SKF_OpenContainer, HAPPLICATION hApp, const char *name, HCONTAINER *phContainer)
-{
-    ENTER(record(__func__)(hApp, name, phContainer));
-    const Handle *h = g_state.find(hApp, Kind::Application);
-    Application *a = application(h);
-    REQUIRE(a, kInvalidHandle);
-    REQUIRE(name && named(a->containers, name), kFail);
-    return openUnder(*h, Kind::Container, name, phContainer);
-}
-ENTRY(SKF_CloseContainer, (HCONTAINER hContainer), (hContainer), close(hContainer, Kind::Container))
-ENTRY(SKF_GetContainerType, (HCONTAINER hContainer, uint32_t *type), (hContainer, type),
-      with(containerOf(hContainer), [&](Container &c) { return copyTo(type, c.type); }))
-ENTRY(SKF_ImportCertificate, (HCONTAINER hContainer, int32_t sign, const uint8_t *cert, uint32_t len),
-      (hContainer, sign, cert, len), ok(containerOf(hContainer)))
-ENTRY(SKF_ExportCertificate, (HCONTAINER hContainer, int32_t sign, uint8_t *cert, uint32_t *len),
-      (hContainer, sign, cert, len), containerOf(hContainer) ? kCertNotFound : kInvalidHandle)
-
-// Asymmetric keys
-
-MOCK_FN(SKF_GenRSAKeyPair, HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLOB *blob)
-{
-    ENTER(record(__func__)(hContainer, bits, blob));
-    LOOKUP(c, containerOf, hContainer);
-    REQUIRE(blob, kInvalidParam);
-    fill(blob, sizeof *blob, kSeedRsaPublic);
-    blob->AlgID = 0x00010000;
-    blob->BitLen = bits;
-    c->type = 1;
-    return kOk;
-}
-ENTRY(SKF_ImportRSAKeyPair,
-      (HCONTAINER hContainer, uint32_t symAlgId, const uint8_t *wrapped, uint32_t wrappedLen, const uint8_t *encrypted,
-       uint32_t encryptedLen),
-      (hContainer, symAlgId, wrapped, wrappedLen, encrypted, encryptedLen), ok(containerOf(hContainer)))
-ENTRY(SKF_RSASignData, (HCONTAINER hContainer, const uint8_t *data, uint32_t len, uint8_t *sig, uint32_t *sigLen),
-      (hContainer, data, len, sig, sigLen),
-      containerOf(hContainer) ? deliver(patternText(256, 0x40), sig, sigLen) : kInvalidHandle)
-ENTRY(SKF_RSAVerify,
-      (DEVHANDLE hDev, const RSAPUBLICKEYBLOB *blob, const uint8_t *data, uint32_t len, const uint8_t *sig,
-       uint32_t sigLen),
-      (hDev, blob, data, len, sig, sigLen), ok(deviceOf(hDev)))
-ENTRY(SKF_RSAExportSessionKey,
-      (HCONTAINER hContainer, uint32_t algId, RSAPUBLICKEYBLOB *pub, uint8_t *data, uint32_t *dataLen,
-       SKF_HANDLE *phKey),
-      (hContainer, algId, pub, data, dataLen, phKey), ok(containerOf(hContainer)))
-MOCK_FN(SKF_GenECCKeyPair, HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *blob)
-{
-    ENTER(record(__func__)(hContainer, algId, blob));
-    LOOKUP(c, containerOf, hContainer);
-    REQUIRE(blob, kInvalidParam);
-    fill(blob, sizeof *blob, kSeedEccPublic);
-    blob->BitLen = 256;
-    c->type = 2;
-    return kOk;
-}
-ENTRY(SKF_ImportECCKeyPair, (HCONTAINER hContainer, const ENVELOPEDKEYBLOB *blob), (hContainer, blob),
-      ok(containerOf(hContainer)))
-ENTRY(SKF_ECCSignData, (HCONTAINER hContainer, const uint8_t *data, uint32_t len, ECCSIGNATUREBLOB *sig),
-      (hContainer, data, len, sig),
-      containerOf(hContainer) ? filled(sig, sizeof *sig, kSeedEccSignature) : kInvalidHandle)
-ENTRY(SKF_ECCVerify,
-      (DEVHANDLE hDev, const ECCPUBLICKEYBLOB *pub, const uint8_t *data, uint32_t len, const ECCSIGNATUREBLOB *sig),
-      (hDev, pub, data, len, sig), ok(deviceOf(hDev)))
-ENTRY(SKF_GenerateAgreementDataWithECC,
-      (HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *tempPub, const uint8_t *id, uint32_t idLen,
-       SKF_HANDLE *phAgreement),
-      (hContainer, algId, tempPub, id, idLen, phAgreement), ok(containerOf(hContainer)))
-ENTRY(SKF_GenerateAgreementDataAndKeyWithECC,
-      (HCONTAINER hContainer, uint32_t algId, ECCPUBLICKEYBLOB *sponsorPub, ECCPUBLICKEYBLOB *sponsorTempPub,
-       ECCPUBLICKEYBLOB *tempPub, const uint8_t *id, uint32_t idLen, const uint8_t *sponsorId, uint32_t sponsorIdLen,
-       SKF_HANDLE *phKey),
-      (hContainer, algId, sponsorPub, sponsorTempPub, tempPub, id, idLen, sponsorId, sponsorIdLen, phKey),
-      ok(containerOf(hContainer)))
-ENTRY(SKF_GenerateKeyWithECC,
-      (SKF_HANDLE hAgreement, ECCPUBLICKEYBLOB *pub, ECCPUBLICKEYBLOB *tempPub, const uint8_t *id, uint32_t idLen,
-       SKF_HANDLE *phKey),
-      (hAgreement, pub, tempPub, id, idLen, phKey), ok(isKey(hAgreement)))
-MOCK_FN(SKF_ECCExportSessionKey, HCONTAINER hContainer, uint32_t algId, const ECCPUBLICKEYBLOB *pub,
-        ECCCIPHERBLOB *cipher, SKF_HANDLE *phKey)
-{
-    ENTER(record(__func__)(hContainer, algId, pub, cipher, phKey));
-    REQUIRE(containerOf(hContainer), kInvalidHandle);
-    REQUIRE(cipher && phKey, kInvalidParam);
-    fill(cipher, sizeof *cipher, kSeedCipherBlob);
-    cipher->CipherLen = kCipherLength;
-    return newKey(phKey);
-}
-ENTRY(SKF_ExportPublicKey, (HCONTAINER hContainer, int32_t sign, uint8_t *blob, uint32_t *len),
-      (hContainer, sign, blob, len), with(containerOf(hContainer), [&](Container &c) {
-          return c.type == 1   ? deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len)
-                 : c.type == 2 ? deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len)
-                               : kKeyNotFound;
-      }))
-
-// Session keys, digests and MACs
-
-ENTRY(SKF_ImportSessionKey,
-      (HCONTAINER hContainer, uint32_t algId, const uint8_t *wrapped, uint32_t len, SKF_HANDLE *phKey),
-      (hContainer, algId, wrapped, len, phKey), containerOf(hContainer) ? newKey(phKey) : kInvalidHandle)
-ENTRY(SKF_DigestInit,
-      (DEVHANDLE hDev, uint32_t algId, const ECCPUBLICKEYBLOB *pub, const uint8_t *id, uint32_t idLen,
-       SKF_HANDLE *phHash),
-      (hDev, algId, pub, id, idLen, phHash).bytes(pub, pub ? sizeof *pub : 0),
-      deviceOf(hDev) ? newKey(phHash) : kInvalidHandle)
-ENTRY(SKF_MacInit, (SKF_HANDLE hKey, BLOCKCIPHERPARAM *param, SKF_HANDLE *phMac), (hKey, param, phMac),
-      isKey(hKey) ? newKey(phMac) : kInvalidHandle)
-ENTRY(SKF_CloseHandle, (SKF_HANDLE h), (h), close(h, Kind::Key))
-
-#ifndef MOCK_NO_SETSYMMKEY
-// A 128-bit block cipher key, as the standard has it.
-ENTRY(SKF_SetSymmKey, (DEVHANDLE hDev, const uint8_t *key, uint32_t algId, SKF_HANDLE *phKey),
-      (hDev, key, algId, phKey).bytes(key, key ? 16 : 0), deviceOf(hDev) ? newKey(phKey) : kInvalidHandle)
-#endif
-
-// Extensions
-
-ENTRY(SKF_ECCPrvKeyDecryptEx,
-      (HCONTAINER hContainer, uint32_t keySpec, const ECCCIPHERBLOB *cipher, uint8_t *plain, uint32_t *plainLen),
-      (hContainer, keySpec, cipher, plain, plainLen), ok(containerOf(hContainer)))
-ENTRY(SKF_ExtECCEncrypt,
-      (DEVHANDLE hDev, const ECCPUBLICKEYBLOB *pub, const uint8_t *plain, uint32_t len, ECCCIPHERBLOB *cipher),
-      (hDev, pub, plain, len, cipher), ok(deviceOf(hDev)))
-MOCK_FN(SKF_ReadUsrDataFile, HAPPLICATION hApp, uint32_t area, uint32_t arg3, uint32_t offset, uint32_t length,
-        uint8_t *buffer)
-{
-    ENTER(record(__func__)(hApp, area, arg3, offset, length, buffer));
-    LOOKUP(a, appOf, hApp);
-    const auto image = a->userData.find(area);
-    REQUIRE(image != a->userData.end(), kFileNotExist);
-    REQUIRE(buffer, kInvalidParam);
-    // Bytes past the image read as erased flash.
-    std::memset(buffer, 0xFF, length);
-    const Bytes &bytes = image->second;
-    if (offset < bytes.size())
-        std::memcpy(buffer, bytes.data() + offset, std::min<size_t>(length, bytes.size() - offset));
-    return kOk;
-}
-
-KEY_INIT(SKF_EncryptInit)
-KEY_INIT(SKF_DecryptInit)
-KEY_DATA_OUT(SKF_Encrypt, xored(data, len))
-KEY_DATA_OUT(SKF_EncryptUpdate, xored(data, len))
-KEY_DATA_OUT(SKF_Decrypt, xored(data, len))
-KEY_DATA_OUT(SKF_DecryptUpdate, xored(data, len))
-KEY_DATA_OUT(SKF_Digest, patternText(32, 0x60))
-KEY_DATA_OUT(SKF_Mac, patternText(16, 0x70))
-KEY_DATA(SKF_DigestUpdate)
-KEY_DATA(SKF_MacUpdate)
-KEY_OUT(SKF_EncryptFinal, "")
-KEY_OUT(SKF_DecryptFinal, "")
-KEY_OUT(SKF_DigestFinal, patternText(32, 0x60))
-KEY_OUT(SKF_MacFinal, patternText(16, 0x70))
-ECC_DECRYPT(SKF_ECCDecrypt)
-ECC_DECRYPT(SKFEX_ECCDecrypt)
-#ifndef MOCK_NO_PRVKEYDECRYPT
-ECC_DECRYPT(SKF_PrvKeyDecrypt)
-#endif
+// Each name is exported as an indirect function resolving to its entry, so that the entry takes
+// its parameters from the adaptor's pointer type.
+#define MOCK_EXPORT(name, required)                                                                                    \
+    extern "C" __attribute__((visibility("hidden"))) auto mock_resolve_##name()->void (*)()                            \
+    {                                                                                                                  \
+        return reinterpret_cast<void (*)()>(&Entry<k##name, PFN_##name>::call);                                        \
+    }                                                                                                                  \
+    extern "C" void name() __attribute__((ifunc("mock_resolve_" #name)));
+MOCK_ENTRY_POINTS(MOCK_EXPORT)

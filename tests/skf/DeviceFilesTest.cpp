@@ -150,7 +150,7 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
     const std::tuple<const char *, const char *, uint32_t, Lines, const char *> cases[] = {
         {"123456", "", SAR_OK, {"SKF_VerifyPIN:123456"}, "123456"},
         {"999999", "", SAR_OK, {"SKF_VerifyPIN:999999"}, "123456"},
-        {"999999", "888888", mock::kPinIncorrect, {"SKF_VerifyPIN:999999", "SKF_VerifyPIN:888888"}, "123456"},
+        {"999999", "888888", mock::kSAR_PIN_INCORRECT, {"SKF_VerifyPIN:999999", "SKF_VerifyPIN:888888"}, "123456"},
         {"999999",
          "123456",
          SAR_OK,
@@ -246,7 +246,7 @@ TEST_F(Provisioning, InitialKeyStopsAtTheFirstFailingStep)
 
     // A key without application: no record was read, and its one empty name is deleted.
     reset();
-    EXPECT_EQ(KXF(InitialKey)(bare_, kAuthKey, "", "", ""), mock::kAppNotExists);
+    EXPECT_EQ(KXF(InitialKey)(bare_, kAuthKey, "", "", ""), mock::kSAR_APPLICATION_NOT_EXISTS);
     EXPECT_EQ(mock().log.front().args[2], 0u);
     EXPECT_EQ(calls().back(), "SKF_DeleteApplication:");
 

@@ -1,5 +1,5 @@
 // The sixteen types as the catalogue lists them: the class their traces name, manufacturer tag,
-// serial operation and ReadFile shape, each seen in what the type does.
+// serial operation, ReadFile shape and free-space stamping, each seen in what the type does.
 #include <cxxabi.h>
 
 #include <algorithm>
@@ -26,26 +26,26 @@ struct Row {
     size_t tagBytes;
     Serial serial;
     Reads reads;
+    bool stampsFreeSpace;
 };
 
-// In registry slot order.
 const Row kCatalogue[] = {
-    {"skf_Epoint", "UKeyAdaptorSKF_HAINANEPOINT", "HaiNanEpoint", 13, Serial::Own, Reads::Trace},
-    {"ukeyskf", "UKeyAdaptorSKF", nullptr, 0, Serial::Generic, Reads::Generic},
-    {"skf_lm", "UKeyAdaptorSKF_LM", nullptr, 0, Serial::DeviceName, Reads::Delegation},
-    {"skf_bjca", "UKeyAdaptorSKF_BJCA", nullptr, 0, Serial::Generic, Reads::Delegation},
-    {"skf_zayk", "UKeyAdaptorSKF_ZAYK", nullptr, 0, Serial::DeviceName, Reads::Generic},
-    {"skf_netca", "UKeyAdaptorSKF_NETCA", "netca", 6, Serial::Own, Reads::Trace},
-    {"skf_gdca", "UKeyAdaptorSKF_GDCA", "gdca", 5, Serial::Generic, Reads::Seal},
-    {"skf_szca_ft3003", "UKeyAdaptorSKF_SZCA_RSA", "szca_ft3003", 12, Serial::Generic, Reads::Seal},
-    {"skf_gdca_lmgm3000", "UKeyAdaptorSKF_GDCALMGM3000", "gdca_lmgm3000", 14, Serial::Generic, Reads::Generic},
-    {"skf_gdca_wise", "UKeyAdaptorSKF_GDCAWISE", "gdca_wise", 10, Serial::Generic, Reads::Inline},
-    {"skf_axca_gm3000", "UKeyAdaptorSKF_AXCA_LMGM3000", "axca_lmgm3000", 14, Serial::Generic, Reads::Inline},
-    {"skf_cfca_gm", "UKetAdaptor_CFCAGM", "cfca_gm", 8, Serial::Generic, Reads::Inline},
-    {"skf_ftcx_gm3000", "UKeyAdaptorSKF_FTCXGM3000", "ftcx_gm3000", 12, Serial::Own, Reads::Trace},
-    {"skf_szca_ft3000gm", "UKEYADAPTORSKF_SZCA_FT3000GM", "szca_ft3000gm", 14, Serial::Own, Reads::Trace},
-    {"skf_gdca_ft3000gm", "UKeyAdaptorSKF_GDCAFT3000GM", "gdca_ft3000gm", 14, Serial::Own, Reads::Seal},
-    {"skf_bj_haitai", "UKeyAdaptorSKF_BJHAITAI", "bj_haitai_ge20052", 18, Serial::Own, Reads::Trace},
+    {"skf_Epoint", "UKeyAdaptorSKF_HAINANEPOINT", "HaiNanEpoint", 13, Serial::Own, Reads::Trace, true},
+    {"ukeyskf", "UKeyAdaptorSKF", nullptr, 0, Serial::Generic, Reads::Generic, false},
+    {"skf_lm", "UKeyAdaptorSKF_LM", nullptr, 0, Serial::DeviceName, Reads::Delegation, false},
+    {"skf_bjca", "UKeyAdaptorSKF_BJCA", nullptr, 0, Serial::Generic, Reads::Delegation, false},
+    {"skf_zayk", "UKeyAdaptorSKF_ZAYK", nullptr, 0, Serial::DeviceName, Reads::Generic, false},
+    {"skf_netca", "UKeyAdaptorSKF_NETCA", "netca", 6, Serial::Own, Reads::Trace, true},
+    {"skf_gdca", "UKeyAdaptorSKF_GDCA", "gdca", 5, Serial::Generic, Reads::Seal, false},
+    {"skf_szca_ft3003", "UKeyAdaptorSKF_SZCA_RSA", "szca_ft3003", 12, Serial::Generic, Reads::Seal, true},
+    {"skf_gdca_lmgm3000", "UKeyAdaptorSKF_GDCALMGM3000", "gdca_lmgm3000", 14, Serial::Generic, Reads::Generic, false},
+    {"skf_gdca_wise", "UKeyAdaptorSKF_GDCAWISE", "gdca_wise", 10, Serial::Generic, Reads::Inline, false},
+    {"skf_axca_gm3000", "UKeyAdaptorSKF_AXCA_LMGM3000", "axca_lmgm3000", 14, Serial::Generic, Reads::Inline, false},
+    {"skf_cfca_gm", "UKetAdaptor_CFCAGM", "cfca_gm", 8, Serial::Generic, Reads::Inline, false},
+    {"skf_ftcx_gm3000", "UKeyAdaptorSKF_FTCXGM3000", "ftcx_gm3000", 12, Serial::Own, Reads::Trace, true},
+    {"skf_szca_ft3000gm", "UKEYADAPTORSKF_SZCA_FT3000GM", "szca_ft3000gm", 14, Serial::Own, Reads::Trace, true},
+    {"skf_gdca_ft3000gm", "UKeyAdaptorSKF_GDCAFT3000GM", "gdca_ft3000gm", 14, Serial::Own, Reads::Seal, true},
+    {"skf_bj_haitai", "UKeyAdaptorSKF_BJHAITAI", "bj_haitai_ge20052", 18, Serial::Own, Reads::Trace, true},
 };
 
 // How each ReadFile shape, in the order of Reads, answers a size query for a missing file.
@@ -54,10 +54,10 @@ const struct {
     uint32_t result;
     uint32_t length; // kUntouched: the host's value stays
     bool closes;     // an "end" line under the reading class
-} kMissingFile[] = {{mock::kFileNotExist, kUntouched, true},
-                    {mock::kFileNotExist, 0, true},
-                    {mock::kFileNotExist, 0, false},
-                    {mock::kFileNotExist, kUntouched, false},
+} kMissingFile[] = {{mock::kSAR_FILE_NOT_EXIST, kUntouched, true},
+                    {mock::kSAR_FILE_NOT_EXIST, 0, true},
+                    {mock::kSAR_FILE_NOT_EXIST, 0, false},
+                    {mock::kSAR_FILE_NOT_EXIST, kUntouched, false},
                     {SAR_OK, 0, true}};
 
 class Catalogue : public VariantTest, public ::testing::WithParamInterface<Row> {};
@@ -70,15 +70,12 @@ std::string dynamicTypeName(const ukey::UKeyAdaptorBase &object)
     return status == 0 ? name.get() : typeid(object).name();
 }
 
-// The row's slot holds the type, whose create operation makes the row's class for its own name only.
-void expectRegisteredInItsSlot(const Row &row, const ukey::UKeyAdaptorBase &object)
+// The type is registered under the row's name, and its create operation makes the row's class
+// for its own name only.
+void expectRegistered(const Row &row, const ukey::UKeyAdaptorBase &object)
 {
-    const auto slot = std::find_if(std::begin(kCatalogue), std::end(kCatalogue),
-                                   [&](const Row &r) { return std::strcmp(r.type, row.type) == 0; }) -
-                      std::begin(kCatalogue);
-    const ukey::AdaptorTypeDescriptor *d = ukey::registry::slot(static_cast<int>(slot));
+    const ukey::AdaptorTypeDescriptor *d = ukey::registry::Find(row.type);
     ASSERT_NE(d, nullptr);
-    EXPECT_STREQ(d->name, row.type);
     EXPECT_TRUE(d->load && d->unload && d->enumDev && d->create && d->serial);
     const std::string type = dynamicTypeName(object), suffix = std::string("::") + row.className;
     EXPECT_TRUE(type.size() > suffix.size() && type.compare(type.size() - suffix.size(), suffix.size(), suffix) == 0)
@@ -106,7 +103,7 @@ TEST_P(Catalogue, TypeBehavesAsItsRowSays)
 
     ukey::UKeyAdaptorSKF *object = open(row.type, MOCK_SKF_PATH, false);
     ASSERT_NE(object, nullptr);
-    expectRegisteredInItsSlot(row, *object);
+    expectRegistered(row, *object);
 
     char serial[40] = {};
     uint32_t len = 0;
@@ -126,6 +123,16 @@ TEST_P(Catalogue, TypeBehavesAsItsRowSays)
     if (row.tag)
         manufacturer.replace(0, row.tagBytes, row.tag, row.tagBytes);
     EXPECT_EQ(std::string(object->cachedDevInfo().Manufacturer, 64), manufacturer);
+    // The host gets the record as cached, whatever the key reports meanwhile.
+    mock().dev().info.TotalSpace = 1;
+    DEVINFO info{};
+    EXPECT_EQ(object->GetDevInfo(&info, &len), SAR_OK);
+    EXPECT_EQ(std::string(info.Manufacturer, 64), manufacturer);
+    EXPECT_EQ(info.TotalSpace, 65536u);
+    // A free-space refresh stamps again only where the row says so.
+    uint32_t freeSpace = 0;
+    EXPECT_EQ(object->GetKeyFreeSpace(&freeSpace), SAR_OK);
+    EXPECT_EQ(std::string(object->cachedDevInfo().Manufacturer, 64), row.stampsFreeSpace ? manufacturer : maker + '\0');
 
     traces_.clear();
     len = kUntouched;

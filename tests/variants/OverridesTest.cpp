@@ -15,7 +15,7 @@ TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
 {
     ukey::UKeyAdaptorSKF *bjca = open("skf_bjca");
     mock().app().containers.push_back({"c1", 0});
-    mock().force("SKF_EnumContainer", mock::kFail);
+    mock().force("SKF_EnumContainer", mock::kSAR_FAIL);
     mock().clearLog();
     char list[16] = "old";
     uint32_t size = sizeof list;
@@ -28,11 +28,19 @@ TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
     EXPECT_EQ(calls.back(), "SKF_EnumContainer");
     EXPECT_EQ(pauses_, (std::vector<std::pair<uint32_t, size_t>>{{1000, 3}}));
 
+    // A listing that succeeds with nothing in it is asked again too.
+    mock().enumContainer = mock::RawList::of("", 0);
+    mock().clearLog();
+    EXPECT_EQ(bjca->EnumContainer(list, &size), SAR_OK);
+    EXPECT_EQ(mock().count("SKF_ConnectDev"), 1u);
+    EXPECT_EQ(mock().count("SKF_EnumContainer"), 2u);
+    mock().enumContainer = {};
+
     // An empty first name: one listing, however it turns out.
-    mock().force("SKF_EnumContainer", mock::kFail);
+    mock().force("SKF_EnumContainer", mock::kSAR_FAIL);
     mock().clearLog();
     list[0] = '\0';
-    EXPECT_EQ(bjca->EnumContainer(list, &size), mock::kFail);
+    EXPECT_EQ(bjca->EnumContainer(list, &size), mock::kSAR_FAIL);
     EXPECT_EQ(mock().calledNames(), Names{"SKF_EnumContainer"});
 
     // The probe forgets the device; the space then comes from the cache, with SAR_FAIL.
@@ -83,15 +91,17 @@ TEST_F(VariantTest, Ft3000gmSerialUsesTheConnectedAdaptorButNeverADestroyedOne)
     // Entered in the map by a connect that then fails, and destroyed as the host's connect does.
     mock::Device &second = mock().addDevice("MockDev2", "SERIAL2");
     second.apps.push_back(mock::State::makeApp("APP2", "1", "2"));
-    second.getDevInfoResult = mock::kFail;
+    second.getDevInfoResult = mock::kSAR_FAIL;
     ukey::UKeyAdaptorBase *failed = ukey::registry::createInstance(type, "MockDev2");
-    ASSERT_EQ(failed->ConnectDev("MockDev2"), mock::kFail);
+    ASSERT_EQ(failed->ConnectDev("MockDev2"), mock::kSAR_FAIL);
     delete failed;
-    second.getDevInfoResult = mock::kOk;
+    second.getDevInfoResult = mock::kSAR_OK;
     mock().clearLog();
     EXPECT_EQ(ukey::registry::serialByDevName(type, "MockDev2", serial, &len), SAR_OK);
     EXPECT_STREQ(serial, "SERIAL2");
     EXPECT_EQ(mock().calledNames(), (Names{"SKF_ConnectDev", "SKF_GetDevInfo", "SKF_DisConnectDev"}));
+    // How an unmapped key answered is not passed on.
+    EXPECT_EQ(ukey::registry::serialByDevName(type, "NoSuchDev", serial, &len), SAR_OK);
 }
 
 TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
@@ -126,6 +136,13 @@ TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
         EXPECT_EQ(plain[0], 0x11 ^ mock::kXor);
         EXPECT_EQ(adaptor->DecryptInit(ukey::pseudoKeyHandle(), nullptr, 0), SAR_OK);
         EXPECT_EQ(mock(library).calledNames(), Names{entry}) << type;
+        // The handle is written however the key answers.
+        mock(library).force(entry, mock::kSAR_FAIL);
+        hKey = 7;
+        EXPECT_EQ(adaptor->ImportSessionKeyWithKeyEx(container, 0, reinterpret_cast<const uint8_t *>(&blob),
+                                                     sizeof blob, &hKey, plain, &plainLen),
+                  mock::kSAR_FAIL);
+        EXPECT_EQ(hKey, 0xFFFFFFFFu) << type;
     }
 }
 
@@ -152,7 +169,7 @@ TEST_F(VariantTest, CfcaUnblocksOnlyAfterTheAdministratorPinIsProven)
     ukey::UKeyAdaptorSKF *cfca = open("skf_cfca_gm");
     mock().clearLog();
     uint32_t retry = 0;
-    EXPECT_EQ(cfca->UnblockPIN("wrong", "222222", &retry), mock::kPinIncorrect);
+    EXPECT_EQ(cfca->UnblockPIN("wrong", "222222", &retry), mock::kSAR_PIN_INCORRECT);
     ASSERT_EQ(mock().calledNames(), Names{"SKF_VerifyPIN"});
     EXPECT_EQ(mock().log.front().args[1], SKF_ADMIN_TYPE);
     EXPECT_EQ(cfca->UnblockPIN("111111", "222222", &retry), SAR_OK);
@@ -166,8 +183,8 @@ TEST_F(VariantTest, FtcxProvisionsWithTheAlgorithmTheKeyReportsNow)
     ftcx->InitialKey("", "", "", "");
     ASSERT_NE(mock().lastCall("SKF_SetSymmKey"), nullptr);
     EXPECT_EQ(mock().lastCall("SKF_SetSymmKey")->args[2], 0x00000102u);
-    mock().dev().getDevInfoResult = mock::kFail;
-    EXPECT_EQ(ftcx->InitialKey("", "", "", ""), mock::kFail);
+    mock().dev().getDevInfoResult = mock::kSAR_FAIL;
+    EXPECT_EQ(ftcx->InitialKey("", "", "", ""), mock::kSAR_FAIL);
     EXPECT_EQ(traces_.back(), "UKeyAdaptorSKF_FTCXGM3000::InitialKey| SKF_GetDevInfo failed,ret = 167772161");
 }
 

@@ -73,7 +73,11 @@ TEST_F(VariantTest, RecordAreaEdgesStayInsideTheImage)
     EXPECT_EQ(size, 55u) << "no area at all leaves the length alone";
     mock().app().userData[0x22] = {};
     EXPECT_EQ(listFiles(*gdca), "");
-    EXPECT_EQ(mock().lastCall("SKF_ReadUsrDataFile")->args[1], 0x22u);
+    const auto reads = mock().calls("SKF_ReadUsrDataFile");
+    ASSERT_FALSE(reads.empty());
+    EXPECT_EQ(reads.back()->args[1], 0x22u);
+    for (const auto *read : reads)
+        EXPECT_EQ(read->args[2], 1u);
 
     // A full area without erased space, NUL or a closing marker; then one record filling it.
     mock().app().userData[0x50] = bytesOf(std::string(51200, 'r'));

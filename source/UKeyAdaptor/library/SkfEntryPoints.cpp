@@ -6,9 +6,11 @@
 #include <new>
 
 namespace ukey {
-namespace {
 
 SkfEntryPoints g_skf;
+
+namespace {
+
 bool g_loaded = false;
 
 uint32_t resolveAll(const QString &path)
@@ -31,11 +33,6 @@ uint32_t resolveAll(const QString &path)
 }
 
 } // namespace
-
-const SkfEntryPoints &skf()
-{
-    return g_skf;
-}
 
 bool skfLibraryLoaded()
 {

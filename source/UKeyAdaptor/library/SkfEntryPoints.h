@@ -98,8 +98,12 @@ struct SkfEntryPoints {
 #undef UKEY_SKF_FIELD
 };
 
-// The process-wide table shared by every adaptor type and instance.
-const SkfEntryPoints &skf();
+// The process-wide table shared by every adaptor type and instance; inline, as every pass-through reads it.
+extern SkfEntryPoints g_skf;
+inline const SkfEntryPoints &skf()
+{
+    return g_skf;
+}
 
 constexpr int kSkfEntryPointCount = 83;
 

@@ -29,7 +29,8 @@ struct ChunkRelease {
     }
 } g_chunkRelease;
 
-Slot *slotFor(uint32_t handle, bool grow)
+// Inlined so that a lookup (grow false) keeps no trace of the growing path.
+[[gnu::always_inline]] inline Slot *slotFor(uint32_t handle, bool grow)
 {
     if (handle == 0) // the counter wrapped: never a valid handle
         return nullptr;
@@ -80,6 +81,12 @@ void UKeyAdaptorBase::forgetVendorHandles()
     m_hDev = nullptr;
 }
 
+// Apart from the lookup, which runs on every call, as a reload is rare.
+[[gnu::noinline, gnu::cold]] static UKeyAdaptorBase *forgetAfterReload(UKeyAdaptorBase *adaptor)
+{
+    return adaptor->current();
+}
+
 UKeyAdaptorBase *UKeyAdaptorBase::current()
 {
     const uint32_t load = g_vendorLoad.load(std::memory_order_relaxed);
@@ -96,7 +103,9 @@ UKeyAdaptorBase *findAdaptor(uint32_t h)
         return nullptr;
     Slot *slot = slotFor(h, false);
     UKeyAdaptorBase *adaptor = slot ? slot->load(std::memory_order_acquire) : nullptr;
-    return adaptor ? adaptor->current() : nullptr;
+    if (!adaptor)
+        return nullptr;
+    return adaptor->vendorLoad == g_vendorLoad.load(std::memory_order_relaxed) ? adaptor : forgetAfterReload(adaptor);
 }
 
 uint32_t nextDeviceHandle()

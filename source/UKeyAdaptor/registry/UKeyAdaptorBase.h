@@ -37,6 +37,7 @@ protected:
     DEVHANDLE m_hDev = nullptr;
 
 private:
+    friend UKeyAdaptorBase *findAdaptor(uint32_t h); // tests vendorLoad inline
     uint32_t handle;
     uint32_t vendorLoad;
 };
