@@ -89,10 +89,12 @@ CK_RV single(CK_SESSION_HANDLE s, OpKind kind, CK_BYTE_PTR data, CK_ULONG len, C
     return operationFinal(h, kind, out, outLen);
 }
 
-CK_RV withSession(CK_SESSION_HANDLE s)
+// A bad session handle is reported before what the call itself lacks.
+CK_RV withSession(CK_SESSION_HANDLE s, CK_RV otherwise = CKR_OK)
 {
     Held h;
-    return hold(s, h);
+    const CK_RV rv = hold(s, h);
+    return rv ? rv : otherwise;
 }
 
 } // namespace
@@ -363,8 +365,7 @@ CK_RV C_DestroyObject(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE object)
 
 CK_RV C_GetObjectSize(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_FUNCTION_NOT_SUPPORTED;
+    return withSession(s, CKR_FUNCTION_NOT_SUPPORTED);
 }
 
 CK_RV C_GetAttributeValue(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE object, CK_ATTRIBUTE_PTR tmpl, CK_ULONG count)
@@ -380,8 +381,7 @@ CK_RV C_GetAttributeValue(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE object, CK_ATTRI
 
 CK_RV C_SetAttributeValue(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR, CK_ULONG)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_ACTION_PROHIBITED;
+    return withSession(s, CKR_ACTION_PROHIBITED);
 }
 
 CK_RV C_FindObjectsInit(CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR tmpl, CK_ULONG count)
@@ -434,23 +434,19 @@ CK_RV C_FindObjectsFinal(CK_SESSION_HANDLE s)
 
 CK_RV C_EncryptInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_MECHANISM_INVALID;
+    return withSession(s, CKR_MECHANISM_INVALID);
 }
 CK_RV C_Encrypt(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_OPERATION_NOT_INITIALIZED;
+    return withSession(s, CKR_OPERATION_NOT_INITIALIZED);
 }
 CK_RV C_EncryptUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_OPERATION_NOT_INITIALIZED;
+    return withSession(s, CKR_OPERATION_NOT_INITIALIZED);
 }
 CK_RV C_EncryptFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_OPERATION_NOT_INITIALIZED;
+    return withSession(s, CKR_OPERATION_NOT_INITIALIZED);
 }
 
 CK_RV C_DecryptInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key)
@@ -463,13 +459,11 @@ CK_RV C_Decrypt(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG inLen, CK_BYTE_PTR
 }
 CK_RV C_DecryptUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_FUNCTION_NOT_SUPPORTED; // RSA decrypts in one part
+    return withSession(s, CKR_FUNCTION_NOT_SUPPORTED); // RSA decrypts in one part
 }
 CK_RV C_DecryptFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_FUNCTION_NOT_SUPPORTED;
+    return withSession(s, CKR_FUNCTION_NOT_SUPPORTED);
 }
 
 CK_RV C_DigestInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m)
@@ -486,8 +480,7 @@ CK_RV C_DigestUpdate(CK_SESSION_HANDLE s, CK_BYTE_PTR in, CK_ULONG len)
 }
 CK_RV C_DigestKey(CK_SESSION_HANDLE s, CK_OBJECT_HANDLE)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_FUNCTION_NOT_SUPPORTED;
+    return withSession(s, CKR_FUNCTION_NOT_SUPPORTED);
 }
 CK_RV C_DigestFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR out, CK_ULONG_PTR outLen)
 {
@@ -512,13 +505,11 @@ CK_RV C_SignFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR out, CK_ULONG_PTR outLen)
 }
 CK_RV C_SignRecoverInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_MECHANISM_INVALID;
+    return withSession(s, CKR_MECHANISM_INVALID);
 }
 CK_RV C_SignRecover(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_OPERATION_NOT_INITIALIZED;
+    return withSession(s, CKR_OPERATION_NOT_INITIALIZED);
 }
 
 CK_RV C_VerifyInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_OBJECT_HANDLE key)
@@ -550,13 +541,11 @@ CK_RV C_VerifyFinal(CK_SESSION_HANDLE s, CK_BYTE_PTR sig, CK_ULONG sigLen)
 }
 CK_RV C_VerifyRecoverInit(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_MECHANISM_INVALID;
+    return withSession(s, CKR_MECHANISM_INVALID);
 }
 CK_RV C_VerifyRecover(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_OPERATION_NOT_INITIALIZED;
+    return withSession(s, CKR_OPERATION_NOT_INITIALIZED);
 }
 
 CK_RV C_DigestEncryptUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR, CK_ULONG_PTR)
@@ -578,8 +567,7 @@ CK_RV C_DecryptVerifyUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PT
 
 CK_RV C_GenerateKey(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_ATTRIBUTE_PTR, CK_ULONG, CK_OBJECT_HANDLE_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_MECHANISM_INVALID;
+    return withSession(s, CKR_MECHANISM_INVALID);
 }
 
 CK_RV C_GenerateKeyPair(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_ATTRIBUTE_PTR pubTmpl, CK_ULONG pubCount,
@@ -596,26 +584,22 @@ CK_RV C_GenerateKeyPair(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_ATTRIBUTE_PT
 
 CK_RV C_WrapKey(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_OBJECT_HANDLE, CK_OBJECT_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_MECHANISM_INVALID;
+    return withSession(s, CKR_MECHANISM_INVALID);
 }
 CK_RV C_UnwrapKey(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_OBJECT_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_ATTRIBUTE_PTR,
                   CK_ULONG, CK_OBJECT_HANDLE_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_MECHANISM_INVALID;
+    return withSession(s, CKR_MECHANISM_INVALID);
 }
 CK_RV C_DeriveKey(CK_SESSION_HANDLE s, CK_MECHANISM_PTR, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR, CK_ULONG,
                   CK_OBJECT_HANDLE_PTR)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_MECHANISM_INVALID;
+    return withSession(s, CKR_MECHANISM_INVALID);
 }
 
 CK_RV C_SeedRandom(CK_SESSION_HANDLE s, CK_BYTE_PTR, CK_ULONG)
 {
-    const CK_RV rv = withSession(s);
-    return rv ? rv : CKR_RANDOM_SEED_NOT_SUPPORTED;
+    return withSession(s, CKR_RANDOM_SEED_NOT_SUPPORTED);
 }
 
 // The table has no random-number entry: the host's generator serves.

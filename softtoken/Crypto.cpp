@@ -195,15 +195,20 @@ Pkey publicKeyOf(const KeyPair &pair)
     return pair.publicDer.empty() ? nullptr : Pkey(d2i_PUBKEY(nullptr, &p, static_cast<long>(pair.publicDer.size())));
 }
 
-Bytes publicKeyDer(EVP_PKEY *key)
+static Bytes encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigned char **))
 {
     unsigned char *der = nullptr;
-    const int n = i2d_PUBKEY(key, &der);
+    const int n = i2d(key, &der);
     Bytes out;
     if (n > 0)
         out.assign(der, der + n);
     OPENSSL_free(der);
     return out;
+}
+
+Bytes publicKeyDer(EVP_PKEY *key)
+{
+    return encodeDer(key, i2d_PUBKEY);
 }
 
 EVP_PKEY *cachedEccPublicKey(const ECCPUBLICKEYBLOB &blob)
@@ -259,13 +264,7 @@ Pkey loadPrivateKey(const Bytes &der)
 
 Bytes privateKeyDer(EVP_PKEY *key)
 {
-    unsigned char *der = nullptr;
-    const int n = i2d_PrivateKey(key, &der);
-    Bytes out;
-    if (n > 0)
-        out.assign(der, der + n);
-    OPENSSL_free(der);
-    return out;
+    return encodeDer(key, i2d_PrivateKey);
 }
 
 bool eccPublicBlob(EVP_PKEY *key, ECCPUBLICKEYBLOB &blob)
