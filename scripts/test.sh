@@ -18,9 +18,6 @@ cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 scripts/ci-packages.sh
 scripts/ci-tsan.sh
-# Sanitizer and fuzz stages: opt-in until they have a full run in CI's time budget.
-if [ "${UKEY_CI_DEEP:-0}" = 1 ]; then
-  scripts/ci-sanitizers.sh
-  scripts/ci-fuzz.sh
-fi
+scripts/ci-sanitizers.sh
+scripts/ci-fuzz.sh
 scripts/ci-mingw.sh
