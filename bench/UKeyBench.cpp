@@ -111,29 +111,42 @@ private:
 
 // The pass-through entry against the vendor function it calls. mode 0: SKF_VerifyPIN called
 // directly; 1: KXF_VerifyPIN with tracing off; 2: the same with a callback that does nothing.
-// "allocs" counts every allocation per call.
+// Modes 3 to 5: the same three over the tests' mock, a vendor library that does the work of one
+// (it looks the handle up and logs the call under a lock). "allocs" counts every allocation per
+// call.
 void BM_PassThrough(benchmark::State &state)
 {
     const int mode = static_cast<int>(state.range(0));
-    Host host(mode == 2);
+    const Vendor vendor = mode >= 3 ? Vendor::Mock : Vendor::Bench;
+    Host host(mode % 3 == 2, vendor);
     const uint32_t dev = host.connect();
     auto verify = host.entry<PFN_KXF_VerifyPIN>(KXF_IDX_VerifyPIN);
     auto direct = reinterpret_cast<PFN_SKF_VerifyPIN>(host.vendorFunction("SKF_VerifyPIN"));
-    void *const app = reinterpret_cast<void *>(uintptr_t{1}); // bench_skf answers any handle
+    void *app = reinterpret_cast<void *>(uintptr_t{1}); // bench_skf answers any handle
+    if (vendor == Vendor::Mock) {
+        // The direct calls get an application of their own, opened as the adaptor opens one.
+        auto connect = reinterpret_cast<PFN_SKF_ConnectDev>(host.vendorFunction("SKF_ConnectDev"));
+        auto open = reinterpret_cast<PFN_SKF_OpenApplication>(host.vendorFunction("SKF_OpenApplication"));
+        DEVHANDLE device = nullptr;
+        if (connect(kDevice, &device) != SAR_OK || open(device, host.mock().app().name.c_str(), &app) != SAR_OK)
+            die("mock application not opened");
+    }
     uint32_t warmRetry = 0;
     direct(app, SKF_USER_TYPE, kUserPin, &warmRetry);
     // Counted around the whole loop, which allocates nothing itself, so that the counter adds no
     // cost to the direct call it is the baseline of.
     const uint64_t before = allocation::count();
+    size_t iteration = 0;
     for (auto _ : state) {
         uint32_t retry = 0;
-        benchmark::DoNotOptimize(mode == 0 ? direct(app, SKF_USER_TYPE, kUserPin, &retry)
-                                           : verify(dev, SKF_USER_TYPE, kUserPin, &retry));
+        benchmark::DoNotOptimize(mode % 3 == 0 ? direct(app, SKF_USER_TYPE, kUserPin, &retry)
+                                               : verify(dev, SKF_USER_TYPE, kUserPin, &retry));
+        host.trimMockLog(++iteration);
     }
     const uint64_t allocations = allocation::count() - before;
     state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_PassThrough)->ArgName("mode")->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_PassThrough)->ArgName("mode")->DenseRange(0, 5);
 
 struct ThreadCpuClock {
     using duration = std::chrono::nanoseconds;
@@ -288,6 +301,8 @@ public:
         std::printf("\n%-52s %12s %12s\n", "Target", "Measured", "Limit");
         ratio("pass-through, tracing off / direct call", "BM_PassThrough/mode:1", "BM_PassThrough/mode:0", 1.3);
         ratio("pass-through, do-nothing callback / direct call", "BM_PassThrough/mode:2", "BM_PassThrough/mode:0", 15);
+        ratio("over the mock: tracing off / direct call", "BM_PassThrough/mode:4", "BM_PassThrough/mode:3", 1.3);
+        ratio("over the mock: do-nothing callback / direct call", "BM_PassThrough/mode:5", "BM_PassThrough/mode:3", 15);
         extra("adaptor allocations per call, tracing off", "BM_PassThrough/mode:1", 0);
         extra("adaptor allocations per call, do-nothing callback", "BM_PassThrough/mode:2", 0);
         for (const char *live : {"1000", "100000", "1000000"})
