@@ -70,25 +70,6 @@ TEST(Registry, ClearForgetsEveryType)
     });
 }
 
-// 16 built-in types and 240 more fill the slots; a later one is dropped.
-TEST(Registry, RegistrationsBeyondTheSlotsAreDropped)
-{
-    inChildProcess([] {
-        std::vector<std::string> names;
-        for (int i = 16; i < registry::kSlotCount; ++i)
-            names.push_back("type" + std::to_string(i));
-        names.back() = std::string(31, 'z'); // the longest name that fits
-        for (const auto &n : names)
-            registry::Register({n.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr});
-        registry::Register({"late", nullptr, nullptr, nullptr, nullptr, nullptr});
-        EXPECT_EQ(registry::Find("late"), nullptr);
-        EXPECT_NE(registry::Find(names.back().c_str()), nullptr);
-        EXPECT_NE(registry::Find("ukeyskf"), nullptr);
-        // A type without operations is answered like an unknown one.
-        expectUnknownToEveryDispatcher("type16");
-    });
-}
-
 TEST(AdaptorObjects, HandlesCountUpAndAreNeverReused)
 {
     const uint32_t next = nextDeviceHandle();
