@@ -3,11 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <memory>
-#include <string>
 
 #include "registry/AdaptorRegistry.h"
 #include "registry/UKeyAdaptorBase.h"
