@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <functional>
 #include <memory>
 
 #include "registry/AdaptorRegistry.h"
@@ -11,22 +7,6 @@
 
 namespace ukey {
 namespace {
-
-// Tests that empty or overfill the registry run in a child, so the process keeps its registry.
-void inChildProcess(const std::function<void()> &body)
-{
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_NE(pid, -1);
-    if (pid == 0) {
-        body();
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's checks failed (see its output)";
-}
 
 void expectUnknownToEveryDispatcher(const char *name)
 {
@@ -55,16 +35,6 @@ TEST(Registry, DispatchersAnswerUnknownNames)
 {
     for (const char *name : {"skf_unknown", "UKEYSKF", static_cast<const char *>(nullptr)})
         expectUnknownToEveryDispatcher(name);
-}
-
-TEST(Registry, ClearForgetsEveryType)
-{
-    inChildProcess([] {
-        ASSERT_NE(registry::Find("skf_gdca"), nullptr);
-        registry::Clear();
-        for (const char *name : {"skf_gdca", "ukeyskf", "skf_bj_haitai"})
-            expectUnknownToEveryDispatcher(name);
-    });
 }
 
 TEST(AdaptorObjects, HandlesCountUpAndAreNeverReused)
