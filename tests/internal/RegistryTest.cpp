@@ -1,35 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <functional>
 #include <memory>
-#include <string>
 
 #include "registry/AdaptorRegistry.h"
 #include "registry/UKeyAdaptorBase.h"
 
 namespace ukey {
 namespace {
-
-// Tests that empty or overfill the registry run in a child, so the process keeps its registry.
-void inChildProcess(const std::function<void()> &body)
-{
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    ASSERT_NE(pid, -1);
-    if (pid == 0) {
-        body();
-        std::fflush(nullptr);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's checks failed (see its output)";
-}
 
 void expectUnknownToEveryDispatcher(const char *name)
 {
@@ -58,35 +35,6 @@ TEST(Registry, DispatchersAnswerUnknownNames)
 {
     for (const char *name : {"skf_unknown", "UKEYSKF", static_cast<const char *>(nullptr)})
         expectUnknownToEveryDispatcher(name);
-}
-
-TEST(Registry, ClearForgetsEveryType)
-{
-    inChildProcess([] {
-        ASSERT_NE(registry::Find("skf_gdca"), nullptr);
-        registry::Clear();
-        for (const char *name : {"skf_gdca", "ukeyskf", "skf_bj_haitai"})
-            expectUnknownToEveryDispatcher(name);
-    });
-}
-
-// 16 built-in types and 240 more fill the slots; a later one is dropped.
-TEST(Registry, RegistrationsBeyondTheSlotsAreDropped)
-{
-    inChildProcess([] {
-        std::vector<std::string> names;
-        for (int i = 16; i < registry::kSlotCount; ++i)
-            names.push_back("type" + std::to_string(i));
-        names.back() = std::string(31, 'z'); // the longest name that fits
-        for (const auto &n : names)
-            registry::Register({n.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr});
-        registry::Register({"late", nullptr, nullptr, nullptr, nullptr, nullptr});
-        EXPECT_EQ(registry::Find("late"), nullptr);
-        EXPECT_NE(registry::Find(names.back().c_str()), nullptr);
-        EXPECT_NE(registry::Find("ukeyskf"), nullptr);
-        // A type without operations is answered like an unknown one.
-        expectUnknownToEveryDispatcher("type16");
-    });
 }
 
 TEST(AdaptorObjects, HandlesCountUpAndAreNeverReused)

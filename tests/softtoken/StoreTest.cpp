@@ -1,5 +1,6 @@
 // The software token's store and cryptography, driven directly through its exported functions:
-// durability under SIGKILL, two processes on one folder, secrets at rest, damage, new entries.
+// durability under SIGKILL, two processes on one folder, secrets at rest, damage, new entries,
+// bad input.
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -515,7 +516,7 @@ TEST_F(Store, ExtEccEncryptRoundTripsWithOpenssl)
 }
 
 // SM4 through the token equals OpenSSL whatever the split into calls, including a context reused
-// by a second initialisation; the published SM4 example stays the answer.
+// by a second initialisation.
 TEST_F(Store, Sm4MatchesOpensslInEverySplit)
 {
     unsetenv("SKFSOFT_DIR");
@@ -560,14 +561,40 @@ TEST_F(Store, Sm4MatchesOpensslInEverySplit)
         }
         SKF(t, SKF_CloseHandle)(h);
     }
-    // The published example: key and plain text 0123456789abcdeffedcba9876543210.
-    SKF_HANDLE h = nullptr;
-    Bytes out(16);
-    uint32_t len = 16;
-    ASSERT_EQ(SKF(t, SKF_SetSymmKey)(dev, key.data(), kSm4Ecb, &h), kOk);
-    ASSERT_EQ(SKF(t, SKF_EncryptInit)(h, BLOCKCIPHERPARAM{}), kOk);
-    ASSERT_EQ(SKF(t, SKF_Encrypt)(h, key.data(), 16, out.data(), &len), kOk);
-    EXPECT_EQ(hexOf(out, false), "681edf34d206965e86b3e94f536e4246");
+}
+
+// Bad input from a host never crashes the token: null pointers, stale handles, short buffers.
+TEST_F(Store, RefusesBadInputDirectly)
+{
+    constexpr uint32_t kNotSupported = 0x0A000003, kInvalidHandle = 0x0A000005, kBufferTooSmall = 0x0A000020;
+    Token t;
+    DEVHANDLE dev = nullptr;
+    ASSERT_EQ(SKF(t, SKF_ConnectDev)("SoftToken-0", &dev), kOk);
+    uint32_t len = 0;
+    DEVINFO info;
+    void *bogus = reinterpret_cast<void *>(0x1234);
+    const struct {
+        const char *what;
+        uint32_t result, expected;
+    } cases[] = {
+        {"null name", SKF(t, SKF_ConnectDev)(nullptr, &dev), kInvalidParam},
+        {"null info", SKF(t, SKF_GetDevInfo)(dev, nullptr), kInvalidParam},
+        {"foreign device", SKF(t, SKF_GetDevInfo)(bogus, &info), kInvalidHandle},
+        {"foreign app", SKF(t, SKF_VerifyPIN)(bogus, 1, "123456", &len), kInvalidHandle},
+        {"foreign container", SKF(t, SKF_ECCSignData)(bogus, nullptr, 0, nullptr), kInvalidHandle},
+        {"foreign key", SKF(t, SKF_Encrypt)(bogus, nullptr, 0, nullptr, &len), kInvalidHandle},
+        {"device as key", SKF(t, SKF_Encrypt)(dev, nullptr, 0, nullptr, &len), kInvalidHandle},
+        {"unsupported", SKF(t, SKF_Transmit)(dev, nullptr, 0, nullptr, &len), kNotSupported},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.result, c.expected) << c.what;
+
+    char list[4];
+    len = sizeof list;
+    EXPECT_EQ(SKF(t, SKF_EnumDev)(1, list, &len), kBufferTooSmall);
+    EXPECT_EQ(len, sizeof "SoftToken-0" + 1);
+    EXPECT_EQ(SKF(t, SKF_DisConnectDev)(dev), kOk);
+    EXPECT_EQ(SKF(t, SKF_DisConnectDev)(dev), kInvalidHandle);
 }
 
 } // namespace
