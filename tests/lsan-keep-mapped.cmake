@@ -2,12 +2,8 @@
 # libraries stay mapped after dlclose, so that LeakSanitizer's report at exit still names the
 # functions of its allocations and tests/lsan.supp can match them (memory of an unmapped library
 # reads as leaked from an unknown module). The test fixture skips its unload check in this build.
-function(ukey_keep_mapped)
-  foreach(target UKeyAdaptor mock_skf mock_skf_noeps mock_skf_nosetsymmkey mock_skf_noprvkeydecrypt)
-    if(TARGET ${target})
-      set_property(TARGET ${target} APPEND PROPERTY LINK_OPTIONS -Wl,-z,nodelete)
-    endif()
-  endforeach()
-  set_property(TARGET ukey_test_support APPEND PROPERTY COMPILE_DEFINITIONS UKEY_ADAPTOR_STAYS_MAPPED)
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL ukey_keep_mapped)
+set(UKEY_KEEP_MAPPED ON) # read by ukey_add_mock
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL set_property TARGET UKeyAdaptor APPEND PROPERTY
+               LINK_OPTIONS -Wl,-z,nodelete)
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL set_property TARGET ukey_test_support APPEND PROPERTY
+               COMPILE_DEFINITIONS UKEY_ADAPTOR_STAYS_MAPPED)
