@@ -15,7 +15,7 @@
 
 #include "mock/MockControl.h"
 #include "p11.h"
-#include "pkcs11/SoftHsmLocation.h"
+#include "support/SoftHsm.h"
 
 namespace {
 
@@ -305,48 +305,17 @@ TEST_F(ModuleTest, ConfigurationNamesTheKeys)
 TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
 {
     ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
-    std::ofstream(store + "/softhsm2.conf") << "directories.tokendir = " << store << "\nlog.level = ERROR\n";
-    setenv("SOFTHSM2_CONF", (store + "/softhsm2.conf").c_str(), 1);
-    void *hsmLib = dlopen(softHsmLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(hsmLib, nullptr) << "softhsm2 is installed by scripts/install-deps.sh";
-    CK_FUNCTION_LIST_PTR hsm = nullptr;
-    ASSERT_EQ(reinterpret_cast<CK_C_GetFunctionList>(dlsym(hsmLib, "C_GetFunctionList"))(&hsm), CKR_OK);
-    CK_SLOT_ID slot = 0;
-    CK_ULONG count = 1, bits = 2048, len = 256;
-    CK_UTF8CHAR so[] = "12345678", pin[] = "123456", label[33] = "szca                            ";
-    CK_BBOOL yes = CK_TRUE;
-    CK_ATTRIBUTE pubT[] = {{CKA_ENCRYPT, &yes, 1}, {CKA_MODULUS_BITS, &bits, sizeof bits}};
-    CK_ATTRIBUTE privT[] = {{CKA_TOKEN, &yes, 1}, {CKA_PRIVATE, &yes, 1}, {CKA_DECRYPT, &yes, 1}};
-    CK_MECHANISM gen{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0}, pkcs1{CKM_RSA_PKCS, nullptr, 0};
-    CK_OBJECT_HANDLE pub, priv;
-    CK_BYTE secret[] = "sixteen byte key", wrapped[256], plain[256];
-    CK_TOKEN_INFO info;
-    ASSERT_EQ(hsm->C_Initialize(nullptr), CKR_OK);
-    ASSERT_EQ(hsm->C_GetSlotList(CK_FALSE, &slot, &count), CKR_OK);
-    ASSERT_EQ(hsm->C_InitToken(slot, so, 8, label), CKR_OK);
-    ASSERT_EQ(hsm->C_Finalize(nullptr), CKR_OK); // the new token moves to a slot of its own
-    ASSERT_EQ(hsm->C_Initialize(nullptr), CKR_OK);
-    CK_SLOT_ID slots[4];
-    count = 4;
-    ASSERT_EQ(hsm->C_GetSlotList(CK_TRUE, slots, &count), CKR_OK);
-    for (CK_ULONG i = 0; i < count; ++i)
-        if (hsm->C_GetTokenInfo(slots[i], &info) == CKR_OK && (info.flags & CKF_TOKEN_INITIALIZED))
-            slot = slots[i];
-    ASSERT_EQ(hsm->C_GetTokenInfo(slot, &info), CKR_OK);
-    CK_SESSION_HANDLE h;
-    ASSERT_EQ(hsm->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &h), CKR_OK);
-    ASSERT_EQ(hsm->C_Login(h, CKU_SO, so, 8), CKR_OK);
-    ASSERT_EQ(hsm->C_InitPIN(h, pin, 6), CKR_OK);
-    ASSERT_EQ(hsm->C_Logout(h), CKR_OK);
-    ASSERT_EQ(hsm->C_Login(h, CKU_USER, pin, 6), CKR_OK);
-    ASSERT_EQ(hsm->C_GenerateKeyPair(h, &gen, pubT, 2, privT, 3, &pub, &priv), CKR_OK);
-    ASSERT_EQ(hsm->C_EncryptInit(h, &pkcs1, pub), CKR_OK);
-    ASSERT_EQ(hsm->C_Encrypt(h, secret, 16, wrapped, &len), CKR_OK);
-    ASSERT_EQ(hsm->C_Finalize(nullptr), CKR_OK);
+    softhsm::Token hsm = softhsm::makeToken(store + "/hsm");
+    CK_OBJECT_HANDLE pub, priv = hsm.rsaKeyPair(2048, CK_TRUE, &pub);
+    const char secret[] = "sixteen byte key";
+    std::vector<uint8_t> wrapped = hsm.encrypt(pub, std::vector<uint8_t>(secret, secret + 16));
+    SOFTHSM_STEP(hsm, hsm.f->C_Finalize(nullptr));
+    ASSERT_EQ(hsm.error, "") << "softhsm2 is installed by scripts/install-deps.sh";
+    ASSERT_EQ(wrapped.size(), 256u);
 
     void *vendor = dlopen(SZCA_VENDOR_PATH, RTLD_NOW | RTLD_LOCAL); // the adaptor's load finds this copy
     mock::State &m = *reinterpret_cast<PFN_mock_state>(dlsym(vendor, "mock_state"))();
-    mock::setField(m.dev().info.SerialNumber, std::string(reinterpret_cast<char *>(info.serialNumber), 16));
+    mock::setField(m.dev().info.SerialNumber, hsm.serial);
     m.dev().info.AlgAsymCap = 0x00010000; // RSA
     m.app().containers = {{"RSA", 1}};
     std::ofstream(store + "/pkcs11.conf") << "skf_szca_ft3003 " SZCA_VENDOR_PATH "\n";
@@ -356,14 +325,16 @@ TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
     ASSERT_EQ(login("123456"), CKR_OK);
     CK_OBJECT_CLASS cls = CKO_PRIVATE_KEY;
     CK_ATTRIBUTE find{CKA_CLASS, &cls, sizeof cls};
+    CK_MECHANISM pkcs1{CKM_RSA_PKCS, nullptr, 0};
+    CK_ULONG count = 0, len = 0;
+    CK_BYTE plain[256];
     ASSERT_EQ(f->C_FindObjectsInit(s, &find, 1), CKR_OK);
     ASSERT_EQ(f->C_FindObjects(s, &priv, 1, &count), CKR_OK);
     ASSERT_EQ(count, 1u);
     ASSERT_EQ(f->C_DecryptInit(s, &pkcs1, priv), CKR_OK);
-    len = 0;
-    EXPECT_EQ(f->C_Decrypt(s, wrapped, 256, nullptr, &len), CKR_OK);
+    EXPECT_EQ(f->C_Decrypt(s, wrapped.data(), 256, nullptr, &len), CKR_OK);
     EXPECT_EQ(len, 256u);
-    ASSERT_EQ(f->C_Decrypt(s, wrapped, 256, plain, &len), CKR_OK);
+    ASSERT_EQ(f->C_Decrypt(s, wrapped.data(), 256, plain, &len), CKR_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(plain), len), "sixteen byte key");
 }
 
