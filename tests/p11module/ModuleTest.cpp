@@ -1,10 +1,9 @@
 // The module through its function list, against the software token in a fresh folder per test.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <openssl/core_names.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
-#include <openssl/param_build.h>
+#include <openssl/x509.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -172,14 +171,13 @@ TEST_F(ModuleTest, Sm2SignatureVerifiesWithOpenssl)
 
     const std::vector<uint8_t> point = attribute(pub, CKA_EC_POINT); // 04 41 04 X Y
     ASSERT_EQ(point.size(), 67u);
-    OSSL_PARAM_BLD *bld = OSSL_PARAM_BLD_new();
-    OSSL_PARAM_BLD_push_utf8_string(bld, OSSL_PKEY_PARAM_GROUP_NAME, "SM2", 0);
-    OSSL_PARAM_BLD_push_octet_string(bld, OSSL_PKEY_PARAM_PUB_KEY, point.data() + 2, 65);
-    OSSL_PARAM *params = OSSL_PARAM_BLD_to_param(bld);
-    EVP_PKEY_CTX *kctx = EVP_PKEY_CTX_new_from_name(nullptr, "SM2", nullptr);
-    EVP_PKEY *key = nullptr;
-    ASSERT_EQ(EVP_PKEY_fromdata_init(kctx), 1);
-    ASSERT_EQ(EVP_PKEY_fromdata(kctx, &key, EVP_PKEY_PUBLIC_KEY, params), 1);
+    // Its SubjectPublicKeyInfo: id-ecPublicKey on the SM2 curve, then the point.
+    std::vector<uint8_t> spki = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01,
+                                 0x06, 0x08, 0x2A, 0x81, 0x1C, 0xCF, 0x55, 0x01, 0x82, 0x2D, 0x03, 0x42, 0x00};
+    spki.insert(spki.end(), point.begin() + 2, point.end());
+    const unsigned char *spkiAt = spki.data();
+    EVP_PKEY *key = d2i_PUBKEY(nullptr, &spkiAt, static_cast<long>(spki.size()));
+    ASSERT_NE(key, nullptr);
     ECDSA_SIG *esig = ECDSA_SIG_new();
     ECDSA_SIG_set0(esig, BN_bin2bn(sig, 32, nullptr), BN_bin2bn(sig + 32, 32, nullptr));
     unsigned char *der = nullptr;
@@ -195,9 +193,6 @@ TEST_F(ModuleTest, Sm2SignatureVerifiesWithOpenssl)
     OPENSSL_free(der);
     ECDSA_SIG_free(esig);
     EVP_PKEY_free(key);
-    EVP_PKEY_CTX_free(kctx);
-    OSSL_PARAM_free(params);
-    OSSL_PARAM_BLD_free(bld);
 
     ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
     EXPECT_EQ(f->C_Verify(s, msg, sizeof msg, sig, 64), CKR_OK);

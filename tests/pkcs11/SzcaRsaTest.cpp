@@ -93,6 +93,8 @@ std::string numberedList(size_t n)
     return n ? list + '\0' : list;
 }
 
+#define VENDOR(fn) vendor<decltype(&fn)>(#fn)
+
 class SzcaRsa : public ukeytest::HostFixture {
 protected:
     void SetUp() override
@@ -131,7 +133,7 @@ protected:
             throw std::runtime_error(std::string("no ") + name + " in the test vendor library");
         return fn;
     }
-    int openSessions() { return vendor<decltype(&p11fwd_openSessions)>("p11fwd_openSessions")(); }
+    int openSessions() { return VENDOR(p11fwd_openSessions)(); }
 
     uint32_t connectKey() { return connect(kDevice, &dev_); }
     uint32_t verifyPin(const char *pin)
@@ -201,7 +203,7 @@ TEST_P(SzcaRsaUnwrap, SessionKeyComesBackInPlainOnlyAfterTheRightPin)
     // Both search orders, so that the key which may not decrypt is met first in one of them.
     for (int reversed = 0; reversed < 2; ++reversed) {
         SCOPED_TRACE(reversed ? "reversed search" : "token's search order");
-        vendor<decltype(&p11fwd_setReverseFind)>("p11fwd_setReverseFind")(reversed);
+        VENDOR(p11fwd_setReverseFind)(reversed);
         Bytes plain(256, kFill);
         uint32_t plainLen = static_cast<uint32_t>(plain.size());
         uint32_t hKey = kUntouched;
@@ -244,7 +246,7 @@ TEST_F(SzcaRsa, TokenErrorComesBackUnchangedAndNothingIsWrittenPastTheStatedLeng
             KXF(ImportSessionKeyWithKeyEx)(dev_, container("RSA"), 0, wrapped.data(),
                                            static_cast<uint32_t>(wrapped.size()), &hKey, plain.data(), &plainLen);
         EXPECT_NE(result, SAR_OK) << statedPlainLen;
-        EXPECT_EQ(result, vendor<decltype(&p11fwd_lastResult)>("p11fwd_lastResult")()) << "not the token's own code";
+        EXPECT_EQ(result, VENDOR(p11fwd_lastResult)()) << "not the token's own code";
         EXPECT_TRUE(std::all_of(plain.begin() + statedPlainLen, plain.end(), [](uint8_t b) { return b == kFill; }));
     }
 }
@@ -285,7 +287,7 @@ TEST_F(SzcaRsa, AbsurdValueLengthStopsTheListingWithAPkcs11Error)
 {
     ASSERT_EQ(connectKey(), SAR_OK);
     ASSERT_EQ(verifyPin(kUserPin), SAR_OK);
-    vendor<decltype(&p11fwd_setAbsurdValueLength)>("p11fwd_setAbsurdValueLength")(1);
+    VENDOR(p11fwd_setAbsurdValueLength)(1);
     uint32_t size = kUntouched;
     std::string list(64, '\x7F');
     EXPECT_EQ(KXF(EnumFiles)(dev_, list.data(), &size), CKR_HOST_MEMORY);
