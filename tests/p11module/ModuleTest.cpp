@@ -46,7 +46,7 @@ protected:
         return f->C_Login(s, user, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(pin)), strlen(pin));
     }
     // A key pair in a container named after the label; returns the private key.
-    CK_OBJECT_HANDLE keyPair(CK_MECHANISM_TYPE type, const char *label, CK_OBJECT_HANDLE *pub)
+    CK_OBJECT_HANDLE keyPair(CK_MECHANISM_TYPE type, const char *label, CK_OBJECT_HANDLE *pub, CK_RV rv = CKR_OK)
     {
         CK_ULONG bits = 1024;
         std::vector<CK_ATTRIBUTE> pubTmpl = {{CKA_LABEL, const_cast<char *>(label), strlen(label)}};
@@ -56,7 +56,7 @@ protected:
             pubTmpl.push_back({CKA_EC_PARAMS, const_cast<uint8_t *>(kSm2Oid), sizeof kSm2Oid});
         CK_MECHANISM m{type, nullptr, 0};
         CK_OBJECT_HANDLE priv = 0;
-        EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl.data(), pubTmpl.size(), nullptr, 0, pub, &priv), CKR_OK);
+        EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl.data(), pubTmpl.size(), nullptr, 0, pub, &priv), rv);
         return priv;
     }
     std::vector<uint8_t> attribute(CK_OBJECT_HANDLE o, CK_ATTRIBUTE_TYPE type)
@@ -94,10 +94,7 @@ TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
     EXPECT_EQ(info.state, CKS_RW_USER_FUNCTIONS);
     ASSERT_EQ(f->C_Logout(s), CKR_OK);
     CK_OBJECT_HANDLE pub;
-    CK_MECHANISM m{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0};
-    CK_ULONG bits = 1024;
-    CK_ATTRIBUTE t{CKA_MODULUS_BITS, &bits, sizeof bits};
-    EXPECT_EQ(f->C_GenerateKeyPair(s, &m, &t, 1, nullptr, 0, &pub, &pub), CKR_USER_NOT_LOGGED_IN);
+    keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "logged-out", &pub, CKR_USER_NOT_LOGGED_IN);
     EXPECT_EQ(login("12345678", CKU_SO), CKR_OK);
 }
 
