@@ -1,10 +1,9 @@
 // The module through its function list, against the software token in a fresh folder per test.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <openssl/core_names.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
-#include <openssl/param_build.h>
+#include <openssl/x509.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +14,7 @@
 
 #include "mock/MockControl.h"
 #include "p11.h"
-#include "pkcs11/SoftHsmLocation.h"
+#include "support/SoftHsm.h"
 
 namespace {
 
@@ -47,7 +46,7 @@ protected:
         return f->C_Login(s, user, reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(pin)), strlen(pin));
     }
     // A key pair in a container named after the label; returns the private key.
-    CK_OBJECT_HANDLE keyPair(CK_MECHANISM_TYPE type, const char *label, CK_OBJECT_HANDLE *pub)
+    CK_OBJECT_HANDLE keyPair(CK_MECHANISM_TYPE type, const char *label, CK_OBJECT_HANDLE *pub, CK_RV rv = CKR_OK)
     {
         CK_ULONG bits = 1024;
         std::vector<CK_ATTRIBUTE> pubTmpl = {{CKA_LABEL, const_cast<char *>(label), strlen(label)}};
@@ -57,7 +56,7 @@ protected:
             pubTmpl.push_back({CKA_EC_PARAMS, const_cast<uint8_t *>(kSm2Oid), sizeof kSm2Oid});
         CK_MECHANISM m{type, nullptr, 0};
         CK_OBJECT_HANDLE priv = 0;
-        EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl.data(), pubTmpl.size(), nullptr, 0, pub, &priv), CKR_OK);
+        EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl.data(), pubTmpl.size(), nullptr, 0, pub, &priv), rv);
         return priv;
     }
     std::vector<uint8_t> attribute(CK_OBJECT_HANDLE o, CK_ATTRIBUTE_TYPE type)
@@ -95,10 +94,7 @@ TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
     EXPECT_EQ(info.state, CKS_RW_USER_FUNCTIONS);
     ASSERT_EQ(f->C_Logout(s), CKR_OK);
     CK_OBJECT_HANDLE pub;
-    CK_MECHANISM m{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0};
-    CK_ULONG bits = 1024;
-    CK_ATTRIBUTE t{CKA_MODULUS_BITS, &bits, sizeof bits};
-    EXPECT_EQ(f->C_GenerateKeyPair(s, &m, &t, 1, nullptr, 0, &pub, &pub), CKR_USER_NOT_LOGGED_IN);
+    keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "logged-out", &pub, CKR_USER_NOT_LOGGED_IN);
     EXPECT_EQ(login("12345678", CKU_SO), CKR_OK);
 }
 
@@ -172,14 +168,13 @@ TEST_F(ModuleTest, Sm2SignatureVerifiesWithOpenssl)
 
     const std::vector<uint8_t> point = attribute(pub, CKA_EC_POINT); // 04 41 04 X Y
     ASSERT_EQ(point.size(), 67u);
-    OSSL_PARAM_BLD *bld = OSSL_PARAM_BLD_new();
-    OSSL_PARAM_BLD_push_utf8_string(bld, OSSL_PKEY_PARAM_GROUP_NAME, "SM2", 0);
-    OSSL_PARAM_BLD_push_octet_string(bld, OSSL_PKEY_PARAM_PUB_KEY, point.data() + 2, 65);
-    OSSL_PARAM *params = OSSL_PARAM_BLD_to_param(bld);
-    EVP_PKEY_CTX *kctx = EVP_PKEY_CTX_new_from_name(nullptr, "SM2", nullptr);
-    EVP_PKEY *key = nullptr;
-    ASSERT_EQ(EVP_PKEY_fromdata_init(kctx), 1);
-    ASSERT_EQ(EVP_PKEY_fromdata(kctx, &key, EVP_PKEY_PUBLIC_KEY, params), 1);
+    // Its SubjectPublicKeyInfo: id-ecPublicKey on the SM2 curve, then the point.
+    std::vector<uint8_t> spki = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01,
+                                 0x06, 0x08, 0x2A, 0x81, 0x1C, 0xCF, 0x55, 0x01, 0x82, 0x2D, 0x03, 0x42, 0x00};
+    spki.insert(spki.end(), point.begin() + 2, point.end());
+    const unsigned char *spkiAt = spki.data();
+    EVP_PKEY *key = d2i_PUBKEY(nullptr, &spkiAt, static_cast<long>(spki.size()));
+    ASSERT_NE(key, nullptr);
     ECDSA_SIG *esig = ECDSA_SIG_new();
     ECDSA_SIG_set0(esig, BN_bin2bn(sig, 32, nullptr), BN_bin2bn(sig + 32, 32, nullptr));
     unsigned char *der = nullptr;
@@ -195,9 +190,6 @@ TEST_F(ModuleTest, Sm2SignatureVerifiesWithOpenssl)
     OPENSSL_free(der);
     ECDSA_SIG_free(esig);
     EVP_PKEY_free(key);
-    EVP_PKEY_CTX_free(kctx);
-    OSSL_PARAM_free(params);
-    OSSL_PARAM_BLD_free(bld);
 
     ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
     EXPECT_EQ(f->C_Verify(s, msg, sizeof msg, sig, 64), CKR_OK);
@@ -305,48 +297,17 @@ TEST_F(ModuleTest, ConfigurationNamesTheKeys)
 TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
 {
     ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
-    std::ofstream(store + "/softhsm2.conf") << "directories.tokendir = " << store << "\nlog.level = ERROR\n";
-    setenv("SOFTHSM2_CONF", (store + "/softhsm2.conf").c_str(), 1);
-    void *hsmLib = dlopen(softHsmLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(hsmLib, nullptr) << "softhsm2 is installed by scripts/install-deps.sh";
-    CK_FUNCTION_LIST_PTR hsm = nullptr;
-    ASSERT_EQ(reinterpret_cast<CK_C_GetFunctionList>(dlsym(hsmLib, "C_GetFunctionList"))(&hsm), CKR_OK);
-    CK_SLOT_ID slot = 0;
-    CK_ULONG count = 1, bits = 2048, len = 256;
-    CK_UTF8CHAR so[] = "12345678", pin[] = "123456", label[33] = "szca                            ";
-    CK_BBOOL yes = CK_TRUE;
-    CK_ATTRIBUTE pubT[] = {{CKA_ENCRYPT, &yes, 1}, {CKA_MODULUS_BITS, &bits, sizeof bits}};
-    CK_ATTRIBUTE privT[] = {{CKA_TOKEN, &yes, 1}, {CKA_PRIVATE, &yes, 1}, {CKA_DECRYPT, &yes, 1}};
-    CK_MECHANISM gen{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0}, pkcs1{CKM_RSA_PKCS, nullptr, 0};
-    CK_OBJECT_HANDLE pub, priv;
-    CK_BYTE secret[] = "sixteen byte key", wrapped[256], plain[256];
-    CK_TOKEN_INFO info;
-    ASSERT_EQ(hsm->C_Initialize(nullptr), CKR_OK);
-    ASSERT_EQ(hsm->C_GetSlotList(CK_FALSE, &slot, &count), CKR_OK);
-    ASSERT_EQ(hsm->C_InitToken(slot, so, 8, label), CKR_OK);
-    ASSERT_EQ(hsm->C_Finalize(nullptr), CKR_OK); // the new token moves to a slot of its own
-    ASSERT_EQ(hsm->C_Initialize(nullptr), CKR_OK);
-    CK_SLOT_ID slots[4];
-    count = 4;
-    ASSERT_EQ(hsm->C_GetSlotList(CK_TRUE, slots, &count), CKR_OK);
-    for (CK_ULONG i = 0; i < count; ++i)
-        if (hsm->C_GetTokenInfo(slots[i], &info) == CKR_OK && (info.flags & CKF_TOKEN_INITIALIZED))
-            slot = slots[i];
-    ASSERT_EQ(hsm->C_GetTokenInfo(slot, &info), CKR_OK);
-    CK_SESSION_HANDLE h;
-    ASSERT_EQ(hsm->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &h), CKR_OK);
-    ASSERT_EQ(hsm->C_Login(h, CKU_SO, so, 8), CKR_OK);
-    ASSERT_EQ(hsm->C_InitPIN(h, pin, 6), CKR_OK);
-    ASSERT_EQ(hsm->C_Logout(h), CKR_OK);
-    ASSERT_EQ(hsm->C_Login(h, CKU_USER, pin, 6), CKR_OK);
-    ASSERT_EQ(hsm->C_GenerateKeyPair(h, &gen, pubT, 2, privT, 3, &pub, &priv), CKR_OK);
-    ASSERT_EQ(hsm->C_EncryptInit(h, &pkcs1, pub), CKR_OK);
-    ASSERT_EQ(hsm->C_Encrypt(h, secret, 16, wrapped, &len), CKR_OK);
-    ASSERT_EQ(hsm->C_Finalize(nullptr), CKR_OK);
+    softhsm::Token hsm = softhsm::makeToken(store + "/hsm");
+    CK_OBJECT_HANDLE pub, priv = hsm.rsaKeyPair(2048, CK_TRUE, &pub);
+    const char secret[] = "sixteen byte key";
+    std::vector<uint8_t> wrapped = hsm.encrypt(pub, std::vector<uint8_t>(secret, secret + 16));
+    SOFTHSM_STEP(hsm, hsm.f->C_Finalize(nullptr));
+    ASSERT_EQ(hsm.error, "") << "softhsm2 is installed by scripts/install-deps.sh";
+    ASSERT_EQ(wrapped.size(), 256u);
 
     void *vendor = dlopen(SZCA_VENDOR_PATH, RTLD_NOW | RTLD_LOCAL); // the adaptor's load finds this copy
     mock::State &m = *reinterpret_cast<PFN_mock_state>(dlsym(vendor, "mock_state"))();
-    mock::setField(m.dev().info.SerialNumber, std::string(reinterpret_cast<char *>(info.serialNumber), 16));
+    mock::setField(m.dev().info.SerialNumber, hsm.serial);
     m.dev().info.AlgAsymCap = 0x00010000; // RSA
     m.app().containers = {{"RSA", 1}};
     std::ofstream(store + "/pkcs11.conf") << "skf_szca_ft3003 " SZCA_VENDOR_PATH "\n";
@@ -356,14 +317,16 @@ TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
     ASSERT_EQ(login("123456"), CKR_OK);
     CK_OBJECT_CLASS cls = CKO_PRIVATE_KEY;
     CK_ATTRIBUTE find{CKA_CLASS, &cls, sizeof cls};
+    CK_MECHANISM pkcs1{CKM_RSA_PKCS, nullptr, 0};
+    CK_ULONG count = 0, len = 0;
+    CK_BYTE plain[256];
     ASSERT_EQ(f->C_FindObjectsInit(s, &find, 1), CKR_OK);
     ASSERT_EQ(f->C_FindObjects(s, &priv, 1, &count), CKR_OK);
     ASSERT_EQ(count, 1u);
     ASSERT_EQ(f->C_DecryptInit(s, &pkcs1, priv), CKR_OK);
-    len = 0;
-    EXPECT_EQ(f->C_Decrypt(s, wrapped, 256, nullptr, &len), CKR_OK);
+    EXPECT_EQ(f->C_Decrypt(s, wrapped.data(), 256, nullptr, &len), CKR_OK);
     EXPECT_EQ(len, 256u);
-    ASSERT_EQ(f->C_Decrypt(s, wrapped, 256, plain, &len), CKR_OK);
+    ASSERT_EQ(f->C_Decrypt(s, wrapped.data(), 256, plain, &len), CKR_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(plain), len), "sixteen byte key");
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "SoftHsmForwarder.h"
-#include "SoftHsmLocation.h"
+#include "support/SoftHsm.h"
 
 namespace {
 
@@ -20,14 +20,7 @@ std::vector<CK_OBJECT_HANDLE> g_found;
 
 CK_FUNCTION_LIST *hsm()
 {
-    if (g_hsm)
-        return g_hsm;
-    // Kept loaded for the process: SoftHSM2 is not built to be unloaded and reloaded.
-    void *module = dlopen(softHsmLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto getList = module ? reinterpret_cast<CK_C_GetFunctionList>(dlsym(module, "C_GetFunctionList")) : nullptr;
-    if (!getList || getList(&g_hsm) != CKR_OK)
-        g_hsm = nullptr;
-    return g_hsm;
+    return g_hsm ? g_hsm : (g_hsm = softhsm::load());
 }
 
 CK_RV noted(CK_RV rv)

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "SoftHsmForwarder.h"
-#include "SoftHsmLocation.h"
 #include "support/HostFixture.h"
+#include "support/SoftHsm.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr char kType[] = "skf_szca_ft3003";
 constexpr char kDevice[] = "MockDev1";
-constexpr char kUserPin[] = "123456"; // the mock application's user PIN as well
+constexpr const char *kUserPin = softhsm::kUserPin; // the mock application's user PIN as well
 constexpr char kConnectDev[] = "UKeyAdaptorSKF_SZCA_RSA::ConnectDev";
 constexpr uint32_t kUntouched = 0x1234;
 constexpr uint8_t kFill = 0xEE;
@@ -32,12 +32,8 @@ constexpr uint8_t kFill = 0xEE;
 const Bytes kSessionKey = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,
                            0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
 
-struct Token {
-    bool found = false;
-    std::string error; // the set-up step that failed
-    CK_FUNCTION_LIST *hsm = nullptr;
-    std::string serial;
-    Bytes wrapped; // kSessionKey under the key pair that may decrypt, RSA PKCS#1 v1.5
+struct Token : softhsm::Token {
+    Bytes wrapped; // kSessionKey under the key pair that may decrypt
     std::vector<std::string> seals;
 };
 
@@ -50,90 +46,20 @@ struct WorkDir {
     }
 };
 
-#define CK_STEP(call)                                                                                                  \
-    do {                                                                                                               \
-        if (const CK_RV rv_ = (call); rv_ != CKR_OK) {                                                                 \
-            t.error = #call " -> " + std::to_string(rv_);                                                              \
-            return t;                                                                                                  \
-        }                                                                                                              \
-    } while (0)
-
-CK_UTF8CHAR *utf8(std::string &s)
-{
-    return reinterpret_cast<CK_UTF8CHAR *>(s.data());
-}
-
-// A token "szca" with user PIN kUserPin, a signing-only and a decrypting RSA key pair, and
-// three private data objects holding seal bytes.
+// A signing-only and a decrypting RSA key pair, and three private data objects holding seal bytes.
 Token prepareToken(const fs::path &dir)
 {
     Token t;
-    const std::string module = softHsmLibraryPath();
-    if (!(t.found = !module.empty()))
+    static_cast<softhsm::Token &>(t) = softhsm::makeToken(dir);
+    if (!t.error.empty())
         return t;
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    fs::create_directories(dir / "tokens", ec);
-    std::ofstream(dir / "softhsm2.conf") << "directories.tokendir = " << (dir / "tokens").string()
-                                         << "\nobjectstore.backend = file\nlog.level = ERROR\n";
-    ::setenv("SOFTHSM2_CONF", (dir / "softhsm2.conf").c_str(), 1);
-    void *lib = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto getList = lib ? reinterpret_cast<CK_C_GetFunctionList>(dlsym(lib, "C_GetFunctionList")) : nullptr;
-    if (!getList) {
-        t.error = module + " does not load";
-        return t;
-    }
-    CK_STEP(getList(&t.hsm));
-    CK_FUNCTION_LIST *f = t.hsm;
-    std::string so = "12345678", user = kUserPin, label = "szca", object = "seal";
-    label.resize(32, ' ');
-    CK_SLOT_ID slot = 0;
-    CK_ULONG count = 1;
-    CK_STEP(f->C_Initialize(nullptr));
-    CK_STEP(f->C_GetSlotList(CK_FALSE, &slot, &count));
-    CK_STEP(f->C_InitToken(slot, utf8(so), so.size(), utf8(label)));
-    // The initialised token shows up in a slot of its own after a restart.
-    CK_STEP(f->C_Finalize(nullptr));
-    CK_STEP(f->C_Initialize(nullptr));
-    CK_STEP(f->C_GetSlotList(CK_TRUE, nullptr, &count));
-    std::vector<CK_SLOT_ID> slots(count);
-    CK_STEP(f->C_GetSlotList(CK_TRUE, slots.data(), &count));
-    CK_TOKEN_INFO info{};
-    for (CK_SLOT_ID s : slots) {
-        if (f->C_GetTokenInfo(s, &info) == CKR_OK && (info.flags & CKF_TOKEN_INITIALIZED)) {
-            slot = s;
-            t.serial.assign(reinterpret_cast<const char *>(info.serialNumber), sizeof info.serialNumber);
-        }
-    }
-    CK_SESSION_HANDLE s = 0;
-    CK_STEP(f->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &s));
-    CK_STEP(f->C_Login(s, CKU_SO, utf8(so), so.size()));
-    CK_STEP(f->C_InitPIN(s, utf8(user), user.size()));
-    CK_STEP(f->C_Logout(s));
-    CK_STEP(f->C_Login(s, CKU_USER, utf8(user), user.size()));
-    CK_OBJECT_HANDLE pub = 0, priv = 0;
-    for (CK_BBOOL decrypt = CK_FALSE; decrypt <= CK_TRUE; ++decrypt) {
-        CK_MECHANISM generate{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0};
-        CK_ULONG bits = 1024;
-        CK_BYTE e[] = {1, 0, 1};
-        CK_BBOOL yes = CK_TRUE;
-        CK_ATTRIBUTE pubT[] = {{CKA_TOKEN, &yes, 1},
-                               {CKA_ENCRYPT, &yes, 1},
-                               {CKA_MODULUS_BITS, &bits, sizeof bits},
-                               {CKA_PUBLIC_EXPONENT, e, sizeof e}};
-        CK_ATTRIBUTE privT[] = {
-            {CKA_TOKEN, &yes, 1}, {CKA_PRIVATE, &yes, 1}, {CKA_SIGN, &yes, 1}, {CKA_DECRYPT, &decrypt, 1}};
-        CK_STEP(f->C_GenerateKeyPair(s, &generate, pubT, 4, privT, 4, &pub, &priv));
-    }
-    CK_MECHANISM pkcs1{CKM_RSA_PKCS, nullptr, 0};
-    Bytes plain = kSessionKey;
-    CK_ULONG wrappedLen = 512;
-    t.wrapped.resize(wrappedLen);
-    CK_STEP(f->C_EncryptInit(s, &pkcs1, pub));
-    CK_STEP(f->C_Encrypt(s, plain.data(), plain.size(), t.wrapped.data(), &wrappedLen));
-    t.wrapped.resize(wrappedLen);
+    CK_OBJECT_HANDLE pub = 0;
+    for (CK_BBOOL decrypt = CK_FALSE; decrypt <= CK_TRUE; ++decrypt)
+        t.rsaKeyPair(1024, decrypt, &pub);
+    t.wrapped = t.encrypt(pub, kSessionKey);
     // Bytes a user-data image would trim or split stay whole here.
     t.seals = {"first seal", std::string("\0\xFF@@@@two\xFF", 10), std::string(600, '\xA5')};
+    std::string object = "seal";
     for (std::string &seal : t.seals) {
         CK_OBJECT_CLASS data = CKO_DATA;
         CK_BBOOL yes = CK_TRUE;
@@ -143,11 +69,11 @@ Token prepareToken(const fs::path &dir)
                                {CKA_LABEL, object.data(), object.size()},
                                {CKA_VALUE, seal.data(), seal.size()}};
         CK_OBJECT_HANDLE h = 0;
-        CK_STEP(f->C_CreateObject(s, tmpl, 5, &h));
+        SOFTHSM_STEP(t, t.f->C_CreateObject(t.s, tmpl, 5, &h));
     }
-    CK_STEP(f->C_Logout(s));
-    CK_STEP(f->C_CloseSession(s));
-    CK_STEP(f->C_Finalize(nullptr));
+    SOFTHSM_STEP(t, t.f->C_Logout(t.s));
+    SOFTHSM_STEP(t, t.f->C_CloseSession(t.s));
+    SOFTHSM_STEP(t, t.f->C_Finalize(nullptr));
     return t;
 }
 
@@ -167,6 +93,8 @@ std::string numberedList(size_t n)
     return n ? list + '\0' : list;
 }
 
+#define VENDOR(fn) vendor<decltype(&fn)>(#fn)
+
 class SzcaRsa : public ukeytest::HostFixture {
 protected:
     void SetUp() override
@@ -174,7 +102,7 @@ protected:
         HostFixture::SetUp();
         if (HasFatalFailure())
             return;
-        if (!token().found)
+        if (softhsm::libraryPath().empty())
             GTEST_SKIP() << "SoftHSM2 not found: install softhsm2, or set SOFTHSM2_MODULE to libsofthsm2.so";
         ASSERT_EQ(token().error, "");
         mock::State &m = mock(SZCA_VENDOR_PATH);
@@ -205,7 +133,7 @@ protected:
             throw std::runtime_error(std::string("no ") + name + " in the test vendor library");
         return fn;
     }
-    int openSessions() { return vendor<decltype(&p11fwd_openSessions)>("p11fwd_openSessions")(); }
+    int openSessions() { return VENDOR(p11fwd_openSessions)(); }
 
     uint32_t connectKey() { return connect(kDevice, &dev_); }
     uint32_t verifyPin(const char *pin)
@@ -239,7 +167,7 @@ TEST_F(SzcaRsa, ConnectOpensASessionOnTheTokenOfTheKeysSerialUntilDisconnect)
     EXPECT_EQ(KXF(Uinit_SDK)(), SAR_OK);
     initialised_ = false;
     CK_ULONG count = 0;
-    EXPECT_EQ(token().hsm->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_CRYPTOKI_NOT_INITIALIZED) << "not finalised";
+    EXPECT_EQ(token().f->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_CRYPTOKI_NOT_INITIALIZED) << "not finalised";
 }
 
 TEST_F(SzcaRsa, KeyWithoutAMatchingTokenFailsAndClosesWithEnd)
@@ -275,7 +203,7 @@ TEST_P(SzcaRsaUnwrap, SessionKeyComesBackInPlainOnlyAfterTheRightPin)
     // Both search orders, so that the key which may not decrypt is met first in one of them.
     for (int reversed = 0; reversed < 2; ++reversed) {
         SCOPED_TRACE(reversed ? "reversed search" : "token's search order");
-        vendor<decltype(&p11fwd_setReverseFind)>("p11fwd_setReverseFind")(reversed);
+        VENDOR(p11fwd_setReverseFind)(reversed);
         Bytes plain(256, kFill);
         uint32_t plainLen = static_cast<uint32_t>(plain.size());
         uint32_t hKey = kUntouched;
@@ -318,7 +246,7 @@ TEST_F(SzcaRsa, TokenErrorComesBackUnchangedAndNothingIsWrittenPastTheStatedLeng
             KXF(ImportSessionKeyWithKeyEx)(dev_, container("RSA"), 0, wrapped.data(),
                                            static_cast<uint32_t>(wrapped.size()), &hKey, plain.data(), &plainLen);
         EXPECT_NE(result, SAR_OK) << statedPlainLen;
-        EXPECT_EQ(result, vendor<decltype(&p11fwd_lastResult)>("p11fwd_lastResult")()) << "not the token's own code";
+        EXPECT_EQ(result, VENDOR(p11fwd_lastResult)()) << "not the token's own code";
         EXPECT_TRUE(std::all_of(plain.begin() + statedPlainLen, plain.end(), [](uint8_t b) { return b == kFill; }));
     }
 }
@@ -359,7 +287,7 @@ TEST_F(SzcaRsa, AbsurdValueLengthStopsTheListingWithAPkcs11Error)
 {
     ASSERT_EQ(connectKey(), SAR_OK);
     ASSERT_EQ(verifyPin(kUserPin), SAR_OK);
-    vendor<decltype(&p11fwd_setAbsurdValueLength)>("p11fwd_setAbsurdValueLength")(1);
+    VENDOR(p11fwd_setAbsurdValueLength)(1);
     uint32_t size = kUntouched;
     std::string list(64, '\x7F');
     EXPECT_EQ(KXF(EnumFiles)(dev_, list.data(), &size), CKR_HOST_MEMORY);
