@@ -439,14 +439,12 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
     }
     EVP_PKEY_free(exchange);
 
-    const std::string secrets[] = {adminPin, userPin, newPin, lastPin, authText};
+    const std::string inner(der.begin() + derLen / 2, der.begin() + derLen / 2 + 24); // inside a private number
+    const std::string secrets[] = {adminPin, userPin, newPin, lastPin, authText, inner};
     std::vector<std::string> needles;
     for (const auto &s : secrets)
         for (const auto &form : {s, hexOf(Bytes(s.begin(), s.end()), false), hexOf(Bytes(s.begin(), s.end()), true)})
             needles.push_back(form);
-    const Bytes middle(der.begin() + derLen / 2, der.begin() + derLen / 2 + 24); // inside a private number
-    for (const auto &form : {std::string(middle.begin(), middle.end()), hexOf(middle, false), hexOf(middle, true)})
-        needles.push_back(form);
     for (const auto &entry : fs::recursive_directory_iterator(dir_)) {
         const auto mode = entry.status().permissions() & fs::perms::all;
         EXPECT_EQ(mode, entry.is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write)
@@ -482,33 +480,30 @@ TEST_F(Store, ExtEccEncryptRoundTripsWithOpenssl)
         ASSERT_EQ(SKF(t, SKF_ExtECCEncrypt)(dev, &pub, plain.data(), c.len, &blob), c.expected) << c.len;
         if (c.expected != kOk)
             continue;
-        // OpenSSL's form: SEQUENCE { INTEGER x, INTEGER y, OCTET STRING hash, OCTET STRING cipher }.
-        ASN1_SEQUENCE_ANY *seq = sk_ASN1_TYPE_new_null();
-        for (const uint8_t *coordinate : {blob.XCoordinate + 32, blob.YCoordinate + 32}) {
-            BIGNUM *bn = BN_bin2bn(coordinate, 32, nullptr);
-            ASN1_TYPE *item = ASN1_TYPE_new();
-            ASN1_TYPE_set(item, V_ASN1_INTEGER, BN_to_ASN1_INTEGER(bn, nullptr));
-            sk_ASN1_TYPE_push(seq, item);
-            BN_free(bn);
-        }
-        for (const Bytes &octets :
-             {Bytes(blob.HASH, blob.HASH + 32), Bytes(blob.Cipher, blob.Cipher + blob.CipherLen)}) {
-            ASN1_OCTET_STRING *s = ASN1_OCTET_STRING_new();
-            ASN1_OCTET_STRING_set(s, octets.data(), static_cast<int>(octets.size()));
-            ASN1_TYPE *item = ASN1_TYPE_new();
-            ASN1_TYPE_set(item, V_ASN1_OCTET_STRING, s);
-            sk_ASN1_TYPE_push(seq, item);
-        }
-        unsigned char *der = nullptr;
-        const int derLen = i2d_ASN1_SEQUENCE_ANY(seq, &der);
-        sk_ASN1_TYPE_pop_free(seq, ASN1_TYPE_free);
+        // OpenSSL's form: SEQUENCE { INTEGER x, INTEGER y, OCTET STRING hash, OCTET STRING cipher }, all short.
+        const auto tlv = [](uint8_t tag, Bytes body) {
+            body.insert(body.begin(), {tag, static_cast<uint8_t>(body.size())});
+            return body;
+        };
+        const auto integer = [&](const uint8_t *p) {
+            Bytes b(p, p + 32);
+            while (b.size() > 1 && b[0] == 0 && !(b[1] & 0x80))
+                b.erase(b.begin());
+            if (b[0] & 0x80)
+                b.insert(b.begin(), 0);
+            return tlv(2, b);
+        };
+        Bytes body = integer(blob.XCoordinate + 32);
+        for (const Bytes &part : {integer(blob.YCoordinate + 32), tlv(4, Bytes(blob.HASH, blob.HASH + 32)),
+                                  tlv(4, Bytes(blob.Cipher, blob.Cipher + blob.CipherLen))})
+            body.insert(body.end(), part.begin(), part.end());
+        const Bytes der = tlv(0x30, body);
         EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new(key, nullptr);
         Bytes back(64);
         size_t backLen = back.size();
         EVP_PKEY_decrypt_init(ctx);
-        EXPECT_EQ(EVP_PKEY_decrypt(ctx, back.data(), &backLen, der, static_cast<size_t>(derLen)), 1);
+        EXPECT_EQ(EVP_PKEY_decrypt(ctx, back.data(), &backLen, der.data(), der.size()), 1);
         EVP_PKEY_CTX_free(ctx);
-        OPENSSL_free(der);
         back.resize(backLen);
         EXPECT_EQ(back, Bytes(plain.begin(), plain.begin() + c.len));
     }
