@@ -182,19 +182,22 @@ TEST_F(Store, EveryAcknowledgedWriteSurvivesSigkill)
         // Most kills land among the writes, after one to three of them whatever the disk's speed;
         // every fourth may land while the store is loading.
         uint32_t i = 0;
+        const auto take = [&] {
+            if (i != ~0u)
+                acked.emplace_back("r" + std::to_string(round) + "-" + std::to_string(i), i % 2);
+        };
         for (int wait = round % 4 ? 2 + round % 3 : 0; wait > 0; --wait)
             if (read(ack[0], &i, sizeof i) != sizeof i)
                 ADD_FAILURE() << "the child stopped early in round " << round;
-            else if (i != ~0u)
-                acked.emplace_back("r" + std::to_string(round) + "-" + std::to_string(i), i % 2);
+            else
+                take();
         usleep(static_cast<useconds_t>(random() % 8000));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << WEXITSTATUS(status);
         while (read(ack[0], &i, sizeof i) == sizeof i)
-            if (i != ~0u)
-                acked.emplace_back("r" + std::to_string(round) + "-" + std::to_string(i), i % 2);
+            take();
         close(ack[0]);
 
         Token t;
@@ -256,6 +259,11 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
     const fs::path app = dir_ / "SoftToken-0" / "SOFTAPP", kept = app / "files" / "kept.ini";
     const fs::path pending = app / "files" / ".kept.ini.new";
     const auto truncate = [](const fs::path &p) { fs::resize_file(p, fs::file_size(p) / 2); };
+    const auto rewrite = [](const fs::path &p, const std::function<void(std::string &)> &edit) {
+        std::string s = slurp(p);
+        edit(s);
+        std::ofstream(p, std::ios::binary) << s;
+    };
     const struct {
         const char *what;
         fs::path file;
@@ -266,21 +274,12 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
         {"torn device file", dir_ / "SoftToken-0" / "device.ini",
          [&] { truncate(dir_ / "SoftToken-0" / "device.ini"); }, kReadFileErr, nullptr},
         {"edited retry counter", app / "app.ini",
-         [&] {
-             std::string s = slurp(app / "app.ini");
-             s.replace(s.find("userremain=") + 11, 2, "99");
-             std::ofstream(app / "app.ini", std::ios::binary) << s;
-         },
+         [&] { rewrite(app / "app.ini", [](std::string &s) { s.replace(s.find("userremain=") + 11, 2, "99"); }); },
          kReadFileErr, nullptr},
         {"missing device key", dir_ / "SoftToken-0" / "device.key",
          [&] { fs::remove(dir_ / "SoftToken-0" / "device.key"); }, kReadFileErr, nullptr},
-        {"flipped byte", kept,
-         [&] {
-             std::string s = slurp(kept);
-             s[s.size() / 2] ^= 1;
-             std::ofstream(kept, std::ios::binary) << s;
-         },
-         kReadFileErr, nullptr},
+        {"flipped byte", kept, [&] { rewrite(kept, [](std::string &s) { s[s.size() / 2] ^= 1; }); }, kReadFileErr,
+         nullptr},
         {"finished pending copy", pending, [&] { fs::rename(kept, pending), fs::copy_file(dir_ / "v1", kept); }, kOk,
          "kept-v2"},
         {"torn pending copy", pending,
@@ -378,7 +377,8 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
 {
     const char *adminPin = "Admin#Pin-417", *userPin = "User#Pin-9053", *newPin = "Fresh#Pin-2210";
     const char *lastPin = "Last#Pin-6604";
-    const Bytes authKey = {'K', 'n', 'o', 'w', 'n', '-', 'A', 'u', 't', 'h', '-', 'K', 'e', 'y', '-', '7'};
+    const std::string authText = "Known-Auth-Key-7";
+    const Bytes authKey(authText.begin(), authText.end());
     EVP_PKEY *exchange = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", size_t{1024});
     unsigned char *derBuf = nullptr;
     const int derLen = i2d_PrivateKey(exchange, &derBuf);
@@ -395,9 +395,9 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
         ASSERT_EQ(login(t, app, userPin, &dev), kOk);
         uint8_t challenge[16] = {};
         ASSERT_EQ(SKF(t, SKF_GenRandom)(dev, challenge, 8), kOk);
+        const std::string initial = "1234567812345678";
         const Bytes answer =
-            sm4(kSm4Ecb, Bytes{'1', '2', '3', '4', '5', '6', '7', '8', '1', '2', '3', '4', '5', '6', '7', '8'}, {},
-                false, Bytes(challenge, challenge + 16));
+            sm4(kSm4Ecb, Bytes(initial.begin(), initial.end()), {}, false, Bytes(challenge, challenge + 16));
         ASSERT_EQ(SKF(t, SKF_DevAuth)(dev, answer.data(), 16), kOk);
         ASSERT_EQ(SKF(t, SKF_ChangeDevAuthKey)(dev, authKey.data(), 16), kOk);
 
@@ -439,14 +439,12 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
     }
     EVP_PKEY_free(exchange);
 
-    const std::string secrets[] = {adminPin, userPin, newPin, lastPin, std::string(authKey.begin(), authKey.end())};
+    const std::string inner(der.begin() + derLen / 2, der.begin() + derLen / 2 + 24); // inside a private number
+    const std::string secrets[] = {adminPin, userPin, newPin, lastPin, authText, inner};
     std::vector<std::string> needles;
     for (const auto &s : secrets)
         for (const auto &form : {s, hexOf(Bytes(s.begin(), s.end()), false), hexOf(Bytes(s.begin(), s.end()), true)})
             needles.push_back(form);
-    const Bytes middle(der.begin() + derLen / 2, der.begin() + derLen / 2 + 24); // inside a private number
-    for (const auto &form : {std::string(middle.begin(), middle.end()), hexOf(middle, false), hexOf(middle, true)})
-        needles.push_back(form);
     for (const auto &entry : fs::recursive_directory_iterator(dir_)) {
         const auto mode = entry.status().permissions() & fs::perms::all;
         EXPECT_EQ(mode, entry.is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write)
@@ -482,33 +480,30 @@ TEST_F(Store, ExtEccEncryptRoundTripsWithOpenssl)
         ASSERT_EQ(SKF(t, SKF_ExtECCEncrypt)(dev, &pub, plain.data(), c.len, &blob), c.expected) << c.len;
         if (c.expected != kOk)
             continue;
-        // OpenSSL's form: SEQUENCE { INTEGER x, INTEGER y, OCTET STRING hash, OCTET STRING cipher }.
-        ASN1_SEQUENCE_ANY *seq = sk_ASN1_TYPE_new_null();
-        for (const uint8_t *coordinate : {blob.XCoordinate + 32, blob.YCoordinate + 32}) {
-            BIGNUM *bn = BN_bin2bn(coordinate, 32, nullptr);
-            ASN1_TYPE *item = ASN1_TYPE_new();
-            ASN1_TYPE_set(item, V_ASN1_INTEGER, BN_to_ASN1_INTEGER(bn, nullptr));
-            sk_ASN1_TYPE_push(seq, item);
-            BN_free(bn);
-        }
-        for (const Bytes &octets :
-             {Bytes(blob.HASH, blob.HASH + 32), Bytes(blob.Cipher, blob.Cipher + blob.CipherLen)}) {
-            ASN1_OCTET_STRING *s = ASN1_OCTET_STRING_new();
-            ASN1_OCTET_STRING_set(s, octets.data(), static_cast<int>(octets.size()));
-            ASN1_TYPE *item = ASN1_TYPE_new();
-            ASN1_TYPE_set(item, V_ASN1_OCTET_STRING, s);
-            sk_ASN1_TYPE_push(seq, item);
-        }
-        unsigned char *der = nullptr;
-        const int derLen = i2d_ASN1_SEQUENCE_ANY(seq, &der);
-        sk_ASN1_TYPE_pop_free(seq, ASN1_TYPE_free);
+        // OpenSSL's form: SEQUENCE { INTEGER x, INTEGER y, OCTET STRING hash, OCTET STRING cipher }, all short.
+        const auto tlv = [](uint8_t tag, Bytes body) {
+            body.insert(body.begin(), {tag, static_cast<uint8_t>(body.size())});
+            return body;
+        };
+        const auto integer = [&](const uint8_t *p) {
+            Bytes b(p, p + 32);
+            while (b.size() > 1 && b[0] == 0 && !(b[1] & 0x80))
+                b.erase(b.begin());
+            if (b[0] & 0x80)
+                b.insert(b.begin(), 0);
+            return tlv(2, b);
+        };
+        Bytes body = integer(blob.XCoordinate + 32);
+        for (const Bytes &part : {integer(blob.YCoordinate + 32), tlv(4, Bytes(blob.HASH, blob.HASH + 32)),
+                                  tlv(4, Bytes(blob.Cipher, blob.Cipher + blob.CipherLen))})
+            body.insert(body.end(), part.begin(), part.end());
+        const Bytes der = tlv(0x30, body);
         EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new(key, nullptr);
         Bytes back(64);
         size_t backLen = back.size();
         EVP_PKEY_decrypt_init(ctx);
-        EXPECT_EQ(EVP_PKEY_decrypt(ctx, back.data(), &backLen, der, static_cast<size_t>(derLen)), 1);
+        EXPECT_EQ(EVP_PKEY_decrypt(ctx, back.data(), &backLen, der.data(), der.size()), 1);
         EVP_PKEY_CTX_free(ctx);
-        OPENSSL_free(der);
         back.resize(backLen);
         EXPECT_EQ(back, Bytes(plain.begin(), plain.begin() + c.len));
     }
