@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,45 +111,47 @@ TEST_F(ModuleTest, NothingAnswersAfterFinalize)
     EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_SESSION_HANDLE_INVALID); // sessions do not survive
 }
 
+// A null buffer asks for the size, a short one is refused with the size (attributes: unavailable);
+// the signing operation outlives both.
 TEST_F(ModuleTest, BuffersFollowTheTwoCallConvention)
 {
     ASSERT_EQ(login("123456"), CKR_OK);
     CK_OBJECT_HANDLE pub, priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "two-call", &pub);
     CK_MECHANISM m{CKM_SHA256_RSA_PKCS, nullptr, 0};
     ASSERT_EQ(f->C_SignInit(s, &m, priv), CKR_OK);
-    CK_BYTE data[] = "data", sig[256];
-    CK_ULONG len = 0;
-    EXPECT_EQ(f->C_Sign(s, data, 4, nullptr, &len), CKR_OK);
-    EXPECT_EQ(len, 128u);
-    len = 10;
-    EXPECT_EQ(f->C_Sign(s, data, 4, sig, &len), CKR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(len, 128u);
-    len = sizeof sig;
-    ASSERT_EQ(f->C_Sign(s, data, 4, sig, &len), CKR_OK); // the operation outlived both queries
-    EXPECT_EQ(len, 128u);
+    CK_BYTE data[] = "data";
+    alignas(CK_ULONG) CK_BYTE out[256];
+    using Call = std::function<CK_RV(CK_BYTE *, CK_ULONG *)>;
+    const Call label = [&](CK_BYTE *to, CK_ULONG *len) {
+        CK_ATTRIBUTE a{CKA_LABEL, to, *len};
+        const CK_RV rv = f->C_GetAttributeValue(s, pub, &a, 1);
+        *len = a.ulValueLen;
+        return rv;
+    };
+    const struct {
+        const char *what;
+        Call call;
+        CK_ULONG size, shortAnswer;
+    } rows[] = {
+        {"slots", [&](CK_BYTE *to, CK_ULONG *len) { return f->C_GetSlotList(CK_TRUE, (CK_SLOT_ID *)to, len); }, 1, 1},
+        {"mechanisms", [&](CK_BYTE *to, CK_ULONG *len) { return f->C_GetMechanismList(0, (CK_ULONG *)to, len); }, 7, 7},
+        {"label", label, 8, CK_UNAVAILABLE_INFORMATION},
+        {"sign", [&](CK_BYTE *to, CK_ULONG *len) { return f->C_Sign(s, data, 4, to, len); }, 128, 128},
+    };
+    for (const auto &row : rows) {
+        CK_ULONG len = 0;
+        EXPECT_EQ(row.call(nullptr, &len), CKR_OK) << row.what;
+        EXPECT_EQ(len, row.size) << row.what;
+        len = row.size - 1;
+        EXPECT_EQ(row.call(out, &len), CKR_BUFFER_TOO_SMALL) << row.what;
+        EXPECT_EQ(len, row.shortAnswer) << row.what;
+        len = row.size;
+        EXPECT_EQ(row.call(out, &len), CKR_OK) << row.what;
+        EXPECT_EQ(len, row.size) << row.what;
+    }
     ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
-    EXPECT_EQ(f->C_Verify(s, data, 4, sig, len), CKR_OK);
-
-    CK_ULONG count = 0;
-    CK_SLOT_ID slots[1];
-    EXPECT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
-    EXPECT_EQ(count, 1u);
-    CK_MECHANISM_TYPE mechs[2];
-    count = 2;
-    EXPECT_EQ(f->C_GetMechanismList(0, mechs, &count), CKR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(count, 7u);
-    count = 0;
-    EXPECT_EQ(f->C_GetSlotList(CK_TRUE, slots, &count), CKR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(count, 1u);
-
-    CK_BYTE label[4];
-    CK_ATTRIBUTE a{CKA_LABEL, nullptr, 0};
-    EXPECT_EQ(f->C_GetAttributeValue(s, pub, &a, 1), CKR_OK);
-    EXPECT_EQ(a.ulValueLen, 8u);
-    a = {CKA_LABEL, label, sizeof label};
-    EXPECT_EQ(f->C_GetAttributeValue(s, pub, &a, 1), CKR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(a.ulValueLen, CK_UNAVAILABLE_INFORMATION);
-    a = {CKA_PRIVATE_EXPONENT, nullptr, 0};
+    EXPECT_EQ(f->C_Verify(s, data, 4, out, 128), CKR_OK); // the signature, left by the last row
+    CK_ATTRIBUTE a = {CKA_PRIVATE_EXPONENT, nullptr, 0};
     EXPECT_EQ(f->C_GetAttributeValue(s, priv, &a, 1), CKR_ATTRIBUTE_SENSITIVE);
 }
 
@@ -297,13 +300,9 @@ TEST_F(ModuleTest, ConfigurationNamesTheKeys)
 TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
 {
     ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
-    softhsm::Token hsm = softhsm::makeToken(store + "/hsm");
-    CK_OBJECT_HANDLE pub, priv = hsm.rsaKeyPair(2048, CK_TRUE, &pub);
-    const char secret[] = "sixteen byte key";
-    std::vector<uint8_t> wrapped = hsm.encrypt(pub, std::vector<uint8_t>(secret, secret + 16));
-    SOFTHSM_STEP(hsm, hsm.f->C_Finalize(nullptr));
+    const softhsm::Token &hsm = softhsm::token();
     ASSERT_EQ(hsm.error, "") << "softhsm2 is installed by scripts/install-deps.sh";
-    ASSERT_EQ(wrapped.size(), 256u);
+    std::vector<uint8_t> wrapped = hsm.wrapped;
 
     void *vendor = dlopen(SZCA_VENDOR_PATH, RTLD_NOW | RTLD_LOCAL); // the adaptor's load finds this copy
     mock::State &m = *reinterpret_cast<PFN_mock_state>(dlsym(vendor, "mock_state"))();
@@ -318,15 +317,16 @@ TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
     CK_OBJECT_CLASS cls = CKO_PRIVATE_KEY;
     CK_ATTRIBUTE find{CKA_CLASS, &cls, sizeof cls};
     CK_MECHANISM pkcs1{CKM_RSA_PKCS, nullptr, 0};
+    CK_OBJECT_HANDLE priv = 0;
     CK_ULONG count = 0, len = 0;
     CK_BYTE plain[256];
     ASSERT_EQ(f->C_FindObjectsInit(s, &find, 1), CKR_OK);
     ASSERT_EQ(f->C_FindObjects(s, &priv, 1, &count), CKR_OK);
     ASSERT_EQ(count, 1u);
     ASSERT_EQ(f->C_DecryptInit(s, &pkcs1, priv), CKR_OK);
-    EXPECT_EQ(f->C_Decrypt(s, wrapped.data(), 256, nullptr, &len), CKR_OK);
+    EXPECT_EQ(f->C_Decrypt(s, wrapped.data(), wrapped.size(), nullptr, &len), CKR_OK);
     EXPECT_EQ(len, 256u);
-    ASSERT_EQ(f->C_Decrypt(s, wrapped.data(), 256, plain, &len), CKR_OK);
+    ASSERT_EQ(f->C_Decrypt(s, wrapped.data(), wrapped.size(), plain, &len), CKR_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(plain), len), "sixteen byte key");
 }
 

@@ -2,18 +2,18 @@
 // made under the earlier load must answer as a disconnected instance does, and pass none of its
 // old vendor handles (SKF or PKCS#11 session) to the new library.
 #include <dlfcn.h>
-#include <p11-kit/pkcs11.h>
 
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "pkcs11/SoftHsmForwarder.h"
 #include "support/HostFixture.h"
+#include "support/SoftHsm.h"
 
 namespace {
 
-using SessionCalls = std::vector<std::pair<std::string, CK_SESSION_HANDLE>>;
 using Fixture = ukeytest::HostFixture;
 
 struct Probe {
@@ -60,7 +60,7 @@ struct Case {
 const Case kCases[] = {
     {"skf", "ukeyskf", MOCK_SKF_PATH, false},
     {"gdca", "skf_gdca", MOCK_SKF_PATH, false},
-    {"pkcs11", "skf_szca_ft3003", FAKE_P11_VENDOR_PATH, true},
+    {"pkcs11", "skf_szca_ft3003", SZCA_VENDOR_PATH, true},
 };
 
 void PrintTo(const Case &row, std::ostream *os)
@@ -72,8 +72,7 @@ class Reload : public Fixture, public ::testing::WithParamInterface<Case> {
 protected:
     struct Answer {
         uint32_t result;
-        std::vector<std::string> traces, vendorCalls;
-        SessionCalls sessions;
+        std::vector<std::string> traces, vendorCalls, p11Calls;
     };
 
     Answer answer(const Probe &probe, uint32_t h)
@@ -81,9 +80,9 @@ protected:
         const Case &c = GetParam();
         log_.clear();
         mock(c.library).clearLog();
-        if (sessions_)
-            sessions_->clear();
-        Answer a{probe.call(table_, h), traces(), {}, sessions_ ? *sessions_ : SessionCalls{}};
+        if (p11_)
+            p11_->calls.clear();
+        Answer a{probe.call(table_, h), traces(), {}, p11_ ? p11_->calls : std::vector<std::string>{}};
         for (const auto &call : mock(c.library).log) {
             std::string text = call.fn;
             for (uint64_t arg : call.args)
@@ -100,7 +99,7 @@ protected:
         Fixture::TearDown();
     }
 
-    SessionCalls *sessions_ = nullptr;
+    P11Fwd *p11_ = nullptr;
     void *p11Library_ = nullptr;
 };
 
@@ -110,14 +109,22 @@ TEST_P(Reload, InstancesOfAnEarlierLoadAnswerAsDisconnectedOnes)
     if (c.pkcs11) {
         p11Library_ = dlopen(c.library, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(p11Library_, nullptr) << dlerror();
-        sessions_ = reinterpret_cast<SessionCalls *(*)()>(dlsym(p11Library_, "fake_p11_calls"))();
+        p11_ = reinterpret_cast<PFN_p11fwd>(dlsym(p11Library_, "p11fwd"))();
+        ASSERT_EQ(softhsm::token().error, "");
     }
+    // A key the token answers to, under both loads.
+    const auto keyOfTheToken = [&] {
+        if (c.pkcs11)
+            mock::setField(mock(c.library).dev().info.SerialNumber, softhsm::token().serial);
+    };
+    keyOfTheToken();
     uint32_t old = 0, fresh = 0, disconnected = 0;
     ASSERT_EQ(init(c.type, c.library), 0u);
     ASSERT_EQ(connect("MockDev1", &old), 0u);
 
     ASSERT_EQ(init(c.type, c.library), 0u);
     mock(c.library).reset(); // the reloaded vendor numbers its handles from the start again
+    keyOfTheToken();
     ASSERT_EQ(connect("MockDev1", &fresh), 0u);
     ASSERT_EQ(connect("MockDev1", &disconnected), 0u);
     ASSERT_EQ(KXF(DisConnectDev)(disconnected), 0u);
@@ -129,7 +136,7 @@ TEST_P(Reload, InstancesOfAnEarlierLoadAnswerAsDisconnectedOnes)
         EXPECT_EQ(stale.result, reference.result);
         EXPECT_EQ(stale.traces, reference.traces);
         EXPECT_EQ(stale.vendorCalls, reference.vendorCalls);
-        EXPECT_EQ(stale.sessions, reference.sessions);
+        EXPECT_EQ(stale.p11Calls, reference.p11Calls);
     }
     // The device connected under the new load kept its connection.
     EXPECT_EQ(KXF(IsConnectDev)(fresh), 0u);

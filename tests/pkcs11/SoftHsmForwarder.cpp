@@ -1,37 +1,26 @@
 // The PKCS#11 half of the test vendor library: the C_* functions the adaptor calls, forwarded
 // to SoftHSM2, plus switches that let a test make the token misbehave.
-#include <dlfcn.h>
-#include <p11-kit/pkcs11.h>
-
-#include <vector>
-
 #include "SoftHsmForwarder.h"
+
 #include "support/SoftHsm.h"
 
 namespace {
 
+P11Fwd g;
 CK_FUNCTION_LIST *g_hsm = nullptr;
-bool g_absurdValueLength = false;
-CK_RV g_last = CKR_OK;
-int g_openSessions = 0;
-bool g_reverseFind = false;
 // A reversed search's results still to hand out, last first.
 std::vector<CK_OBJECT_HANDLE> g_found;
 
-CK_FUNCTION_LIST *hsm()
-{
-    return g_hsm ? g_hsm : (g_hsm = softhsm::load());
-}
-
 CK_RV noted(CK_RV rv)
 {
-    g_last = rv;
-    return rv;
+    return g.last = rv;
 }
 
 } // namespace
 
-#define FORWARD(name, ...) (hsm() ? noted(g_hsm->name(__VA_ARGS__)) : CKR_GENERAL_ERROR)
+#define FORWARD(name, ...)                                                                                             \
+    (g.calls.push_back(#name),                                                                                         \
+     (g_hsm || (g_hsm = softhsm::load())) ? noted(g_hsm->name(__VA_ARGS__)) : CKR_GENERAL_ERROR)
 // A function that only forwards: PASS(name, (parameters), (arguments)).
 #define EXPAND(...) __VA_ARGS__
 #define PASS(name, params, args)                                                                                       \
@@ -42,51 +31,41 @@ CK_RV noted(CK_RV rv)
 
 extern "C" {
 
-void p11fwd_setAbsurdValueLength(int on)
+P11Fwd *p11fwd()
 {
-    g_absurdValueLength = on != 0;
-}
-
-void p11fwd_setReverseFind(int on)
-{
-    g_reverseFind = on != 0;
-}
-
-unsigned long p11fwd_lastResult()
-{
-    return g_last;
-}
-
-int p11fwd_openSessions()
-{
-    return g_openSessions;
+    return &g;
 }
 
 PASS(C_Initialize, (void *args), (args))
 PASS(C_Finalize, (void *reserved), (reserved))
 PASS(C_GetSlotList, (CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count), (present, slots, count))
 PASS(C_GetTokenInfo, (CK_SLOT_ID slot, CK_TOKEN_INFO *info), (slot, info))
+PASS(C_Login, (CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR *pin, CK_ULONG pinLen),
+     (session, user, pin, pinLen))
+PASS(C_FindObjectsFinal, (CK_SESSION_HANDLE session), (session))
+PASS(C_DecryptInit, (CK_SESSION_HANDLE session, CK_MECHANISM *mechanism, CK_OBJECT_HANDLE key),
+     (session, mechanism, key))
+PASS(C_Decrypt, (CK_SESSION_HANDLE session, CK_BYTE *in, CK_ULONG inLen, CK_BYTE *out, CK_ULONG *outLen),
+     (session, in, inLen, out, outLen))
+
 CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, void *app, CK_NOTIFY notify, CK_SESSION_HANDLE *session)
 {
     const CK_RV rv = FORWARD(C_OpenSession, slot, flags, app, notify, session);
-    g_openSessions += rv == CKR_OK;
+    g.openSessions += rv == CKR_OK;
     return rv;
 }
 CK_RV C_CloseSession(CK_SESSION_HANDLE session)
 {
     const CK_RV rv = FORWARD(C_CloseSession, session);
-    g_openSessions -= rv == CKR_OK;
+    g.openSessions -= rv == CKR_OK;
     return rv;
 }
-PASS(C_Login, (CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR *pin, CK_ULONG pinLen),
-     (session, user, pin, pinLen))
 CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE *tmpl, CK_ULONG count)
 {
     const CK_RV rv = FORWARD(C_GetAttributeValue, session, object, tmpl, count);
-    for (CK_ULONG i = 0; g_absurdValueLength && rv == CKR_OK && i < count; ++i) {
+    for (CK_ULONG i = 0; g.absurdValueLength && rv == CKR_OK && i < count; ++i)
         if (tmpl[i].type == CKA_VALUE && !tmpl[i].pValue)
             tmpl[i].ulValueLen = 1UL << 31;
-    }
     return rv;
 }
 CK_RV C_FindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE *tmpl, CK_ULONG count)
@@ -95,22 +74,17 @@ CK_RV C_FindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE *tmpl, CK_ULONG 
     g_found.clear();
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
     CK_ULONG found = 0;
-    while (g_reverseFind && rv == CKR_OK && g_hsm->C_FindObjects(session, &object, 1, &found) == CKR_OK && found == 1)
+    while (g.reverseFind && rv == CKR_OK && g_hsm->C_FindObjects(session, &object, 1, &found) == CKR_OK && found == 1)
         g_found.push_back(object);
     return rv;
 }
 CK_RV C_FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE *objects, CK_ULONG max, CK_ULONG *count)
 {
-    if (!g_reverseFind)
+    if (!g.reverseFind)
         return FORWARD(C_FindObjects, session, objects, max, count);
     for (*count = 0; *count < max && !g_found.empty(); g_found.pop_back())
         objects[(*count)++] = g_found.back();
     return noted(CKR_OK);
 }
-PASS(C_FindObjectsFinal, (CK_SESSION_HANDLE session), (session))
-PASS(C_DecryptInit, (CK_SESSION_HANDLE session, CK_MECHANISM *mechanism, CK_OBJECT_HANDLE key),
-     (session, mechanism, key))
-PASS(C_Decrypt, (CK_SESSION_HANDLE session, CK_BYTE *in, CK_ULONG inLen, CK_BYTE *out, CK_ULONG *outLen),
-     (session, in, inLen, out, outLen))
 
 } // extern "C"

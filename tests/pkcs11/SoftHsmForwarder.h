@@ -1,13 +1,13 @@
 #pragma once
+#include <string>
+#include <vector>
 
-// Controls of the test vendor library's PKCS#11 side.
-extern "C" {
-// Length queries of CKA_VALUE answer 2^31 while on.
-void p11fwd_setAbsurdValueLength(int on);
-// Searches hand out what they find in the opposite order while on.
-void p11fwd_setReverseFind(int on);
-// The result of the latest call forwarded to SoftHSM2.
-unsigned long p11fwd_lastResult();
-// Sessions opened and not yet closed through this library.
-int p11fwd_openSessions();
-}
+// The test vendor library's PKCS#11 side as a test sees it through its p11fwd().
+struct P11Fwd {
+    bool absurdValueLength = false; // length queries of CKA_VALUE answer 2^31
+    bool reverseFind = false;       // searches hand out what they find in the opposite order
+    unsigned long last = 0;         // the result of the latest call forwarded to SoftHSM2
+    int openSessions = 0;           // opened and not yet closed through this library
+    std::vector<std::string> calls; // the functions called, by name
+};
+using PFN_p11fwd = P11Fwd *(*)();
