@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,36 +120,28 @@ TEST_F(ModuleTest, BuffersFollowTheTwoCallConvention)
     ASSERT_EQ(f->C_SignInit(s, &m, priv), CKR_OK);
     CK_BYTE data[] = "data";
     alignas(CK_ULONG) CK_BYTE out[256];
-    using Call = std::function<CK_RV(CK_BYTE *, CK_ULONG *)>;
-    const Call label = [&](CK_BYTE *to, CK_ULONG *len) {
-        CK_ATTRIBUTE a{CKA_LABEL, to, *len};
-        const CK_RV rv = f->C_GetAttributeValue(s, pub, &a, 1);
-        *len = a.ulValueLen;
-        return rv;
-    };
-    const struct {
-        const char *what;
-        Call call;
-        CK_ULONG size, shortAnswer;
-    } rows[] = {
-        {"slots", [&](CK_BYTE *to, CK_ULONG *len) { return f->C_GetSlotList(CK_TRUE, (CK_SLOT_ID *)to, len); }, 1, 1},
-        {"mechanisms", [&](CK_BYTE *to, CK_ULONG *len) { return f->C_GetMechanismList(0, (CK_ULONG *)to, len); }, 7, 7},
-        {"label", label, 8, CK_UNAVAILABLE_INFORMATION},
-        {"sign", [&](CK_BYTE *to, CK_ULONG *len) { return f->C_Sign(s, data, 4, to, len); }, 128, 128},
-    };
-    for (const auto &row : rows) {
+    const auto twoCalls = [&](const char *what, CK_ULONG size, CK_ULONG shortAnswer, auto call) {
         CK_ULONG len = 0;
-        EXPECT_EQ(row.call(nullptr, &len), CKR_OK) << row.what;
-        EXPECT_EQ(len, row.size) << row.what;
-        len = row.size - 1;
-        EXPECT_EQ(row.call(out, &len), CKR_BUFFER_TOO_SMALL) << row.what;
-        EXPECT_EQ(len, row.shortAnswer) << row.what;
-        len = row.size;
-        EXPECT_EQ(row.call(out, &len), CKR_OK) << row.what;
-        EXPECT_EQ(len, row.size) << row.what;
-    }
+        EXPECT_EQ(call(nullptr, &len), CKR_OK) << what;
+        EXPECT_EQ(len, size) << what;
+        len = size - 1;
+        EXPECT_EQ(call(out, &len), CKR_BUFFER_TOO_SMALL) << what;
+        EXPECT_EQ(len, shortAnswer) << what;
+        len = size;
+        EXPECT_EQ(call(out, &len), CKR_OK) << what;
+        EXPECT_EQ(len, size) << what;
+    };
+    twoCalls("slots", 1, 1, [&](CK_BYTE *to, CK_ULONG *n) { return f->C_GetSlotList(CK_TRUE, (CK_SLOT_ID *)to, n); });
+    twoCalls("mechanisms", 7, 7, [&](CK_BYTE *to, CK_ULONG *n) { return f->C_GetMechanismList(0, (CK_ULONG *)to, n); });
+    twoCalls("label", 8, CK_UNAVAILABLE_INFORMATION, [&](CK_BYTE *to, CK_ULONG *n) {
+        CK_ATTRIBUTE a{CKA_LABEL, to, *n};
+        const CK_RV rv = f->C_GetAttributeValue(s, pub, &a, 1);
+        *n = a.ulValueLen;
+        return rv;
+    });
+    twoCalls("sign", 128, 128, [&](CK_BYTE *to, CK_ULONG *n) { return f->C_Sign(s, data, 4, to, n); });
     ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
-    EXPECT_EQ(f->C_Verify(s, data, 4, out, 128), CKR_OK); // the signature, left by the last row
+    EXPECT_EQ(f->C_Verify(s, data, 4, out, 128), CKR_OK); // the signature the last call left
     CK_ATTRIBUTE a = {CKA_PRIVATE_EXPONENT, nullptr, 0};
     EXPECT_EQ(f->C_GetAttributeValue(s, priv, &a, 1), CKR_ATTRIBUTE_SENSITIVE);
 }
@@ -237,33 +228,31 @@ TEST_F(ModuleTest, ThreadsShareASlot)
     CK_OBJECT_HANDLE pub, priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "shared", &pub);
     std::vector<std::thread> threads;
     std::vector<int> failures(4, 0);
+    CK_OBJECT_CLASS cls = CKO_DATA;
+    CK_MECHANISM m{CKM_SHA256_RSA_PKCS, nullptr, 0};
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             CK_SESSION_HANDLE own;
+            CK_OBJECT_HANDLE h[64];
+            CK_ULONG n = 0, len = 128;
+            CK_BYTE sig[128];
             failures[t] += f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &own) != CKR_OK;
             for (int i = 0; i < 8; ++i) {
-                CK_OBJECT_CLASS cls = CKO_DATA;
                 std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
                 CK_ATTRIBUTE file[] = {{CKA_CLASS, &cls, sizeof cls},
                                        {CKA_LABEL, &name[0], name.size()},
                                        {CKA_VALUE, &name[0], name.size()}};
-                CK_OBJECT_HANDLE h[64];
-                CK_ULONG n = 0, len = 128;
-                CK_BYTE sig[128];
-                CK_MECHANISM m{CKM_SHA256_RSA_PKCS, nullptr, 0};
                 failures[t] += f->C_CreateObject(own, file, 3, h) != CKR_OK;
-                for (int k = 0; k < 8; ++k) {
+                for (int k = 0; k < 8; ++k)
                     failures[t] += f->C_FindObjectsInit(own, nullptr, 0) != CKR_OK ||
-                                   f->C_FindObjects(own, h, 64, &n) != CKR_OK || f->C_FindObjectsFinal(own) != CKR_OK;
-                    failures[t] +=
-                        f->C_SignInit(own, &m, priv) != CKR_OK || f->C_Sign(own, sig, 8, sig, &len) != CKR_OK;
-                }
+                                   f->C_FindObjects(own, h, 64, &n) != CKR_OK || f->C_FindObjectsFinal(own) != CKR_OK ||
+                                   f->C_SignInit(own, &m, priv) != CKR_OK ||
+                                   f->C_Sign(own, sig, 8, sig, &len) != CKR_OK;
             }
         });
     for (std::thread &t : threads)
         t.join();
     EXPECT_EQ(failures, std::vector<int>(4, 0));
-    CK_OBJECT_CLASS cls = CKO_DATA;
     CK_ATTRIBUTE data{CKA_CLASS, &cls, sizeof cls};
     CK_OBJECT_HANDLE h[64];
     CK_ULONG n = 0;
