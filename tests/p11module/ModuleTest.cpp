@@ -49,14 +49,13 @@ protected:
     CK_OBJECT_HANDLE keyPair(CK_MECHANISM_TYPE type, const char *label, CK_OBJECT_HANDLE *pub, CK_RV rv = CKR_OK)
     {
         CK_ULONG bits = 1024;
-        std::vector<CK_ATTRIBUTE> pubTmpl = {{CKA_LABEL, const_cast<char *>(label), strlen(label)}};
-        if (type == CKM_RSA_PKCS_KEY_PAIR_GEN)
-            pubTmpl.push_back({CKA_MODULUS_BITS, &bits, sizeof bits});
-        else
-            pubTmpl.push_back({CKA_EC_PARAMS, const_cast<uint8_t *>(kSm2Oid), sizeof kSm2Oid});
+        CK_ATTRIBUTE pubTmpl[] = {{CKA_LABEL, const_cast<char *>(label), strlen(label)},
+                                  type == CKM_RSA_PKCS_KEY_PAIR_GEN
+                                      ? CK_ATTRIBUTE{CKA_MODULUS_BITS, &bits, sizeof bits}
+                                      : CK_ATTRIBUTE{CKA_EC_PARAMS, const_cast<uint8_t *>(kSm2Oid), sizeof kSm2Oid}};
         CK_MECHANISM m{type, nullptr, 0};
         CK_OBJECT_HANDLE priv = 0;
-        EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl.data(), pubTmpl.size(), nullptr, 0, pub, &priv), rv);
+        EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl, 2, nullptr, 0, pub, &priv), rv);
         return priv;
     }
     std::vector<uint8_t> attribute(CK_OBJECT_HANDLE o, CK_ATTRIBUTE_TYPE type)

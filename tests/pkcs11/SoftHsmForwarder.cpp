@@ -11,16 +11,11 @@ CK_FUNCTION_LIST *g_hsm = nullptr;
 // A reversed search's results still to hand out, last first.
 std::vector<CK_OBJECT_HANDLE> g_found;
 
-CK_RV noted(CK_RV rv)
-{
-    return g.last = rv;
-}
-
 } // namespace
 
 #define FORWARD(name, ...)                                                                                             \
     (g.calls.push_back(#name),                                                                                         \
-     (g_hsm || (g_hsm = softhsm::load())) ? noted(g_hsm->name(__VA_ARGS__)) : CKR_GENERAL_ERROR)
+     (g_hsm || (g_hsm = softhsm::load())) ? (g.last = g_hsm->name(__VA_ARGS__)) : CKR_GENERAL_ERROR)
 // A function that only forwards: PASS(name, (parameters), (arguments)).
 #define EXPAND(...) __VA_ARGS__
 #define PASS(name, params, args)                                                                                       \
@@ -84,7 +79,7 @@ CK_RV C_FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE *objects, CK_ULO
         return FORWARD(C_FindObjects, session, objects, max, count);
     for (*count = 0; *count < max && !g_found.empty(); g_found.pop_back())
         objects[(*count)++] = g_found.back();
-    return noted(CKR_OK);
+    return g.last = CKR_OK;
 }
 
 } // extern "C"

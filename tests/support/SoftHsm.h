@@ -133,6 +133,4 @@ inline const Token &token()
     return t;
 }
 
-#undef SOFTHSM_STEP
-
 } // namespace softhsm
