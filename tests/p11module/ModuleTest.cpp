@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "mock/MockControl.h"
@@ -77,17 +78,13 @@ protected:
 
 TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
 {
-    struct Case {
-        const char *pin;
-        CK_USER_TYPE user;
-        CK_RV rv;
-    } cases[] = {{"000000", CKU_USER, CKR_PIN_INCORRECT},
-                 {"00000000", CKU_SO, CKR_PIN_INCORRECT},
-                 {"123456", CKU_USER, CKR_OK},
-                 {"123456", CKU_USER, CKR_USER_ALREADY_LOGGED_IN},
-                 {"12345678", CKU_SO, CKR_USER_ANOTHER_ALREADY_LOGGED_IN}};
-    for (const Case &c : cases)
-        EXPECT_EQ(login(c.pin, c.user), c.rv) << c.pin;
+    for (const auto &[pin, user, rv] :
+         {std::tuple<const char *, CK_USER_TYPE, CK_RV>{"000000", CKU_USER, CKR_PIN_INCORRECT},
+          {"00000000", CKU_SO, CKR_PIN_INCORRECT},
+          {"123456", CKU_USER, CKR_OK},
+          {"123456", CKU_USER, CKR_USER_ALREADY_LOGGED_IN},
+          {"12345678", CKU_SO, CKR_USER_ANOTHER_ALREADY_LOGGED_IN}})
+        EXPECT_EQ(login(pin, user), rv) << pin;
     CK_SESSION_INFO info{};
     ASSERT_EQ(f->C_GetSessionInfo(s, &info), CKR_OK);
     EXPECT_EQ(info.state, CKS_RW_USER_FUNCTIONS);

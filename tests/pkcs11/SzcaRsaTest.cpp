@@ -175,11 +175,10 @@ TEST_F(SzcaRsa, DataObjectsAreListedAndReadAsNumberedSealRecords)
     for (size_t k = 1; k <= n; ++k) {
         uint32_t len = 0;
         ASSERT_EQ(KXF(ReadFile)(dev_, std::to_string(k).c_str(), 0, 0, nullptr, &len), SAR_OK);
-        std::string value(len, '\0');
+        std::string &value = read.emplace_back(len, '\0');
         ASSERT_EQ(
             KXF(ReadFile)(dev_, std::to_string(k).c_str(), 0, len, reinterpret_cast<uint8_t *>(value.data()), &len),
             SAR_OK);
-        read.push_back(value);
     }
     std::sort(read.begin(), read.end());
     std::sort(expected.begin(), expected.end());
