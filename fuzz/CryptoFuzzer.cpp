@@ -53,16 +53,14 @@ void stream(fuzz::Script &s, SKF_HANDLE h, PFN_SKF_Encrypt once, PFN_SKF_Encrypt
             PFN_SKF_EncryptFinal final)
 {
     for (int i = s.byte() % 4; i >= 0; --i) {
-        std::vector<uint8_t> in(s.u16() % 600), out(s.u16() % 700);
-        s.bytes(in.data(), in.size());
-        uint32_t outLen = static_cast<uint32_t>(out.size());
-        const auto n = static_cast<uint32_t>(in.size());
+        Buf in(s, s.u16() % 600, false), out(s, s.u16() % 700, false);
+        s.bytes(in.v.data(), in.n);
         if (s.byte() & 1)
-            once(h, in.data(), n, out.empty() ? nullptr : out.data(), &outLen);
+            once(h, in.p(), in.n, out.p(), &out.n);
         else if (update)
-            update(h, in.data(), n, out.empty() ? nullptr : out.data(), &outLen);
+            update(h, in.p(), in.n, out.p(), &out.n);
         else
-            plainUpdate(h, in.data(), n);
+            plainUpdate(h, in.p(), in.n);
     }
     Buf out(s, s.byte(), false);
     final(h, out.p(), &out.n);

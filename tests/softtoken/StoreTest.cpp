@@ -114,8 +114,7 @@ int reap(pid_t pid)
 std::string hex(const void *p, size_t n)
 {
     std::string s(2 * n + 1, '\0');
-    size_t len = 0;
-    OPENSSL_buf2hexstr_ex(s.data(), s.size(), &len, static_cast<const unsigned char *>(p), n, '\0');
+    OPENSSL_buf2hexstr_ex(s.data(), s.size(), nullptr, static_cast<const unsigned char *>(p), n, '\0');
     s.resize(2 * n);
     return s;
 }
