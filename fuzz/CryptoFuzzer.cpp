@@ -53,7 +53,7 @@ void stream(fuzz::Script &s, SKF_HANDLE h, PFN_SKF_Encrypt once, PFN_SKF_Encrypt
             PFN_SKF_EncryptFinal final)
 {
     for (int i = s.byte() % 4; i >= 0; --i) {
-        Buf in(s, s.u16() % 600, false), out(s, s.u16() % 700, false);
+        Buf in(s.u16() % 600), out(s.u16() % 700);
         s.bytes(in.v.data(), in.n);
         if (s.byte() & 1)
             once(h, in.p(), in.n, out.p(), &out.n);
@@ -62,7 +62,7 @@ void stream(fuzz::Script &s, SKF_HANDLE h, PFN_SKF_Encrypt once, PFN_SKF_Encrypt
         else
             plainUpdate(h, in.p(), in.n);
     }
-    Buf out(s, s.byte(), false);
+    Buf out(s.byte());
     final(h, out.p(), &out.n);
 }
 
@@ -96,7 +96,7 @@ void step(fuzz::Script &s)
     }
     case 1: { // SM2 decryption of a blob that states its own length
         auto c = eccCipher(s);
-        Buf plain(s, s.u16() % 600, false);
+        Buf plain(s.u16() % 600);
         const PFN_SKF_ECCDecrypt fns[] = {SKF_ECCDecrypt, SKFEX_ECCDecrypt, SKF_PrvKeyDecrypt};
         fns[s.byte() % 3](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.p(), &plain.n);
         break;
@@ -122,7 +122,7 @@ void step(fuzz::Script &s)
     }
     case 5: { // a session key exported to a fuzzed RSA key, into a buffer of fuzzed size
         auto pub = pod<RSAPUBLICKEYBLOB>(s);
-        Buf out(s, s.u16() % 600, false);
+        Buf out(s.u16() % 600);
         SKF_RSAExportSessionKey(g_rsa, alg(s, kSm4Ecb), &pub, out.p(), &out.n, &key);
         break;
     }
@@ -159,11 +159,10 @@ void step(fuzz::Script &s)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     unsetenv("SKFSOFT_DIR");
-    char list[256];
-    uint32_t n = sizeof list;
+    const auto devices = fuzz::names(SKF_EnumDev, int32_t{1});
     RSAPUBLICKEYBLOB rsa{};
     ECCPUBLICKEYBLOB ecc{};
-    if (SKF_EnumDev(1, list, &n) != SAR_OK || SKF_ConnectDev(list, &g_dev) != SAR_OK)
+    if (devices.empty() || SKF_ConnectDev(devices[0].c_str(), &g_dev) != SAR_OK)
         std::abort();
     g_ecc = container("ecc");
     g_rsa = container("rsa");

@@ -39,16 +39,12 @@ inline HAPPLICATION login(DEVHANDLE dev, const char *name)
     return app;
 }
 
-// A buffer of n bytes, filled from the script unless it is for output; an empty one is passed as
-// a null pointer.
+// A buffer for output, or filled from the script; an empty one is passed as a null pointer.
 struct Buf {
     std::vector<uint8_t> v;
     uint32_t n;
-    Buf(Script &s, size_t size, bool fill = true) : v(size), n(static_cast<uint32_t>(size))
-    {
-        if (fill)
-            s.bytes(v.data(), size);
-    }
+    explicit Buf(size_t size) : v(size), n(static_cast<uint32_t>(size)) {}
+    Buf(Script &s, size_t size) : Buf(size) { s.bytes(v.data(), size); }
     uint8_t *p() { return v.empty() ? nullptr : v.data(); }
 };
 

@@ -72,11 +72,9 @@ void walkContainer(HCONTAINER c)
     uint32_t type = 0;
     SKF_GetContainerType(c, &type);
     for (int32_t sign = 0; sign < 2; ++sign) {
-        std::vector<uint8_t> buf(4096);
-        uint32_t n = static_cast<uint32_t>(buf.size());
-        SKF_ExportCertificate(c, sign, buf.data(), &n);
-        n = static_cast<uint32_t>(buf.size());
-        SKF_ExportPublicKey(c, sign, buf.data(), &n);
+        fuzz::Buf cert(4096), pub(4096);
+        SKF_ExportCertificate(c, sign, cert.p(), &cert.n);
+        SKF_ExportPublicKey(c, sign, pub.p(), &pub.n);
     }
     const uint8_t digest[32] = {1};
     ECCSIGNATUREBLOB sig{};
