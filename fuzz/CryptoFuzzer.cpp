@@ -1,6 +1,7 @@
 // The software token's cryptographic entry points on fuzzed blobs. One logged-in application with
 // an SM2 and an RSA container is set up once; each input is a run of operations on fuzzed cipher
 // blobs, envelopes, wrapped keys, public keys, IVs, padding and buffer sizes.
+#include <array>
 #include <cstdlib>
 
 #include "SoftToken.h"
@@ -9,37 +10,32 @@ extern "C" std::remove_pointer_t<PFN_SKF_PrvKeyDecrypt> SKF_PrvKeyDecrypt;
 
 namespace {
 
+using fuzz::Buf;
+using fuzz::pod;
 constexpr uint32_t kSm4Ecb = 0x401, kSm4Cbc = 0x402, kSm2 = 0x00020100, kSm3 = 1;
-constexpr size_t kEccCipherHeader = offsetof(ECCCIPHERBLOB, Cipher);
 
 DEVHANDLE g_dev;
 HCONTAINER g_ecc, g_rsa, g_import;
 
 HCONTAINER container(const char *name)
 {
-    HAPPLICATION app = nullptr;
     HCONTAINER c = nullptr;
-    uint32_t retry = 0;
-    SKF_OpenApplication(g_dev, "SOFTAPP", &app);
-    SKF_VerifyPIN(app, SKF_USER_TYPE, "123456", &retry);
-    if (SKF_CreateContainer(app, name, &c) != SAR_OK)
+    if (SKF_CreateContainer(fuzz::login(g_dev, "SOFTAPP"), name, &c) != SAR_OK)
         std::abort();
     return c;
 }
 
-template <class T>
-std::vector<uint8_t> blob(fuzz::Script &s, size_t n = sizeof(T))
+// Mostly the usual algorithm, sometimes any number.
+uint32_t alg(fuzz::Script &s, uint32_t usual)
 {
-    std::vector<uint8_t> b(n);
-    s.bytes(b.data(), n);
-    return b;
+    return (s.byte() & 1) ? usual : s.u32();
 }
 
 // An ECCCIPHERBLOB whose buffer holds exactly the cipher length it states.
 std::vector<uint8_t> eccCipher(fuzz::Script &s)
 {
     const uint32_t len = s.u16() % 512;
-    std::vector<uint8_t> b(kEccCipherHeader + len);
+    std::vector<uint8_t> b(offsetof(ECCCIPHERBLOB, Cipher) + len);
     s.bytes(b.data(), b.size());
     std::memcpy(b.data() + offsetof(ECCCIPHERBLOB, CipherLen), &len, sizeof len);
     return b;
@@ -51,49 +47,40 @@ HCONTAINER pick(fuzz::Script &s)
     return all[s.byte() % 3];
 }
 
-// Runs data through an initialised cipher, digest or MAC handle with fuzzed sizes on both sides.
-void stream(fuzz::Script &s, SKF_HANDLE h, PFN_SKF_Encrypt once, PFN_SKF_Encrypt update, PFN_SKF_EncryptFinal final)
+// Runs data through an initialised cipher, digest or MAC handle with fuzzed sizes on both sides;
+// digests and MACs take their updates without output.
+void stream(fuzz::Script &s, SKF_HANDLE h, PFN_SKF_Encrypt once, PFN_SKF_Encrypt update, PFN_SKF_MacUpdate plainUpdate,
+            PFN_SKF_EncryptFinal final)
 {
     for (int i = s.byte() % 4; i >= 0; --i) {
-        std::vector<uint8_t> in(s.u16() % 600), out(s.u16() % 700);
-        s.bytes(in.data(), in.size());
-        uint32_t outLen = static_cast<uint32_t>(out.size());
-        const auto fn = (s.byte() & 1) ? once : update;
-        fn(h, in.data(), static_cast<uint32_t>(in.size()), out.empty() ? nullptr : out.data(), &outLen);
+        Buf in(s.u16() % 600), out(s.u16() % 700);
+        s.bytes(in.v.data(), in.n);
+        if (s.byte() & 1)
+            once(h, in.p(), in.n, out.p(), &out.n);
+        else if (update)
+            update(h, in.p(), in.n, out.p(), &out.n);
+        else
+            plainUpdate(h, in.p(), in.n);
     }
-    std::vector<uint8_t> out(s.byte());
-    uint32_t outLen = static_cast<uint32_t>(out.size());
-    final(h, out.empty() ? nullptr : out.data(), &outLen);
+    Buf out(s.byte());
+    final(h, out.p(), &out.n);
 }
 
 void useKey(fuzz::Script &s, SKF_HANDLE key)
 {
-    BLOCKCIPHERPARAM param{};
-    s.bytes(&param, sizeof param);
+    auto param = pod<BLOCKCIPHERPARAM>(s);
     param.PaddingType %= 3;
     if (s.byte() & 1)
         param.IVLen %= 40;
-    switch (s.byte() % 3) {
-    case 0:
-        if (SKF_EncryptInit(key, param) == SAR_OK)
-            stream(s, key, SKF_Encrypt, SKF_EncryptUpdate, SKF_EncryptFinal);
-        break;
-    case 1:
-        if (SKF_DecryptInit(key, param) == SAR_OK)
-            stream(s, key, SKF_Decrypt, SKF_DecryptUpdate, SKF_DecryptFinal);
-        break;
-    default: {
-        SKF_HANDLE mac = nullptr;
-        if (SKF_MacInit(key, &param, &mac) == SAR_OK) {
-            stream(
-                s, mac, SKF_Mac,
-                [](SKF_HANDLE h, const uint8_t *d, uint32_t n, uint8_t *, uint32_t *) {
-                    return SKF_MacUpdate(h, d, n);
-                },
-                SKF_MacFinal);
-            SKF_CloseHandle(mac);
-        }
-    }
+    SKF_HANDLE mac = nullptr;
+    const uint8_t mode = s.byte() % 3;
+    if (mode == 0 && SKF_EncryptInit(key, param) == SAR_OK)
+        stream(s, key, SKF_Encrypt, SKF_EncryptUpdate, nullptr, SKF_EncryptFinal);
+    else if (mode == 1 && SKF_DecryptInit(key, param) == SAR_OK)
+        stream(s, key, SKF_Decrypt, SKF_DecryptUpdate, nullptr, SKF_DecryptFinal);
+    else if (mode == 2 && SKF_MacInit(key, &param, &mac) == SAR_OK) {
+        stream(s, mac, SKF_Mac, nullptr, SKF_MacUpdate, SKF_MacFinal);
+        SKF_CloseHandle(mac);
     }
 }
 
@@ -102,82 +89,63 @@ void step(fuzz::Script &s)
     SKF_HANDLE key = nullptr;
     switch (s.byte() % 9) {
     case 0: { // a wrapped session key: RSA or an SM2 cipher blob, any stated length
-        auto wrapped = blob<uint8_t>(s, s.u16() % 600);
-        const uint32_t alg = (s.byte() & 1) ? kSm4Cbc : s.u32();
-        SKF_ImportSessionKey(pick(s), alg, wrapped.data(), static_cast<uint32_t>(wrapped.size()), &key);
+        Buf wrapped(s, s.u16() % 600);
+        const uint32_t a = alg(s, kSm4Cbc);
+        SKF_ImportSessionKey(pick(s), a, wrapped.p(), wrapped.n, &key);
         break;
     }
     case 1: { // SM2 decryption of a blob that states its own length
         auto c = eccCipher(s);
-        std::vector<uint8_t> plain(s.u16() % 600);
-        uint32_t n = static_cast<uint32_t>(plain.size());
+        Buf plain(s.u16() % 600);
         const PFN_SKF_ECCDecrypt fns[] = {SKF_ECCDecrypt, SKFEX_ECCDecrypt, SKF_PrvKeyDecrypt};
-        fns[s.byte() % 3](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.empty() ? nullptr : plain.data(),
-                          &n);
+        fns[s.byte() % 3](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.p(), &plain.n);
         break;
     }
     case 2: { // an enveloped SM2 key pair
-        auto env = blob<ENVELOPEDKEYBLOB>(s);
-        SKF_ImportECCKeyPair(g_import, reinterpret_cast<const ENVELOPEDKEYBLOB *>(env.data()));
+        const auto env = pod<ENVELOPEDKEYBLOB>(s);
+        SKF_ImportECCKeyPair(g_import, &env);
         break;
     }
     case 3: { // an RSA key pair under a wrapped symmetric key
-        auto wrapped = blob<uint8_t>(s, s.u16() % 600);
-        auto enc = blob<uint8_t>(s, s.u16() % 2048);
-        SKF_ImportRSAKeyPair(g_import, (s.byte() & 1) ? kSm4Ecb : s.u32(), wrapped.data(),
-                             static_cast<uint32_t>(wrapped.size()), enc.data(), static_cast<uint32_t>(enc.size()));
+        Buf wrapped(s, s.u16() % 600), enc(s, s.u16() % 2048);
+        SKF_ImportRSAKeyPair(g_import, alg(s, kSm4Ecb), wrapped.p(), wrapped.n, enc.p(), enc.n);
         break;
     }
     case 4: { // verification with fuzzed public keys and signatures
-        auto rsa = blob<RSAPUBLICKEYBLOB>(s);
-        auto ecc = blob<ECCPUBLICKEYBLOB>(s);
-        auto sig = blob<ECCSIGNATUREBLOB>(s);
-        auto data = blob<uint8_t>(s, s.byte());
-        auto rsaSig = blob<uint8_t>(s, s.u16() % 600);
-        SKF_RSAVerify(g_dev, reinterpret_cast<const RSAPUBLICKEYBLOB *>(rsa.data()), data.data(),
-                      static_cast<uint32_t>(data.size()), rsaSig.data(), static_cast<uint32_t>(rsaSig.size()));
-        SKF_ECCVerify(g_dev, reinterpret_cast<const ECCPUBLICKEYBLOB *>(ecc.data()), data.data(),
-                      static_cast<uint32_t>(data.size()), reinterpret_cast<const ECCSIGNATUREBLOB *>(sig.data()));
+        const auto rsa = pod<RSAPUBLICKEYBLOB>(s);
+        const auto ecc = pod<ECCPUBLICKEYBLOB>(s);
+        const auto sig = pod<ECCSIGNATUREBLOB>(s);
+        Buf data(s, s.byte()), rsaSig(s, s.u16() % 600);
+        SKF_RSAVerify(g_dev, &rsa, data.p(), data.n, rsaSig.p(), rsaSig.n);
+        SKF_ECCVerify(g_dev, &ecc, data.p(), data.n, &sig);
         break;
     }
     case 5: { // a session key exported to a fuzzed RSA key, into a buffer of fuzzed size
-        auto pub = blob<RSAPUBLICKEYBLOB>(s);
-        std::vector<uint8_t> out(s.u16() % 600);
-        uint32_t n = static_cast<uint32_t>(out.size());
-        SKF_RSAExportSessionKey(g_rsa, (s.byte() & 1) ? kSm4Ecb : s.u32(),
-                                reinterpret_cast<RSAPUBLICKEYBLOB *>(pub.data()), out.empty() ? nullptr : out.data(),
-                                &n, &key);
+        auto pub = pod<RSAPUBLICKEYBLOB>(s);
+        Buf out(s.u16() % 600);
+        SKF_RSAExportSessionKey(g_rsa, alg(s, kSm4Ecb), &pub, out.p(), &out.n, &key);
         break;
     }
     case 6: { // SM3 with a fuzzed signer key and ID
-        auto pub = blob<ECCPUBLICKEYBLOB>(s);
-        auto id = blob<uint8_t>(s, s.byte());
+        const auto pub = pod<ECCPUBLICKEYBLOB>(s);
+        Buf id(s, s.byte());
         SKF_HANDLE hash = nullptr;
-        if (SKF_DigestInit(g_dev, (s.byte() & 1) ? kSm3 : s.u32(),
-                           (s.byte() & 1) ? reinterpret_cast<const ECCPUBLICKEYBLOB *>(pub.data()) : nullptr, id.data(),
-                           static_cast<uint32_t>(id.size()), &hash) == SAR_OK) {
-            stream(
-                s, hash, SKF_Digest,
-                [](SKF_HANDLE h, const uint8_t *d, uint32_t n, uint8_t *, uint32_t *) {
-                    return SKF_DigestUpdate(h, d, n);
-                },
-                SKF_DigestFinal);
+        const uint32_t a = alg(s, kSm3);
+        if (SKF_DigestInit(g_dev, a, (s.byte() & 1) ? &pub : nullptr, id.p(), id.n, &hash) == SAR_OK) {
+            stream(s, hash, SKF_Digest, nullptr, SKF_DigestUpdate, SKF_DigestFinal);
             SKF_CloseHandle(hash);
         }
         break;
     }
     case 7: { // a session key exported to a fuzzed SM2 key
-        auto pub = blob<ECCPUBLICKEYBLOB>(s);
-        std::vector<uint8_t> out(sizeof(ECCCIPHERBLOB));
-        SKF_ECCExportSessionKey(g_ecc, (s.byte() & 1) ? kSm4Ecb : s.u32(),
-                                reinterpret_cast<const ECCPUBLICKEYBLOB *>(pub.data()),
-                                reinterpret_cast<ECCCIPHERBLOB *>(out.data()), &key);
+        const auto pub = pod<ECCPUBLICKEYBLOB>(s);
+        ECCCIPHERBLOB out{};
+        SKF_ECCExportSessionKey(g_ecc, alg(s, kSm4Ecb), &pub, &out, &key);
         break;
     }
     default: {
-        uint8_t k[16];
-        s.bytes(k, sizeof k);
-        SKF_SetSymmKey(g_dev, k, (s.byte() & 1) ? kSm4Cbc : s.u32(), &key);
+        const auto k = pod<std::array<uint8_t, 16>>(s);
+        SKF_SetSymmKey(g_dev, k.data(), alg(s, kSm4Cbc), &key);
     }
     }
     if (key) {
@@ -191,11 +159,10 @@ void step(fuzz::Script &s)
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     unsetenv("SKFSOFT_DIR");
-    char list[256];
-    uint32_t n = sizeof list;
+    const auto devices = fuzz::names(SKF_EnumDev, int32_t{1});
     RSAPUBLICKEYBLOB rsa{};
     ECCPUBLICKEYBLOB ecc{};
-    if (SKF_EnumDev(1, list, &n) != SAR_OK || SKF_ConnectDev(list, &g_dev) != SAR_OK)
+    if (devices.empty() || SKF_ConnectDev(devices[0].c_str(), &g_dev) != SAR_OK)
         std::abort();
     g_ecc = container("ecc");
     g_rsa = container("rsa");

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <openssl/crypto.h>
 #include <openssl/sha.h>
 
 #include "SoftToken.h"
@@ -34,10 +35,9 @@ std::string sealed(std::string body)
     if (body.empty() || body.back() != '\n')
         body += '\n';
     uint8_t digest[SHA256_DIGEST_LENGTH];
+    char hex[2 * sizeof digest + 1];
     SHA256(reinterpret_cast<const uint8_t *>(body.data()), body.size(), digest);
-    std::string hex;
-    for (const uint8_t b : digest)
-        hex += "0123456789ABCDEF"[b >> 4], hex += "0123456789ABCDEF"[b & 15];
+    OPENSSL_buf2hexstr_ex(hex, sizeof hex, nullptr, digest, sizeof digest, '\0');
     return body + "sum=" + hex + '\n';
 }
 
@@ -59,13 +59,11 @@ void writeStore(fuzz::Script &s)
         const bool seal = s.byte() & 1;
         std::string body(s.u16(), '\0');
         body.resize(s.bytes(body.data(), body.size()));
-        if (seal)
-            body = sealed(body);
         if (!safePath(path))
             continue;
         std::error_code ec;
         fs::create_directories((g_dir / path).parent_path(), ec);
-        std::ofstream(g_dir / path, std::ios::binary) << body;
+        std::ofstream(g_dir / path, std::ios::binary) << (seal ? sealed(body) : body);
     }
 }
 
@@ -74,32 +72,29 @@ void walkContainer(HCONTAINER c)
     uint32_t type = 0;
     SKF_GetContainerType(c, &type);
     for (int32_t sign = 0; sign < 2; ++sign) {
-        std::vector<uint8_t> buf(4096);
-        uint32_t n = static_cast<uint32_t>(buf.size());
-        SKF_ExportCertificate(c, sign, buf.data(), &n);
-        n = static_cast<uint32_t>(buf.size());
-        SKF_ExportPublicKey(c, sign, buf.data(), &n);
+        fuzz::Buf cert(4096), pub(4096);
+        SKF_ExportCertificate(c, sign, cert.p(), &cert.n);
+        SKF_ExportPublicKey(c, sign, pub.p(), &pub.n);
     }
     const uint8_t digest[32] = {1};
     ECCSIGNATUREBLOB sig{};
-    SKF_ECCSignData(c, digest, sizeof digest, &sig);
     uint8_t rsaSig[256];
     uint32_t rsaLen = sizeof rsaSig;
+    SKF_ECCSignData(c, digest, sizeof digest, &sig);
     SKF_RSASignData(c, digest, 20, rsaSig, &rsaLen);
 }
 
 void walkApp(HAPPLICATION app)
 {
-    uint32_t maxRetry = 0, left = 0, retry = 0;
+    uint32_t maxRetry = 0, left = 0;
     int32_t isDefault = 0;
     SKF_GetPINInfo(app, SKF_USER_TYPE, &maxRetry, &left, &isDefault);
-    SKF_VerifyPIN(app, SKF_USER_TYPE, "123456", &retry);
     for (const auto &f : fuzz::names(SKF_EnumFiles, app)) {
         FILEATTRIBUTE info{};
+        uint8_t data[512];
+        uint32_t n = sizeof data;
         SKF_GetFileInfo(app, f.c_str(), &info);
-        std::vector<uint8_t> data(512);
-        uint32_t n = static_cast<uint32_t>(data.size());
-        SKF_ReadFile(app, f.c_str(), 0, n, data.data(), &n);
+        SKF_ReadFile(app, f.c_str(), 0, n, data, &n);
     }
     for (const auto &name : fuzz::names(SKF_EnumContainer, app)) {
         HCONTAINER c = nullptr;
@@ -131,23 +126,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::Script s;
     s.reset(data, size);
     writeStore(s);
-    std::vector<char> list(1024);
-    uint32_t n = static_cast<uint32_t>(list.size());
-    if (SKF_EnumDev(1, list.data(), &n) != SAR_OK || n > list.size())
-        return 0;
-    for (size_t i = 0; i < n && list[i]; i += strnlen(&list[i], n - i) + 1) {
+    for (const auto &name : fuzz::names(SKF_EnumDev, int32_t{1}, 64)) {
         DEVHANDLE dev = nullptr;
-        if (SKF_ConnectDev(&list[i], &dev) != SAR_OK)
+        if (SKF_ConnectDev(name.c_str(), &dev) != SAR_OK)
             continue;
         DEVINFO info{};
         SKF_GetDevInfo(dev, &info);
-        for (const auto &a : fuzz::names(SKF_EnumApplication, dev)) {
-            HAPPLICATION app = nullptr;
-            if (SKF_OpenApplication(dev, a.c_str(), &app) == SAR_OK) {
+        for (const auto &a : fuzz::names(SKF_EnumApplication, dev))
+            if (HAPPLICATION app = fuzz::login(dev, a.c_str())) {
                 walkApp(app);
                 SKF_CloseApplication(app);
             }
-        }
         SKF_DisConnectDev(dev);
     }
     return 0;
