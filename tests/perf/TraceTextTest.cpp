@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "trace/Trace.h"
+#include "trace/TraceSite.h"
 
 namespace ukey {
 namespace {
@@ -70,7 +70,7 @@ TEST(TraceText, EveryMessageFormReadsAsQtMadeIt)
         trace::emitLine("C::F", 12, {"DevName: ", trace::Piece::local8Bit(s)});
         trace::emitLine("C::F", 13, {"list", trace::Piece::local8Bit(s, n.bytes.size() / 2)});
         UKEY_EMIT_LINEF("C::F", 14, "fileName:%s,size:%d,%u%%", s, -7, 4000000000u);
-        trace::emitLine("C::F", 15, s);
+        UKEY_SITE("C::F")(s, 15);
         trace::emitLineCode("C::F", 16, s, 167772165u);
         const std::vector<std::string> expected = {
             qtLine("C::F", 12, "DevName: " + QString::fromLocal8Bit(s)),

@@ -61,10 +61,10 @@ uint32_t UKeyAdaptorSKF::EnumDev(char *nameList, uint32_t *pulSize)
     return result;
 }
 
-uint32_t UKeyAdaptorSKF::serialFromTemporaryConnection(const char *function, const char *devName, char *serial,
+uint32_t UKeyAdaptorSKF::serialFromTemporaryConnection(const TraceSite &caller, const char *devName, char *serial,
                                                        uint32_t *pulLen)
 {
-    const TraceSite site{function, __LINE__};
+    const TraceSite site{caller, __LINE__};
     site("start");
     if (!skf().SKF_ConnectDev || !skf().SKF_GetDevInfo) {
         site(kEndNotExported);
@@ -91,7 +91,8 @@ uint32_t UKeyAdaptorSKF::serialFromTemporaryConnection(const char *function, con
 uint32_t UKeyAdaptorSKF::GetSerialNumberByDevName(const char * /*typeName*/, const char *devName, char *serial,
                                                   uint32_t *pulLen)
 {
-    return serialFromTemporaryConnection("UKeyAdaptorSKF::GetSerialNumberByDevName", devName, serial, pulLen);
+    return serialFromTemporaryConnection(UKEY_SITE("UKeyAdaptorSKF::GetSerialNumberByDevName"), devName, serial,
+                                         pulLen);
 }
 
 uint32_t UKeyAdaptorSKF::ConnectDev(const char *devName)

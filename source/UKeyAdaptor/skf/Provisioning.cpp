@@ -67,14 +67,14 @@ uint32_t UKeyAdaptorSKF::InitialKey(const char *authKeyBase64, const char *admin
                 .handles(m_hDev != nullptr)
                 .refusal())
         return *refused;
-    return provision(site.name(), devInfo.get().DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
+    return provision(site, devInfo.get().DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
 }
 
-uint32_t UKeyAdaptorSKF::provision(const char *function, uint32_t algId, const char *authKeyBase64,
+uint32_t UKeyAdaptorSKF::provision(const TraceSite &caller, uint32_t algId, const char *authKeyBase64,
                                    const char *adminPin, const char *userPin, const char *appName)
 {
     // A step that fails is traced by name and ends provisioning with its result.
-    const TraceSite site{function, __LINE__};
+    const TraceSite site{caller, __LINE__};
     const auto failed = [&site](uint32_t result, const char *step) {
         if (result != SAR_OK)
             site.format(" %s failed,ret = %d", step, static_cast<int>(result));

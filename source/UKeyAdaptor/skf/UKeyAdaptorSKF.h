@@ -81,12 +81,12 @@ protected:
     uint32_t refreshDevInfo();
 
     // The serial-by-device-name steps, traced under the caller's name.
-    static uint32_t serialFromTemporaryConnection(const char *function, const char *devName, char *serial,
+    static uint32_t serialFromTemporaryConnection(const TraceSite &caller, const char *devName, char *serial,
                                                   uint32_t *pulLen);
 
     // Provisioning after its entry and handle tests: device authentication with algId, removal
-    // of every application, creation of the new one. Failures are traced under function.
-    uint32_t provision(const char *function, uint32_t algId, const char *authKeyBase64, const char *adminPin,
+    // of every application, creation of the new one. Failures are traced under the caller's name.
+    uint32_t provision(const TraceSite &caller, uint32_t algId, const char *authKeyBase64, const char *adminPin,
                        const char *userPin, const char *appName);
 
     void forgetVendorHandles() override;

@@ -1,5 +1,6 @@
 #include "trace/Trace.h"
 
+#include <array>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -85,6 +86,42 @@ bool passesThroughQt(const char *text, size_t size)
     return true;
 }
 
+// Room for a line number or a 32-bit number in decimal, with its sign.
+constexpr size_t kDigits = 11;
+
+// n in decimal at out, two digits per division; returns the end.
+char *writeDecimal(char *out, uint32_t n)
+{
+    static constexpr auto kPairs = [] {
+        std::array<char, 200> pairs{};
+        for (size_t i = 0; i < 100; ++i) {
+            pairs[2 * i] = static_cast<char>('0' + i / 10);
+            pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+        return pairs;
+    }();
+    size_t width = 1;
+    for (uint64_t bound = 10; n >= bound; bound *= 10)
+        ++width;
+    char *p = out + width;
+    for (; n >= 100; n /= 100) {
+        p -= 2;
+        std::memcpy(p, &kPairs[2 * (n % 100)], 2);
+    }
+    if (n >= 10)
+        std::memcpy(p - 2, &kPairs[2 * n], 2);
+    else
+        p[-1] = static_cast<char>('0' + n);
+    return out + width;
+}
+
+void deliver(int level, const char *line)
+{
+    // The callback may have been cleared by a nested call; test again before calling.
+    if (const KXF_LogCallback callback = g_callback)
+        callback(level, line);
+}
+
 class Composer {
 public:
     Composer() = default;
@@ -129,30 +166,22 @@ public:
     }
     void latin1(const char *name) { text(name, Piece::npos, Piece::Kind::Latin1); }
 
-    void number(int64_t n, bool isSigned)
+    // Every number traced is a 32-bit one, signed or not.
+    void number(int64_t n)
     {
-        char digits[24];
-        char *end = digits + sizeof digits;
-        char *p = end;
-        const bool negative = isSigned && n < 0;
-        uint64_t v = negative ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
-        do {
-            *--p = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v);
-        if (negative)
-            *--p = '-';
-        bytes(p, static_cast<size_t>(end - p));
+        char digits[kDigits];
+        char *p = digits;
+        if (n < 0)
+            *p++ = '-';
+        p = writeDecimal(p, static_cast<uint32_t>(n < 0 ? -n : n));
+        bytes(digits, static_cast<size_t>(p - digits));
     }
 
     void piece(const Piece &p)
     {
         switch (p.kind) {
-        case Piece::Kind::Signed:
-            number(p.number, true);
-            break;
-        case Piece::Kind::Unsigned:
-            number(p.number, false);
+        case Piece::Kind::Number:
+            number(p.number);
             break;
         default:
             text(p.text, p.size, p.kind);
@@ -161,15 +190,12 @@ public:
 
     void deliver(int level)
     {
-        const char *line = stack_;
         if (spilled_) {
-            line = heap_.c_str();
+            trace::deliver(level, heap_.c_str());
         } else {
             stack_[used_] = '\0';
+            trace::deliver(level, stack_);
         }
-        // The callback may have been cleared by a nested call; test again before calling.
-        if (const KXF_LogCallback callback = g_callback)
-            callback(level, line);
     }
 
 private:
@@ -179,16 +205,20 @@ private:
     std::string heap_;
 };
 
-void openLine(Composer &c, const char *file, const char *name, int line)
+void openLine(Composer &c, const Origin &origin, int line)
 {
-    c.bytes("[", 1);
-    if (file) {
-        c.text(file, Piece::npos, Piece::Kind::Local8Bit);
+    if (origin.head) {
+        c.bytes(origin.head, origin.openingSize);
+    } else {
+        c.bytes("[", 1);
+        if (origin.file) {
+            c.text(origin.file, Piece::npos, Piece::Kind::Local8Bit);
+            c.bytes(":", 1);
+        }
+        c.latin1(origin.name);
         c.bytes(":", 1);
     }
-    c.latin1(name);
-    c.bytes(":", 1);
-    c.number(line, true);
+    c.number(line);
     c.bytes("]", 1);
 }
 
@@ -207,19 +237,47 @@ bool simpleFormat(const char *format)
 
 } // namespace
 
-void emitPieces(const char *file, const char *name, int line, std::initializer_list<Piece> message, int level)
+void emitPieces(const Origin &origin, int line, std::initializer_list<Piece> message, int level)
 {
     Composer c;
-    openLine(c, file, name, line);
+    openLine(c, origin, line);
     for (const Piece &p : message)
         c.piece(p);
     c.deliver(level);
 }
 
-void emitCode(const char *file, const char *name, int line, const char *text, uint32_t code)
+// Behind a composed head, an ASCII message is copied as it is; anything else, or a line past the
+// stack buffer, takes the general way.
+void emitText(const Origin &origin, int line, const char *message)
+{
+    char text[kStackLine + 1];
+    if (origin.head && line >= 0 && origin.headSize + kHeadBlock + kDigits + 1 < kStackLine) {
+        const bool ownLine = line == origin.line;
+        const size_t copied = ownLine ? origin.headSize : origin.openingSize;
+        for (size_t i = 0; i < copied; i += kHeadBlock)
+            std::memcpy(text + i, origin.head + i, kHeadBlock);
+        char *p = text + copied;
+        if (!ownLine) {
+            p = writeDecimal(p, static_cast<uint32_t>(line));
+            *p++ = ']';
+        }
+        // Stops at the end, at a byte past ASCII, or where the stack line is full.
+        const signed char *m = reinterpret_cast<const signed char *>(message ? message : "");
+        for (; *m > 0 && p < text + kStackLine; ++m, ++p)
+            *p = static_cast<char>(*m);
+        if (*m == 0) {
+            *p = '\0';
+            deliver(0, text);
+            return;
+        }
+    }
+    emitPieces(origin, line, {Piece(message)});
+}
+
+void emitCode(const Origin &origin, int line, const char *text, uint32_t code)
 {
     Composer c;
-    openLine(c, file, name, line);
+    openLine(c, origin, line);
     // QString::arg fills every occurrence of the lowest-numbered placeholder.
     int lowest = 100;
     for (const char *p = text; *p; ++p) {
@@ -243,7 +301,7 @@ void emitCode(const char *file, const char *name, int line, const char *text, ui
         if (n != lowest)
             continue;
         c.text(from, static_cast<size_t>(p - from), Piece::Kind::Utf8);
-        c.number(code, false);
+        c.number(code);
         from = p + (twoDigits ? 3 : 2);
         p = from - 1;
     }
@@ -251,10 +309,10 @@ void emitCode(const char *file, const char *name, int line, const char *text, ui
     c.deliver(0);
 }
 
-void emitFormat(const char *file, const char *name, int line, const char *format, ...)
+void emitFormat(const Origin &origin, int line, const char *format, ...)
 {
     Composer c;
-    openLine(c, file, name, line);
+    openLine(c, origin, line);
     va_list args;
     va_start(args, format);
     if (!simpleFormat(format)) {
@@ -270,13 +328,13 @@ void emitFormat(const char *file, const char *name, int line, const char *format
                 c.text(va_arg(args, const char *), Piece::npos, Piece::Kind::Utf8);
                 break;
             case 'u':
-                c.number(va_arg(args, unsigned), false);
+                c.number(va_arg(args, unsigned));
                 break;
             case '%':
                 c.bytes("%", 1);
                 break;
             default:
-                c.number(va_arg(args, int), true);
+                c.number(va_arg(args, int));
             }
             from = p + 1;
         }
@@ -286,10 +344,10 @@ void emitFormat(const char *file, const char *name, int line, const char *format
     c.deliver(0);
 }
 
-void emitQString(const char *file, const char *name, int line, const QString &message, int level)
+void emitQString(const Origin &origin, int line, const QString &message, int level)
 {
     Composer c;
-    openLine(c, file, name, line);
+    openLine(c, origin, line);
     const QByteArray text = message.toUtf8();
     c.bytes(text.constData(), static_cast<size_t>(text.size()));
     c.deliver(level);

@@ -43,11 +43,11 @@ constexpr const char *baseName(const char *path)
 // One piece of a message. Text is read as Qt reads it (UTF-8, or the local 8-bit code page for
 // text that came from the host or the key); numbers are written in decimal. A null text is empty.
 struct Piece {
-    enum class Kind : uint8_t { Utf8, Local8Bit, Latin1, Signed, Unsigned };
+    enum class Kind : uint8_t { Utf8, Local8Bit, Latin1, Number };
 
     Piece(const char *t) : text(t), size(npos), kind(Kind::Utf8) {}
-    Piece(int32_t n) : number(n), kind(Kind::Signed) {}
-    Piece(uint32_t n) : number(n), kind(Kind::Unsigned) {}
+    Piece(int32_t n) : number(n), kind(Kind::Number) {}
+    Piece(uint32_t n) : number(n), kind(Kind::Number) {}
     static Piece local8Bit(const char *t, size_t length = npos)
     {
         Piece p(t);
@@ -63,43 +63,44 @@ struct Piece {
     Kind kind;
 };
 
+// Where a line comes from: an entry point's file (null for an adaptor operation) and name. A site
+// fixed at compile time also carries its head, composed and known to be ASCII: the opening
+// "[file:name:" or "[name:" (openingSize bytes), then, where the site has a line of its own
+// (line, else -1), that line and "]" (headSize bytes in all). Its storage is padded to whole
+// blocks of kHeadBlock bytes, copied a block at a time. Without a head (null) the opening is
+// composed for each line from the file and the name.
+constexpr size_t kHeadBlock = 16;
+struct Origin {
+    const char *file;
+    const char *name;
+    const char *head = nullptr;
+    size_t openingSize = 0;
+    int line = -1;
+    size_t headSize = 0;
+};
+
 // Every line is composed in a stack buffer and handed to the callback; only a line past 1 KiB, or
 // text that Qt would have to repair, touches the heap. The location reads [file:name:line] for
-// an entry point (file not null) and [name:line] for an adaptor operation.
-void emitPieces(const char *file, const char *name, int line, std::initializer_list<Piece> message, int level = 0);
+// an entry point and [name:line] for an adaptor operation.
+void emitPieces(const Origin &origin, int line, std::initializer_list<Piece> message, int level = 0);
+// The common line: one message text.
+void emitText(const Origin &origin, int line, const char *message);
 // The message a fixed text whose %1 is an unsigned code, as QString::arg fills it.
-void emitCode(const char *file, const char *name, int line, const char *text, uint32_t code);
+void emitCode(const Origin &origin, int line, const char *text, uint32_t code);
 // The message formatted from a printf format, as QString::asprintf formats it.
-void emitFormat(const char *file, const char *name, int line, const char *format, ...);
+void emitFormat(const Origin &origin, int line, const char *format, ...);
 // A message Qt already holds.
-void emitQString(const char *file, const char *name, int line, const QString &message, int level = 0);
+void emitQString(const Origin &origin, int line, const QString &message, int level = 0);
 
-// [file:entry:line]message
-inline void emitEntry(const char *file, const char *entry, int line, const char *message)
-{
-    emitPieces(file, entry, line, {Piece(message)});
-}
-inline void emitEntry(const char *file, const char *entry, int line, const QString &message)
-{
-    emitQString(file, entry, line, message);
-}
 // [Class::Function:line]message
 inline void emitLine(const char *function, int line, std::initializer_list<Piece> message, int level = 0)
 {
-    emitPieces(nullptr, function, line, message, level);
-}
-inline void emitLine(const char *function, int line, const char *message, int level = 0)
-{
-    emitPieces(nullptr, function, line, {Piece(message)}, level);
-}
-inline void emitLine(const char *function, int line, const QString &message, int level = 0)
-{
-    emitQString(nullptr, function, line, message, level);
+    emitPieces({nullptr, function}, line, message, level);
 }
 inline void emitLineCode(const char *function, int line, const char *text, uint32_t code)
 {
-    emitCode(nullptr, function, line, text, code);
+    emitCode({nullptr, function}, line, text, code);
 }
-#define UKEY_EMIT_LINEF(function, line, ...) ::ukey::trace::emitFormat(nullptr, function, line, __VA_ARGS__)
+#define UKEY_EMIT_LINEF(function, line, ...) ::ukey::trace::emitFormat({nullptr, function}, line, __VA_ARGS__)
 
 } // namespace ukey::trace

@@ -80,7 +80,7 @@ public:
     {
         UKeyAdaptorBase *const mapped = connectedAdaptor(devName);
         if (!mapped) {
-            const uint32_t result = serialFromTemporaryConnection(kSerialFunction, devName, serial, pulLen);
+            const uint32_t result = serialFromTemporaryConnection(UKEY_SITE(kSerialFunction), devName, serial, pulLen);
             return result == KX_NOTEXPORTERR || result == SAR_INVALIDPARAMERR ? result : SAR_OK;
         }
         return Operation(UKEY_SITE(kSerialFunction)).needs(skf().SKF_ConnectDev, skf().SKF_GetDevInfo).call([&] {

@@ -29,7 +29,7 @@ public:
             site.format(" SKF_GetDevInfo failed,ret = %d", static_cast<int>(result));
             return result;
         }
-        return provision(site.name(), info.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
+        return provision(site, info.DevAuthAlgId, authKeyBase64, adminPin, userPin, appName);
     }
 };
 

@@ -16,9 +16,9 @@ void sleepFor(uint32_t milliseconds)
 
 WaitFunction g_wait = &sleepFor;
 
-uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen)
+uint32_t serialIsDeviceName(const TraceSite &caller, const char *devName, char *serial, uint32_t *pulLen)
 {
-    const TraceSite site{function, __LINE__};
+    const TraceSite site{caller, __LINE__};
     site("start");
     if (!devName || (serial && !pulLen)) {
         site(kEndInvalidParam);

@@ -53,11 +53,11 @@ inline constexpr char ReadFile[] = "ReadFile";
 template <const VariantId &Id, const char *Operation>
 constexpr TraceSite shapeSite(int line)
 {
-    return TraceSite{QualifiedName<Id, Operation>::value, line};
+    return TraceSite{QualifiedName<Id, Operation>::origin, line};
 }
 
 // For keys whose device name is their serial number: no vendor call at all.
-uint32_t serialIsDeviceName(const char *function, const char *devName, char *serial, uint32_t *pulLen);
+uint32_t serialIsDeviceName(const TraceSite &caller, const char *devName, char *serial, uint32_t *pulLen);
 
 // The bottom of every variant: its identity and the serial operations traced under its name.
 template <const VariantId &Id>
@@ -70,12 +70,12 @@ public:
     static uint32_t serialTracedAsOwn(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
         const auto site = shapeSite<Id, opname::GetSerialNumberByDevName>(__LINE__);
-        return serialFromTemporaryConnection(site.name(), devName, serial, pulLen);
+        return serialFromTemporaryConnection(site, devName, serial, pulLen);
     }
     static uint32_t serialIsName(const char *, const char *devName, char *serial, uint32_t *pulLen)
     {
         const auto site = shapeSite<Id, opname::GetSerialNumberByDevName>(__LINE__);
-        return serialIsDeviceName(site.name(), devName, serial, pulLen);
+        return serialIsDeviceName(site, devName, serial, pulLen);
     }
 };
 
