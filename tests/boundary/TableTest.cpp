@@ -1,6 +1,5 @@
 #include <array>
 #include <map>
-#include <tuple>
 #include <type_traits>
 
 #include "support/HostFixture.h"
@@ -10,22 +9,38 @@ namespace {
 
 using Table = HostFixture;
 
+using Invoker = uint32_t (*)(void *fn, uint32_t dev, void *scratch);
+
 struct InstanceEntry {
     int index;
     std::string entry, operation; // the operation of UKeyAdaptorSKF
-    uint32_t (*invoke)(void *fn, uint32_t dev, void *scratch);
+    Invoker invoke;
 };
+
+// A harmless argument: token handles null, other pointers into zeroed scratch, numbers 0.
+template <class T>
+T scratchArg(void *scratch)
+{
+    if constexpr (std::is_same_v<T, void *>)
+        return nullptr;
+    else if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<T>(scratch);
+    else
+        return T{};
+}
 
 // Calls an entry whose first argument is a device handle; other entries have no invoker.
 template <class R, class... A>
-constexpr auto invoker(R(KXF_CALL *)(A...))
+constexpr Invoker invoker(R(KXF_CALL *)(uint32_t, A...))
 {
-    if constexpr (sizeof...(A) > 0 && std::is_same_v<std::tuple_element_t<0, std::tuple<A..., void>>, uint32_t>)
-        return +[](void *fn, uint32_t dev, void *scratch) {
-            return callWithScratch(reinterpret_cast<R(KXF_CALL *)(A...)>(fn), dev, scratch);
-        };
-    else
-        return static_cast<uint32_t (*)(void *, uint32_t, void *)>(nullptr);
+    return [](void *fn, uint32_t dev, [[maybe_unused]] void *scratch) -> uint32_t {
+        return reinterpret_cast<R(KXF_CALL *)(uint32_t, A...)>(fn)(dev, scratchArg<A>(scratch)...);
+    };
+}
+template <class F>
+constexpr Invoker invoker(F)
+{
+    return nullptr;
 }
 
 // The entries taking a device handle; a KXEPS_ entry runs the EPS_ operation of its name.
@@ -104,7 +119,7 @@ TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
     }
 }
 
-// Entries that work without a device handle, with no registered type current.
+// Entries that work without a device handle, with no registered type current; Uinit empties the registry.
 TEST_F(Table, PreConnectionEntriesFailWithoutAType)
 {
     ASSERT_EQ(init("no_such_type"), SAR_FAIL);
@@ -122,6 +137,7 @@ TEST_F(Table, PreConnectionEntriesFailWithoutAType)
                                                   "KXF_GetSerialNumberByDevName|end", "KXF_Uinit_SDK|start",
                                                   "KXF_Uinit_SDK|end"}));
     EXPECT_TRUE(mock().log.empty());
+    EXPECT_EQ(init(), SAR_FAIL) << "the registry stays empty";
 }
 
 // The one place that pins the line format; everything else compares "where|message".
