@@ -51,18 +51,11 @@ TEST_F(VariantTest, UserDataRecordsBecomeNumberedFiles)
 
     EXPECT_EQ(listFiles(*gdca), names({"gdca", "1", "2"}));
     // Blanks skipped, a sign, the digits up to the first other character, no overflow.
-    const std::pair<const char *, const char *> reads[] = {{"1", "a"},
-                                                           {"2", "bc"},
-                                                           {" 2", "bc"},
-                                                           {"2abc", "bc"},
-                                                           {"0", "own"},
-                                                           {"3", "own"},
-                                                           {"gdca", "own"},
-                                                           {"-1", "own"},
-                                                           {"99999999999999999999", "own"},
-                                                           {"18446744073709551618", "own"}};
+    const std::pair<const char *, const char *> reads[] = {{"1", "a"}, {"2", "bc"}, {" 2", "bc"}, {"2abc", "bc"}};
     for (const auto &[name, expected] : reads)
         EXPECT_EQ(readAll(*gdca, name), expected) << name;
+    for (const char *name : ownFiles)
+        EXPECT_EQ(readAll(*gdca, name), "own") << name;
 }
 
 TEST_F(VariantTest, RecordAreaEdgesStayInsideTheImage)
