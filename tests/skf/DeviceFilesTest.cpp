@@ -147,9 +147,7 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
     };
     for (const auto &[newPin, oldPin, result, pinCalls, pinAfter] : cases) {
         mock::Application &app = mock().app();
-        app.files.assign(2, mock::File{});
-        app.files[0].name = "f1";
-        app.files[1].name = "f2";
+        app.files = {{"f1", {}}, {"f2", {}}};
         app.user.text = "123456";
         app.user.remaining = app.user.maxRetry;
         reset();

@@ -185,16 +185,14 @@ TEST_F(Keys, ECCExportSessionKeyTracesTheEmptyBlobAndCopiesTheVendorsBlob)
     std::memcpy(&expected[offsetof(ECCCIPHERBLOB, CipherLen)], &cipherLen, sizeof cipherLen);
     EXPECT_EQ(host, expected);
 
-    int dumps = 0;
-    for (const auto &l : log_) {
-        if (l.level == 0)
-            continue;
-        ++dumps;
-        EXPECT_EQ(l.level, 3);
-        EXPECT_EQ(brief(l.text),
-                  "UKeyAdaptorSKF::ECCExportSessionKey| pstEccCipherBlob = " + std::string(263, 'A') + "=");
-    }
-    EXPECT_EQ(dumps, 1);
+    // One line at level 3: the blob dumped while still empty.
+    std::vector<std::pair<int32_t, std::string>> dumps;
+    for (const auto &l : log_)
+        if (l.level != 0)
+            dumps.emplace_back(l.level, brief(l.text));
+    EXPECT_EQ(dumps,
+              (std::vector<std::pair<int32_t, std::string>>{
+                  {3, "UKeyAdaptorSKF::ECCExportSessionKey| pstEccCipherBlob = " + std::string(263, 'A') + "="}}));
 }
 
 } // namespace
