@@ -108,20 +108,22 @@ TEST_F(VariantTest, Ft3000gmSerialUsesTheConnectedAdaptorButNeverADestroyedOne)
 // by another type (whose Init does no cfca unload), must not leave the old entry callable.
 TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
 {
-    const std::tuple<const char *, const char *, const char *, bool> family[] = {
-        {"skf_gdca", MOCK_SKF_PATH, "SKF_ECCDecrypt", false},
-        {"skf_gdca_lmgm3000", MOCK_SKF_PATH, "SKF_ECCDecrypt", false},
-        {"skf_gdca_wise", MOCK_SKF_PATH, "SKF_ECCDecrypt", false},
-        {"skf_gdca_ft3000gm", MOCK_SKF_PATH, "SKF_ECCDecrypt", false},
-        {"skf_axca_gm3000", MOCK_SKF_PATH, "SKFEX_ECCDecrypt", false},
-        {"skf_cfca_gm", MOCK_SKF_PATH, "SKF_PrvKeyDecrypt", false},
-        {"skf_cfca_gm", MOCK_SKF_NOPRVKEYDECRYPT_PATH, nullptr, false},
-        {"skf_cfca_gm", MOCK_SKF_PATH, nullptr, true},
+    // The type, its extra entry, the library and whether another type's load replaced it.
+    // clang-format off
+    const struct {
+        const char *type, *entry, *library = MOCK_SKF_PATH;
+        bool replaced = false;
+    } family[] = {
+        {"skf_gdca", "SKF_ECCDecrypt"},          {"skf_gdca_lmgm3000", "SKF_ECCDecrypt"},
+        {"skf_gdca_wise", "SKF_ECCDecrypt"},     {"skf_gdca_ft3000gm", "SKF_ECCDecrypt"},
+        {"skf_axca_gm3000", "SKFEX_ECCDecrypt"}, {"skf_cfca_gm", "SKF_PrvKeyDecrypt"},
+        {"skf_cfca_gm", nullptr, MOCK_SKF_NOPRVKEYDECRYPT_PATH}, {"skf_cfca_gm", nullptr, MOCK_SKF_PATH, true},
     };
+    // clang-format on
     ECCCIPHERBLOB blob{};
     blob.CipherLen = sizeof blob.Cipher;
     std::memset(blob.Cipher, 0x11, sizeof blob.Cipher);
-    for (const auto &[type, library, entry, replaced] : family) {
+    for (const auto &[type, entry, library, replaced] : family) {
         mock(library).app().containers.push_back({"c", 2});
         ukey::UKeyAdaptorSKF *adaptor = open(type, library);
         if (replaced) {
