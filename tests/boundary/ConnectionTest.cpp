@@ -107,21 +107,6 @@ TEST_F(Connection, FailedConnectRollsBackAndSpendsItsHandle)
     EXPECT_EQ(handle, spent + 1);
 }
 
-TEST_F(Connection, DisconnectedHandleStillReachesItsInstance)
-{
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
-    mock().clearLog();
-    EXPECT_EQ(KXF(DisConnectDev)(handle), SAR_OK);
-    EXPECT_EQ(mock().calledNames(), (std::vector<std::string>{"SKF_CloseApplication", "SKF_DisConnectDev"}));
-    log_.clear();
-    EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_INVALIDHANDLEERR);
-    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_IsConnectDev|start", "UKeyAdaptorSKF::IsConnectDev|start",
-                                                  "UKeyAdaptorSKF::IsConnectDev|end.SAR_INVALIDHANDLEERR",
-                                                  "KXF_IsConnectDev|end"}));
-    EXPECT_EQ(KXF(DisConnectDev)(handle), SAR_FAIL);
-}
-
 TEST_F(Connection, EnumDevListsPresentDevices)
 {
     mock().addDevice("Absent", "S2").present = false;

@@ -90,14 +90,32 @@ TEST_F(Table, LoadAndUnloadKeepOneTable)
     EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_OK);
 }
 
-// Each entry is reached at its own index: handle 0 it answers by itself; a disconnected instance
-// still gets the call and runs its own operation. MacUpdate traces no "start" of its own.
+// Disconnecting closes the application and the device. Each entry is reached at its own index:
+// handle 0 it answers by itself; a disconnected instance still gets the call and runs its own
+// operation. MacUpdate traces no "start" of its own.
 TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
 {
     ASSERT_EQ(init(), SAR_OK);
     uint32_t handle = 0;
     ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
+    reset();
     ASSERT_EQ(KXF(DisConnectDev)(handle), SAR_OK);
+    EXPECT_EQ(mock().calledNames(), (std::vector<std::string>{"SKF_CloseApplication", "SKF_DisConnectDev"}));
+    // The one place that pins the line format; everything else compares "where|message".
+    ASSERT_GE(log_.size(), 4u);
+    for (const auto &l : log_)
+        EXPECT_TRUE(l.level == 0 && parseTrace(l.text)) << l.text;
+    const auto first = parseTrace(log_.front().text);
+    ASSERT_TRUE(first && first->entry && parseTrace(log_.back().text)->entry);
+    EXPECT_EQ(first->file.find_first_of("/\\"), std::string::npos) << first->file;
+    EXPECT_EQ(log_.front().text, "[" + first->file + ":KXF_DisConnectDev:" + std::to_string(first->line) + "]start");
+    EXPECT_EQ(log_[1].text.rfind("[UKeyAdaptorSKF::DisConnectDev:", 0), 0u) << log_[1].text;
+    log_.clear();
+    EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_INVALIDHANDLEERR);
+    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_IsConnectDev|start", "UKeyAdaptorSKF::IsConnectDev|start",
+                                                  "UKeyAdaptorSKF::IsConnectDev|end.SAR_INVALIDHANDLEERR",
+                                                  "KXF_IsConnectDev|end"}));
+    EXPECT_EQ(KXF(DisConnectDev)(handle), SAR_FAIL);
     const auto entries = instanceEntries();
     ASSERT_EQ(entries.size(), 60u);
     for (const auto &e : entries) {
@@ -138,24 +156,6 @@ TEST_F(Table, PreConnectionEntriesFailWithoutAType)
                                                   "KXF_Uinit_SDK|end"}));
     EXPECT_TRUE(mock().log.empty());
     EXPECT_EQ(init(), SAR_FAIL) << "the registry stays empty";
-}
-
-// The one place that pins the line format; everything else compares "where|message".
-TEST_F(Table, TraceLinesHaveTheHostFormat)
-{
-    ASSERT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
-    log_.clear();
-    ASSERT_EQ(KXF(DisConnectDev)(handle), SAR_OK);
-    ASSERT_GE(log_.size(), 4u);
-    for (const auto &l : log_)
-        EXPECT_TRUE(l.level == 0 && parseTrace(l.text)) << l.text;
-    const auto first = parseTrace(log_.front().text);
-    ASSERT_TRUE(first && first->entry && parseTrace(log_.back().text)->entry);
-    EXPECT_EQ(first->file.find_first_of("/\\"), std::string::npos) << first->file;
-    EXPECT_EQ(log_.front().text, "[" + first->file + ":KXF_DisConnectDev:" + std::to_string(first->line) + "]start");
-    EXPECT_EQ(log_[1].text.rfind("[UKeyAdaptorSKF::DisConnectDev:", 0), 0u) << log_[1].text;
 }
 
 } // namespace

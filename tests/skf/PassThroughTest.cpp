@@ -154,9 +154,10 @@ const Row kRows[] = {
 
 class PassThrough : public GenericAdaptor, public ::testing::WithParamInterface<Row> {
 protected:
-    // A fresh host argument block aimed at one of the three instances.
-    Args args(uint32_t dev, void *obj) const
+    // A fresh host argument block aimed at one of the three instances, with the logs emptied.
+    Args args(uint32_t dev, void *obj)
     {
+        reset();
         Args a;
         a.table = table_;
         a.dev = dev;
@@ -195,7 +196,6 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
         missing.push_back({full_, nullptr});
     for (const auto &[dev, obj] : missing) {
         Args a = args(dev, obj);
-        reset();
         const bool refresh = needs == Needs::Refresh;
         EXPECT_EQ(row.run(a), refresh ? SAR_FAIL : SAR_INVALIDHANDLEERR) << dev;
         const bool noApp = dev != full_;
@@ -215,7 +215,6 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
         if (!obj && !objectUntested)
             break;
         Args a = args(app ? full_ : bare_, obj);
-        reset();
         EXPECT_EQ(row.run(a), kVendorCode);
         ASSERT_EQ(mock().calledNames(), Lines{row.vendor});
         const Words &got = mock().log.front().args;
@@ -240,7 +239,6 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
     ASSERT_EQ(KXF(Uinit_SDK)(), SAR_OK);
     for (uint32_t dev : {full_, bare_, gone_}) {
         Args a = args(dev, kObject);
-        reset();
         EXPECT_EQ(row.run(a), KX_NOTEXPORTERR) << dev;
         EXPECT_EQ(messages(row.operation), expectedLines({"end.KX_NOTEXPORTERR"})) << dev;
         EXPECT_TRUE(mock().log.empty()) << dev;
