@@ -206,22 +206,17 @@ TEST_F(Provisioning, InitialKeyAuthenticatesAndRecreatesTheApplication)
 TEST_F(Provisioning, InitialKeyStopsAtTheFirstFailingStep)
 {
     const uint32_t code = 0x8A0000ABu; // negative as a signed number
-    const char *steps[][2] = {
-        {"SKF_SetSymmKey", "SKF_SetSymmKey"},
-        {"SKF_EncryptInit", "SKF_EncryptInit"},
-        {"SKF_GenRandom", "SKF_GenRandom"},
-        {"SKF_Encrypt", "Encrypt"},
-        {"SKF_DevAuth", "SKF_DevAuth"},
-        {"SKF_EnumApplication", "enumApplication"},
-        {"SKF_DeleteApplication", "SKF_DeleteApplication"},
-        {"SKF_CreateApplication", "SKF_CreateApplication"},
-    };
-    for (const auto &step : steps) {
+    for (const std::string step : {"SKF_SetSymmKey", "SKF_EncryptInit", "SKF_GenRandom", "SKF_Encrypt", "SKF_DevAuth",
+                                   "SKF_EnumApplication", "SKF_DeleteApplication", "SKF_CreateApplication"}) {
+        // Two failures are named after the adaptor's own operation.
+        const std::string named = step == "SKF_Encrypt"           ? "Encrypt"
+                                  : step == "SKF_EnumApplication" ? "enumApplication"
+                                                                  : step;
         reset();
-        mock().force(step[0], code);
-        EXPECT_EQ(KXF(InitialKey)(full_, kAuthKey, "", "", ""), code) << step[0];
-        EXPECT_EQ(messages("InitialKey"), (Lines{"start", std::string(" ") + step[1] + " failed,ret = -1979711317"}));
-        EXPECT_EQ(mock().calledNames().back(), step[0]);
+        mock().force(step, code);
+        EXPECT_EQ(KXF(InitialKey)(full_, kAuthKey, "", "", ""), code) << step;
+        EXPECT_EQ(messages("InitialKey"), (Lines{"start", " " + named + " failed,ret = -1979711317"}));
+        EXPECT_EQ(mock().calledNames().back(), step);
     }
 
     // A key without application: no record was read, and its one empty name is deleted.

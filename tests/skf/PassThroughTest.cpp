@@ -186,12 +186,10 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
     const Row &row = GetParam();
     const Needs needs = row.needs;
 
+    const bool app = needs == Needs::App || needs == Needs::AppOnly || needs == Needs::AppObject;
+
     // A missing handle is answered before the vendor sees anything.
-    std::vector<std::pair<uint32_t, void *>> missing; // instance, object
-    if (needs == Needs::App || needs == Needs::AppOnly || needs == Needs::AppObject)
-        missing.push_back({bare_, kObject});
-    if (needs == Needs::Dev || needs == Needs::DevObject || needs == Needs::Refresh)
-        missing.push_back({gone_, kObject});
+    std::vector<std::pair<uint32_t, void *>> missing{{app ? bare_ : gone_, kObject}}; // instance, object
     if (needs == Needs::AppObject || needs == Needs::DevObject)
         missing.push_back({full_, nullptr});
     for (const auto &[dev, obj] : missing) {
@@ -208,7 +206,6 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
     }
 
     // The vendor gets the host's arguments in order and its code comes back unchanged.
-    const bool app = needs == Needs::App || needs == Needs::AppOnly || needs == Needs::AppObject;
     const bool objectUntested = needs == Needs::AppOnly || needs == Needs::Dev;
     mock().forceAlways(row.vendor, kVendorCode);
     for (void *obj : {kObject, static_cast<void *>(nullptr)}) {
