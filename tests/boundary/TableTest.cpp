@@ -1,6 +1,5 @@
 #include <array>
 #include <map>
-#include <tuple>
 #include <type_traits>
 
 #include "support/HostFixture.h"
@@ -10,22 +9,38 @@ namespace {
 
 using Table = HostFixture;
 
+using Invoker = uint32_t (*)(void *fn, uint32_t dev, void *scratch);
+
 struct InstanceEntry {
     int index;
     std::string entry, operation; // the operation of UKeyAdaptorSKF
-    uint32_t (*invoke)(void *fn, uint32_t dev, void *scratch);
+    Invoker invoke;
 };
+
+// A harmless argument: token handles null, other pointers into zeroed scratch, numbers 0.
+template <class T>
+T scratchArg(void *scratch)
+{
+    if constexpr (std::is_same_v<T, void *>)
+        return nullptr;
+    else if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<T>(scratch);
+    else
+        return T{};
+}
 
 // Calls an entry whose first argument is a device handle; other entries have no invoker.
 template <class R, class... A>
-constexpr auto invoker(R(KXF_CALL *)(A...))
+constexpr Invoker invoker(R(KXF_CALL *)(uint32_t, A...))
 {
-    if constexpr (sizeof...(A) > 0 && std::is_same_v<std::tuple_element_t<0, std::tuple<A..., void>>, uint32_t>)
-        return +[](void *fn, uint32_t dev, void *scratch) {
-            return callWithScratch(reinterpret_cast<R(KXF_CALL *)(A...)>(fn), dev, scratch);
-        };
-    else
-        return static_cast<uint32_t (*)(void *, uint32_t, void *)>(nullptr);
+    return [](void *fn, uint32_t dev, [[maybe_unused]] void *scratch) -> uint32_t {
+        return reinterpret_cast<R(KXF_CALL *)(uint32_t, A...)>(fn)(dev, scratchArg<A>(scratch)...);
+    };
+}
+template <class F>
+constexpr Invoker invoker(F)
+{
+    return nullptr;
 }
 
 // The entries taking a device handle; a KXEPS_ entry runs the EPS_ operation of its name.
@@ -75,14 +90,32 @@ TEST_F(Table, LoadAndUnloadKeepOneTable)
     EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_OK);
 }
 
-// Each entry is reached at its own index: handle 0 it answers by itself; a disconnected instance
-// still gets the call and runs its own operation. MacUpdate traces no "start" of its own.
+// Disconnecting closes the application and the device. Each entry is reached at its own index:
+// handle 0 it answers by itself; a disconnected instance still gets the call and runs its own
+// operation. MacUpdate traces no "start" of its own.
 TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
 {
     ASSERT_EQ(init(), SAR_OK);
     uint32_t handle = 0;
     ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
+    reset();
     ASSERT_EQ(KXF(DisConnectDev)(handle), SAR_OK);
+    EXPECT_EQ(mock().calledNames(), (std::vector<std::string>{"SKF_CloseApplication", "SKF_DisConnectDev"}));
+    // The one place that pins the line format; everything else compares "where|message".
+    ASSERT_GE(log_.size(), 4u);
+    for (const auto &l : log_)
+        EXPECT_TRUE(l.level == 0 && parseTrace(l.text)) << l.text;
+    const auto first = parseTrace(log_.front().text);
+    ASSERT_TRUE(first && first->entry && parseTrace(log_.back().text)->entry);
+    EXPECT_EQ(first->file.find_first_of("/\\"), std::string::npos) << first->file;
+    EXPECT_EQ(log_.front().text, "[" + first->file + ":KXF_DisConnectDev:" + std::to_string(first->line) + "]start");
+    EXPECT_EQ(log_[1].text.rfind("[UKeyAdaptorSKF::DisConnectDev:", 0), 0u) << log_[1].text;
+    log_.clear();
+    EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_INVALIDHANDLEERR);
+    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_IsConnectDev|start", "UKeyAdaptorSKF::IsConnectDev|start",
+                                                  "UKeyAdaptorSKF::IsConnectDev|end.SAR_INVALIDHANDLEERR",
+                                                  "KXF_IsConnectDev|end"}));
+    EXPECT_EQ(KXF(DisConnectDev)(handle), SAR_FAIL);
     const auto entries = instanceEntries();
     ASSERT_EQ(entries.size(), 60u);
     for (const auto &e : entries) {
@@ -104,7 +137,7 @@ TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
     }
 }
 
-// Entries that work without a device handle, with no registered type current.
+// Entries that work without a device handle, with no registered type current; Uinit empties the registry.
 TEST_F(Table, PreConnectionEntriesFailWithoutAType)
 {
     ASSERT_EQ(init("no_such_type"), SAR_FAIL);
@@ -122,24 +155,7 @@ TEST_F(Table, PreConnectionEntriesFailWithoutAType)
                                                   "KXF_GetSerialNumberByDevName|end", "KXF_Uinit_SDK|start",
                                                   "KXF_Uinit_SDK|end"}));
     EXPECT_TRUE(mock().log.empty());
-}
-
-// The one place that pins the line format; everything else compares "where|message".
-TEST_F(Table, TraceLinesHaveTheHostFormat)
-{
-    ASSERT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
-    log_.clear();
-    ASSERT_EQ(KXF(DisConnectDev)(handle), SAR_OK);
-    ASSERT_GE(log_.size(), 4u);
-    for (const auto &l : log_)
-        EXPECT_TRUE(l.level == 0 && parseTrace(l.text)) << l.text;
-    const auto first = parseTrace(log_.front().text);
-    ASSERT_TRUE(first && first->entry && parseTrace(log_.back().text)->entry);
-    EXPECT_EQ(first->file.find_first_of("/\\"), std::string::npos) << first->file;
-    EXPECT_EQ(log_.front().text, "[" + first->file + ":KXF_DisConnectDev:" + std::to_string(first->line) + "]start");
-    EXPECT_EQ(log_[1].text.rfind("[UKeyAdaptorSKF::DisConnectDev:", 0), 0u) << log_[1].text;
+    EXPECT_EQ(init(), SAR_FAIL) << "the registry stays empty";
 }
 
 } // namespace

@@ -1,37 +1,13 @@
 // A disconnected instance gives up its own copy of the device information but answers from the
 // same bytes: label, serial number and space as cached at its connect, each device its own.
 #include <string>
+#include <tuple>
 
 #include "support/HostFixture.h"
 
 namespace {
 
-struct Cached {
-    std::string label, serial;
-    uint32_t total;
-};
-
-void PrintTo(const Cached &c, std::ostream *os)
-{
-    *os << c.label << "/" << c.serial << "/" << c.total;
-}
-bool operator==(const Cached &a, const Cached &b)
-{
-    return a.label == b.label && a.serial == b.serial && a.total == b.total;
-}
-
-class Retired : public ukeytest::HostFixture, public ::testing::WithParamInterface<const char *> {
-protected:
-    Cached cached(uint32_t h)
-    {
-        char label[64] = {}, serial[64] = {};
-        uint32_t labelLen = sizeof label, serialLen = sizeof serial, total = 0;
-        KXF(GetLabelName)(h, label, &labelLen);
-        KXF(GetSerialNumber)(h, serial, &serialLen);
-        KXF(GetTotalSpace)(h, &total);
-        return {label, serial, total};
-    }
-};
+class Retired : public ukeytest::HostFixture, public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(Retired, DisconnectedInstancesAnswerFromWhatTheyCached)
 {
@@ -42,15 +18,26 @@ TEST_P(Retired, DisconnectedInstancesAnswerFromWhatTheyCached)
     ASSERT_EQ(connect("MockDev1", &first), 0u);
     ASSERT_EQ(connect("MockDev2", &second), 0u);
     ASSERT_EQ(connect("MockDev1", &again), 0u);
-    const Cached connected[] = {cached(first), cached(second), cached(again)};
-    ASSERT_EQ(connected[1].serial, "SECONDSERIAL");
+    // Label, serial number and total space of each instance.
+    const auto cached = [&] {
+        std::vector<std::tuple<std::string, std::string, uint32_t>> all;
+        for (uint32_t h : {first, second, again}) {
+            char label[64] = {}, serial[64] = {};
+            uint32_t labelLen = sizeof label, serialLen = sizeof serial, total = 0;
+            KXF(GetLabelName)(h, label, &labelLen);
+            KXF(GetSerialNumber)(h, serial, &serialLen);
+            KXF(GetTotalSpace)(h, &total);
+            all.emplace_back(label, serial, total);
+        }
+        return all;
+    };
+    const auto connected = cached();
+    ASSERT_EQ(std::get<1>(connected[1]), "SECONDSERIAL");
     for (uint32_t h : {first, second, again})
         ASSERT_EQ(KXF(DisConnectDev)(h), 0u);
     // The key changes after the disconnect; the instances do not ask it again.
     mock().dev().info.TotalSpace = 1;
-    EXPECT_EQ(cached(first), connected[0]);
-    EXPECT_EQ(cached(second), connected[1]);
-    EXPECT_EQ(cached(again), connected[2]);
+    EXPECT_EQ(cached(), connected);
     uint32_t total = 0;
     EXPECT_EQ(KXF(GetTotalSpace)(first, &total), SAR_FAIL);
 }

@@ -26,21 +26,15 @@ struct Vendor {
     const char *name;
     const char *library;
     bool ownDevices; // one device per thread in the mock; the token has one device for all
-    const char *userPin;
     int iterations;
 };
 
 const Vendor kVendors[] = {
     // The mock numbers handles of each kind from base + 1 to base + 4095: 4,000 connects in all.
-    {"mock", MOCK_SKF_PATH, true, "123456", 500},
+    {"mock", MOCK_SKF_PATH, true, 500},
     // The token derives every PIN it checks with PBKDF2, milliseconds a call.
-    {"softtoken", SKFSOFT_PATH, false, "123456", 40},
+    {"softtoken", SKFSOFT_PATH, false, 40},
 };
-
-void PrintTo(const Vendor &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class Threads : public ukeytest::HostFixture, public ::testing::WithParamInterface<Vendor> {};
 
@@ -48,15 +42,12 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
 {
     const Vendor &v = GetParam();
     ::unsetenv("SKFSOFT_DIR");
-    std::vector<std::string> devices;
-    for (int t = 0; t < kThreads; ++t) {
-        devices.push_back(v.ownDevices && t ? "MockDev" + std::to_string(t + 1)
-                          : v.ownDevices    ? "MockDev1"
-                                            : "SoftToken-0");
-        if (v.ownDevices && t)
-            mock()
-                .addDevice(devices.back(), ("SERIAL" + std::to_string(t)).c_str())
-                .apps.push_back(mock::State::makeApp("APP1", "111111", v.userPin));
+    std::vector<std::string> devices(kThreads, v.ownDevices ? "MockDev1" : "SoftToken-0");
+    for (int t = 1; v.ownDevices && t < kThreads; ++t) {
+        devices[t] = "MockDev" + std::to_string(t + 1);
+        mock()
+            .addDevice(devices[t], ("SERIAL" + std::to_string(t)).c_str())
+            .apps.push_back(mock::State::makeApp("APP1", "111111", "123456"));
     }
     ASSERT_EQ(KXF(Init_SDK)("ukeyskf", v.library, &countLine, 0), 0u);
 
@@ -76,7 +67,7 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
             handles[t].push_back(h);
             len = sizeof text;
             const bool ok = KXF(GetSerialNumber)(h, text, &len) == 0 && KXF(IsConnectDev)(h) == 0 &&
-                            KXF(VerifyPIN)(h, SKF_USER_TYPE, v.userPin, &retry) == 0 &&
+                            KXF(VerifyPIN)(h, SKF_USER_TYPE, "123456", &retry) == 0 &&
                             (len = sizeof info, KXF(GetDevInfo)(h, &info, &len)) == 0 &&
                             (len = sizeof text, KXF(EnumFiles)(h, text, &len)) == 0 &&
                             KXF(IsConnectDev)(h + kThreads * v.iterations * 2) == SAR_INVALIDHANDLEERR &&

@@ -30,12 +30,6 @@ TEST_F(DeviceInfo, WhatIsCachedAndWhatIsRefreshed)
 {
     const auto label = [&](uint32_t dev) { return textOf(KXF(GetLabelName), dev); };
     const auto serial = [&](uint32_t dev) { return textOf(KXF(GetSerialNumber), dev); };
-    const auto cachedLabel = [&] {
-        DEVINFO info;
-        std::memset(&info, 0xEE, sizeof info);
-        EXPECT_EQ(KXF(GetDevInfo)(full_, &info, nullptr), SAR_OK);
-        return std::string(info.Label, strnlen(info.Label, sizeof info.Label));
-    };
 
     // A long label goes whole to the key and cut to the cache; a refused one leaves the cache alone.
     const std::string longLabel = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd";
@@ -50,7 +44,10 @@ TEST_F(DeviceInfo, WhatIsCachedAndWhatIsRefreshed)
     mock::setField(key.info.SerialNumber, "SERIAL2");
     key.info.TotalSpace = 1;
     reset();
-    EXPECT_EQ(cachedLabel(), longLabel.substr(0, 32));
+    DEVINFO info;
+    std::memset(&info, 0xEE, sizeof info);
+    EXPECT_EQ(KXF(GetDevInfo)(full_, &info, nullptr), SAR_OK);
+    EXPECT_EQ(std::string(info.Label, strnlen(info.Label, sizeof info.Label)), longLabel.substr(0, 32));
     EXPECT_EQ(serial(full_), "MOCKSERIAL0001");
     EXPECT_EQ(mock().count("SKF_GetDevInfo"), 0u);
     EXPECT_EQ(label(full_), "KeyNow");
@@ -147,9 +144,7 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
     };
     for (const auto &[newPin, oldPin, result, pinCalls, pinAfter] : cases) {
         mock::Application &app = mock().app();
-        app.files.assign(2, mock::File{});
-        app.files[0].name = "f1";
-        app.files[1].name = "f2";
+        app.files = {{"f1", {}}, {"f2", {}}};
         app.user.text = "123456";
         app.user.remaining = app.user.maxRetry;
         reset();
@@ -183,20 +178,17 @@ TEST_F(Provisioning, InitialKeyAuthenticatesAndRecreatesTheApplication)
                               "SKF_DeleteApplication:APP2", "SKF_CreateApplication:tkapp>731902>731902"}));
     const auto &log = mock().log;
     const uint64_t sessionKey = handleWord(mock::Kind::Key, 1);
-    EXPECT_EQ(log[0].args[0], kFullDev);
-    EXPECT_EQ(log[0].args[2], 0x401u) << "the cached DevAuthAlgId";
+    // The handle each step goes to, the cached DevAuthAlgId, the challenge length.
+    EXPECT_EQ((Words{log[0].args[0], log[0].args[2], log[1].args[0], log[2].args[2], log[3].args[0], log[4].args[0]}),
+              (Words{kFullDev, 0x401, sessionKey, 8, sessionKey, kFullDev}));
     EXPECT_EQ(log[0].data.at(0), (mock::Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
-    EXPECT_EQ(log[1].args[0], sessionKey);
     EXPECT_EQ(log[1].data.at(0), mock::Bytes(44, 0));
-    EXPECT_EQ(log[2].args[2], 8u);
     mock::Bytes block(16, 0);
     for (size_t i = 0; i < 8; ++i)
         block[i] = mock::patternByte(mock::kSeedRandom, i);
-    EXPECT_EQ(log[3].args[0], sessionKey);
     EXPECT_EQ(log[3].data.at(0), block);
     for (auto &b : block)
         b ^= mock::kXor;
-    EXPECT_EQ(log[4].args[0], kFullDev);
     EXPECT_EQ(log[4].data.at(0), block) << "the encrypted challenge";
     EXPECT_EQ((Words{log[9].args[3], log[9].args[5], log[9].args[6]}), (Words{10, 10, 0x11}));
     EXPECT_EQ(messages("InitialKey"), Lines{"start"});
@@ -214,22 +206,17 @@ TEST_F(Provisioning, InitialKeyAuthenticatesAndRecreatesTheApplication)
 TEST_F(Provisioning, InitialKeyStopsAtTheFirstFailingStep)
 {
     const uint32_t code = 0x8A0000ABu; // negative as a signed number
-    const char *steps[][2] = {
-        {"SKF_SetSymmKey", "SKF_SetSymmKey"},
-        {"SKF_EncryptInit", "SKF_EncryptInit"},
-        {"SKF_GenRandom", "SKF_GenRandom"},
-        {"SKF_Encrypt", "Encrypt"},
-        {"SKF_DevAuth", "SKF_DevAuth"},
-        {"SKF_EnumApplication", "enumApplication"},
-        {"SKF_DeleteApplication", "SKF_DeleteApplication"},
-        {"SKF_CreateApplication", "SKF_CreateApplication"},
-    };
-    for (const auto &step : steps) {
+    for (const std::string step : {"SKF_SetSymmKey", "SKF_EncryptInit", "SKF_GenRandom", "SKF_Encrypt", "SKF_DevAuth",
+                                   "SKF_EnumApplication", "SKF_DeleteApplication", "SKF_CreateApplication"}) {
+        // Two failures are named after the adaptor's own operation.
+        const std::string named = step == "SKF_Encrypt"           ? "Encrypt"
+                                  : step == "SKF_EnumApplication" ? "enumApplication"
+                                                                  : step;
         reset();
-        mock().force(step[0], code);
-        EXPECT_EQ(KXF(InitialKey)(full_, kAuthKey, "", "", ""), code) << step[0];
-        EXPECT_EQ(messages("InitialKey"), (Lines{"start", std::string(" ") + step[1] + " failed,ret = -1979711317"}));
-        EXPECT_EQ(mock().calledNames().back(), step[0]);
+        mock().force(step, code);
+        EXPECT_EQ(KXF(InitialKey)(full_, kAuthKey, "", "", ""), code) << step;
+        EXPECT_EQ(messages("InitialKey"), (Lines{"start", " " + named + " failed,ret = -1979711317"}));
+        EXPECT_EQ(mock().calledNames().back(), step);
     }
 
     // A key without application: no record was read, and its one empty name is deleted.

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "support/HostFixture.h"
@@ -11,21 +10,6 @@
 namespace ukeytest {
 
 using Words = std::vector<uint64_t>;
-
-// An argument as the mock's call log records it.
-template <class T>
-uint64_t word(T v)
-{
-    if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>)
-        return reinterpret_cast<uintptr_t>(v);
-    else
-        return static_cast<uint64_t>(static_cast<std::make_unsigned_t<T>>(v));
-}
-
-inline uint64_t handleWord(mock::Kind kind, uint32_t n)
-{
-    return word(mock::handleValue(kind, n));
-}
 
 // The vendor handles the mock hands out to the three connections, in the order they are made.
 const uint64_t kFullDev = handleWord(mock::Kind::Device, 1);
@@ -48,12 +32,6 @@ protected:
         ASSERT_EQ(connect("MockDev1", &gone_), SAR_OK);
         ASSERT_EQ(KXF(DisConnectDev)(gone_), SAR_OK);
         reset();
-    }
-
-    void reset()
-    {
-        mock().clearLog();
-        log_.clear();
     }
 
     std::vector<std::string> messages(const char *operation) const

@@ -79,18 +79,6 @@ TEST_F(Keys, RefusedBeforeTheVendor)
     }
 }
 
-TEST_F(Keys, DigestInitHandsTheVendorACopyOfThePublicKey)
-{
-    for (size_t i = 0; i < sizeof(ECCPUBLICKEYBLOB); ++i)
-        block_[i] = static_cast<uint8_t>(i * 7);
-    void *hash = nullptr;
-    ASSERT_EQ(KXF(DigestInit)(full_, 1, as<ECCPUBLICKEYBLOB>(), 132, nullptr, 0, &hash), SAR_OK);
-    const mock::Call &call = mock().log.at(0);
-    EXPECT_NE(call.args[2], word(block_));
-    EXPECT_EQ(call.data.at(0), mock::Bytes(block_, block_ + sizeof(ECCPUBLICKEYBLOB)));
-    EXPECT_EQ(word(hash), handleWord(mock::Kind::Key, 1));
-}
-
 // The vendor writes into the adaptor's zero-filled copy; the host sees the whole structure and
 // its size only on success, and nothing past the structure.
 TEST_F(Keys, GeneratedStructuresReachTheHostOnlyOnSuccess)
@@ -149,22 +137,34 @@ TEST_F(Keys, OnlyExportPublicKeyNormalisesTheSigningFlag)
     }
 }
 
-TEST_F(Keys, CipherParametersTravelByValue)
+// The vendor reads the host's structure from a copy: a missing public key stays missing (no
+// signer), missing cipher parameters read as zeros.
+TEST_F(Keys, StructuresReachTheVendorAsCopies)
 {
-    for (const char *vendor : {"SKF_EncryptInit", "SKF_DecryptInit"}) {
-        const auto init = entry<PFN_KXF_EncryptInit>(std::string(vendor) == "SKF_EncryptInit" ? KXF_IDX_EncryptInit
-                                                                                              : KXF_IDX_DecryptInit);
-        BLOCKCIPHERPARAM param;
-        auto *bytes = reinterpret_cast<uint8_t *>(&param);
-        for (size_t i = 0; i < sizeof param; ++i)
-            bytes[i] = static_cast<uint8_t>(i + 1);
-        const mock::Bytes original(bytes, bytes + sizeof param);
+    for (size_t i = 0; i < sizeof block_; ++i)
+        block_[i] = static_cast<uint8_t>(i * 7 + 1);
+    void *hash = nullptr;
+    // Vendor, structure size, bytes the vendor sees without one, the call with or without one.
+    const std::tuple<const char *, size_t, size_t, std::function<uint32_t(uint8_t *)>> cases[] = {
+        {"SKF_DigestInit", sizeof(ECCPUBLICKEYBLOB), 0,
+         [&](uint8_t *b) {
+             return KXF(DigestInit)(full_, 1, reinterpret_cast<ECCPUBLICKEYBLOB *>(b), b ? 132 : 0, nullptr, 0, &hash);
+         }},
+        {"SKF_EncryptInit", 44, 44,
+         [&](uint8_t *b) {
+             return KXF(EncryptInit)(full_, kObject, reinterpret_cast<BLOCKCIPHERPARAM *>(b), b ? 44 : 0);
+         }},
+        {"SKF_DecryptInit", 44, 44,
+         [&](uint8_t *b) {
+             return KXF(DecryptInit)(full_, kObject, reinterpret_cast<BLOCKCIPHERPARAM *>(b), b ? 44 : 0);
+         }},
+    };
+    for (const auto &[vendor, size, missing, call] : cases) {
         mock().forceAlways(vendor, kVendorCode);
-        EXPECT_EQ(init(full_, kObject, &param, 44), kVendorCode);
-        std::memset(&param, 0xFF, sizeof param);
-        EXPECT_EQ(mock().lastCall(vendor)->data.at(0), original) << vendor;
-        EXPECT_EQ(init(full_, kObject, nullptr, 0), kVendorCode);
-        EXPECT_EQ(mock().lastCall(vendor)->data.at(0), mock::Bytes(44, 0)) << vendor;
+        EXPECT_EQ(call(block_), kVendorCode);
+        EXPECT_EQ(mock().lastCall(vendor)->data.at(0), mock::Bytes(block_, block_ + size)) << vendor;
+        EXPECT_EQ(call(nullptr), kVendorCode);
+        EXPECT_EQ(mock().lastCall(vendor)->data.at(0), mock::Bytes(missing, 0)) << vendor;
     }
 }
 
@@ -185,16 +185,14 @@ TEST_F(Keys, ECCExportSessionKeyTracesTheEmptyBlobAndCopiesTheVendorsBlob)
     std::memcpy(&expected[offsetof(ECCCIPHERBLOB, CipherLen)], &cipherLen, sizeof cipherLen);
     EXPECT_EQ(host, expected);
 
-    int dumps = 0;
-    for (const auto &l : log_) {
-        if (l.level == 0)
-            continue;
-        ++dumps;
-        EXPECT_EQ(l.level, 3);
-        EXPECT_EQ(brief(l.text),
-                  "UKeyAdaptorSKF::ECCExportSessionKey| pstEccCipherBlob = " + std::string(263, 'A') + "=");
-    }
-    EXPECT_EQ(dumps, 1);
+    // One line at level 3: the blob dumped while still empty.
+    std::vector<std::pair<int32_t, std::string>> dumps;
+    for (const auto &l : log_)
+        if (l.level != 0)
+            dumps.emplace_back(l.level, brief(l.text));
+    EXPECT_EQ(dumps,
+              (std::vector<std::pair<int32_t, std::string>>{
+                  {3, "UKeyAdaptorSKF::ECCExportSessionKey| pstEccCipherBlob = " + std::string(263, 'A') + "="}}));
 }
 
 } // namespace

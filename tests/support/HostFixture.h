@@ -20,25 +20,19 @@ struct LogLine {
     std::string text;
 };
 
-// A harmless value for an entry argument: token handles null, other pointers into a zeroed
-// scratch buffer (so that no operation dereferences null), numbers 0.
+// An argument as the mock's call log records it.
 template <class T>
-T scratchArg(void *scratch)
+uint64_t word(T v)
 {
-    if constexpr (std::is_same_v<T, void *>)
-        return nullptr;
-    else if constexpr (std::is_pointer_v<T>)
-        return reinterpret_cast<T>(scratch);
+    if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>)
+        return reinterpret_cast<uintptr_t>(v);
     else
-        return T{};
+        return static_cast<uint64_t>(static_cast<std::make_unsigned_t<T>>(v));
 }
 
-// Calls an instance-bound entry with exactly its arguments: the device handle, then scratch values.
-template <class R, class... A>
-uint32_t callWithScratch(R(KXF_CALL *fn)(uint32_t, A...), uint32_t dev, void *scratch)
+inline uint64_t handleWord(mock::Kind kind, uint32_t n)
 {
-    static_cast<void>(scratch); // unused by entries that take only the handle
-    return fn(dev, scratchArg<A>(scratch)...);
+    return word(mock::handleValue(kind, n));
 }
 
 class HostFixture : public ::testing::Test {
@@ -57,6 +51,13 @@ protected:
 
     // The state of the mock library at path; every variant starts each test from the default world.
     mock::State &mock(const char *path = MOCK_SKF_PATH);
+
+    // Forgets the vendor calls and the host log so far.
+    void reset()
+    {
+        mock().clearLog();
+        log_.clear();
+    }
 
     // The collected log as "where|message", and the messages located at one place.
     std::vector<std::string> traces() const;

@@ -20,12 +20,12 @@ List names(std::initializer_list<std::string> items)
 }
 
 // The list EnumFiles writes, as long as it says.
-List listFiles(ukey::UKeyAdaptorSKF &adaptor, uint32_t expectedResult = SAR_OK)
+List listFiles(ukey::UKeyAdaptorSKF &adaptor)
 {
     uint32_t size = 0;
-    EXPECT_EQ(adaptor.EnumFiles(nullptr, &size), expectedResult);
+    EXPECT_EQ(adaptor.EnumFiles(nullptr, &size), SAR_OK);
     List list(size + 1, '?');
-    EXPECT_EQ(adaptor.EnumFiles(list.data(), &size), expectedResult);
+    EXPECT_EQ(adaptor.EnumFiles(list.data(), &size), SAR_OK);
     return list.substr(0, size);
 }
 
@@ -51,18 +51,11 @@ TEST_F(VariantTest, UserDataRecordsBecomeNumberedFiles)
 
     EXPECT_EQ(listFiles(*gdca), names({"gdca", "1", "2"}));
     // Blanks skipped, a sign, the digits up to the first other character, no overflow.
-    const std::pair<const char *, const char *> reads[] = {{"1", "a"},
-                                                           {"2", "bc"},
-                                                           {" 2", "bc"},
-                                                           {"2abc", "bc"},
-                                                           {"0", "own"},
-                                                           {"3", "own"},
-                                                           {"gdca", "own"},
-                                                           {"-1", "own"},
-                                                           {"99999999999999999999", "own"},
-                                                           {"18446744073709551618", "own"}};
+    const std::pair<const char *, const char *> reads[] = {{"1", "a"}, {"2", "bc"}, {" 2", "bc"}, {"2abc", "bc"}};
     for (const auto &[name, expected] : reads)
         EXPECT_EQ(readAll(*gdca, name), expected) << name;
+    for (const char *name : ownFiles)
+        EXPECT_EQ(readAll(*gdca, name), "own") << name;
 }
 
 TEST_F(VariantTest, RecordAreaEdgesStayInsideTheImage)
