@@ -17,24 +17,12 @@ struct InstanceEntry {
     Invoker invoke;
 };
 
-// A harmless argument: token handles null, other pointers into zeroed scratch, numbers 0.
-template <class T>
-T scratchArg(void *scratch)
-{
-    if constexpr (std::is_same_v<T, void *>)
-        return nullptr;
-    else if constexpr (std::is_pointer_v<T>)
-        return reinterpret_cast<T>(scratch);
-    else
-        return T{};
-}
-
 // Calls an entry whose first argument is a device handle; other entries have no invoker.
 template <class R, class... A>
 constexpr Invoker invoker(R(KXF_CALL *)(uint32_t, A...))
 {
-    return [](void *fn, uint32_t dev, [[maybe_unused]] void *scratch) -> uint32_t {
-        return reinterpret_cast<R(KXF_CALL *)(uint32_t, A...)>(fn)(dev, scratchArg<A>(scratch)...);
+    return [](void *fn, uint32_t dev, void *scratch) -> uint32_t {
+        return callWithScratch(reinterpret_cast<R(KXF_CALL *)(uint32_t, A...)>(fn), dev, scratch);
     };
 }
 template <class F>

@@ -35,6 +35,25 @@ inline uint64_t handleWord(mock::Kind kind, uint32_t n)
     return word(mock::handleValue(kind, n));
 }
 
+// A harmless argument: token handles null, other pointers into zeroed scratch, numbers 0.
+template <class T>
+T scratchArg(void *scratch)
+{
+    if constexpr (std::is_same_v<T, void *>)
+        return nullptr;
+    else if constexpr (std::is_pointer_v<T>)
+        return reinterpret_cast<T>(scratch);
+    else
+        return T{};
+}
+
+// Calls an instance-bound entry with exactly its arguments: the device handle, then scratch values.
+template <class R, class... A>
+uint32_t callWithScratch(R(KXF_CALL *fn)(uint32_t, A...), uint32_t dev, [[maybe_unused]] void *scratch)
+{
+    return fn(dev, scratchArg<A>(scratch)...);
+}
+
 class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override;
