@@ -115,13 +115,6 @@ struct Call {
     std::vector<uint64_t> args;       // every argument as a word; structures passed by value read 0
     std::vector<std::string> strings; // the const char * arguments, null as ""
     std::vector<Bytes> data;          // buffers the entry chose to copy
-
-    Call &bytes(const void *p, size_t n)
-    {
-        const auto *b = static_cast<const uint8_t *>(p);
-        data.emplace_back(b ? Bytes(b, b + n) : Bytes{});
-        return *this;
-    }
 };
 
 struct Handle {
