@@ -14,21 +14,6 @@ namespace {
 
 Script g_script;
 
-template <class T>
-void answer(T *out, Script &s)
-{
-    if constexpr (std::is_same_v<T, void *>) {
-        *out = s.benign ? reinterpret_cast<void *>(1) : reinterpret_cast<void *>(uintptr_t{s.byte()});
-    } else if constexpr (std::is_same_v<T, uint32_t> || std::is_same_v<T, int32_t>) {
-        *out = static_cast<T>(s.benign ? 0u : s.length(static_cast<uint32_t>(*out)));
-    } else if constexpr (std::is_same_v<T, CK_ULONG>) {
-        // One slot, one session: enough for the token lookup to succeed.
-        *out = s.benign ? 1u : s.length(static_cast<uint32_t>(*out));
-    } else if (!s.benign) {
-        s.bytes(out, sizeof(T));
-    }
-}
-
 // Whether argument I exists and is a T (or, without T, a byte buffer).
 template <size_t I, class Tuple, class T = void>
 constexpr bool argIs()
@@ -63,6 +48,7 @@ template <size_t I, class Tuple>
 void answerArg(const Tuple &args, Script &s)
 {
     using T = std::tuple_element_t<I, Tuple>;
+    using V = std::remove_pointer_t<T>;
     if constexpr (isOutput<T>) {
         auto *out = std::get<I>(args);
         if (!out)
@@ -89,8 +75,15 @@ void answerArg(const Tuple &args, Script &s)
                     out[i].ulValueLen = s.length(static_cast<uint32_t>(out[i].ulValueLen));
                 }
             }
-        } else {
-            answer(out, s);
+        } else if constexpr (std::is_same_v<V, void *>) {
+            *out = s.benign ? reinterpret_cast<void *>(1) : reinterpret_cast<void *>(uintptr_t{s.byte()});
+        } else if constexpr (std::is_same_v<V, uint32_t> || std::is_same_v<V, int32_t>) {
+            *out = static_cast<V>(s.benign ? 0u : s.length(static_cast<uint32_t>(*out)));
+        } else if constexpr (std::is_same_v<V, CK_ULONG>) {
+            // One slot, one session: enough for the token lookup to succeed.
+            *out = s.benign ? 1u : s.length(static_cast<uint32_t>(*out));
+        } else if (!s.benign) {
+            s.bytes(out, sizeof(V));
         }
     }
 }

@@ -3,6 +3,7 @@
 // share this header; tests reach the library's one State through dlsym("mock_state").
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -52,10 +53,8 @@ void setField(char (&field)[N], const std::string &text)
 template <class T>
 T *named(std::vector<T> &items, const std::string &name)
 {
-    for (auto &item : items)
-        if (item.name == name)
-            return &item;
-    return nullptr;
+    const auto it = std::find_if(items.begin(), items.end(), [&](const T &item) { return item.name == name; });
+    return it == items.end() ? nullptr : &*it;
 }
 
 struct Pin {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <iterator>
 #include <mutex>
+#include <tuple>
 #include <type_traits>
 
 #include "library/SkfEntryPoints.h"
@@ -292,9 +293,7 @@ SIM(SKF_GetPINInfo) = [](HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, u
     LOOKUP(a, appOf(hApp));
     const Pin *pin = a->pin(type);
     REQUIRE(pin && maxRetry && remaining && isDefault, kSAR_INVALIDPARAMERR);
-    *maxRetry = pin->maxRetry;
-    *remaining = pin->remaining;
-    *isDefault = 0;
+    std::tie(*maxRetry, *remaining, *isDefault) = std::tuple(pin->maxRetry, pin->remaining, 0);
     return kSAR_OK;
 };
 SIM(SKF_VerifyPIN) = [](HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry) {
