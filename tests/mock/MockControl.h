@@ -137,11 +137,7 @@ struct State {
 
     static Application makeApp(const std::string &name, const std::string &adminPin, const std::string &userPin)
     {
-        Application a;
-        a.name = name;
-        a.admin.text = adminPin;
-        a.user.text = userPin;
-        return a;
+        return Application{name, Pin{adminPin}, Pin{userPin}, {}, {}, {}};
     }
 
     Device &addDevice(const std::string &name, const char *serial)
