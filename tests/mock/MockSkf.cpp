@@ -14,6 +14,7 @@
 
 using namespace mock;
 
+// Answers code unless the condition holds.
 #define REQUIRE(condition, code)                                                                                       \
     if (!(condition))                                                                                                  \
     return code
