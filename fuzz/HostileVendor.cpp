@@ -18,12 +18,11 @@ Script g_script;
 template <size_t I, class Tuple, class T = void>
 constexpr bool argIs()
 {
-    if constexpr (I < std::tuple_size_v<Tuple>) {
-        using A = std::tuple_element_t<I, Tuple>;
-        return std::is_void_v<T> ? isBytes<A> : std::is_same_v<A, T>;
-    } else {
+    if constexpr (I < std::tuple_size_v<Tuple>)
+        return std::is_void_v<T> ? isBytes<std::tuple_element_t<I, Tuple>>
+                                 : std::is_same_v<std::tuple_element_t<I, Tuple>, T>;
+    else
         return false;
-    }
 }
 
 // A byte buffer's capacity is the length next to it: a pointer after, or a value before or after.
