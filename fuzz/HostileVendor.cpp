@@ -14,31 +14,15 @@ namespace {
 
 Script g_script;
 
-template <class T>
-void answer(T *out, Script &s)
-{
-    if constexpr (std::is_same_v<T, void *>) {
-        *out = s.benign ? reinterpret_cast<void *>(1) : reinterpret_cast<void *>(uintptr_t{s.byte()});
-    } else if constexpr (std::is_same_v<T, uint32_t> || std::is_same_v<T, int32_t>) {
-        *out = static_cast<T>(s.benign ? 0u : s.length(static_cast<uint32_t>(*out)));
-    } else if constexpr (std::is_same_v<T, CK_ULONG>) {
-        // One slot, one session: enough for the token lookup to succeed.
-        *out = s.benign ? 1u : s.length(static_cast<uint32_t>(*out));
-    } else if (!s.benign) {
-        s.bytes(out, sizeof(T));
-    }
-}
-
 // Whether argument I exists and is a T (or, without T, a byte buffer).
 template <size_t I, class Tuple, class T = void>
 constexpr bool argIs()
 {
-    if constexpr (I < std::tuple_size_v<Tuple>) {
-        using A = std::tuple_element_t<I, Tuple>;
-        return std::is_void_v<T> ? isBytes<A> : std::is_same_v<A, T>;
-    } else {
+    if constexpr (I < std::tuple_size_v<Tuple>)
+        return std::is_void_v<T> ? isBytes<std::tuple_element_t<I, Tuple>>
+                                 : std::is_same_v<std::tuple_element_t<I, Tuple>, T>;
+    else
         return false;
-    }
 }
 
 // A byte buffer's capacity is the length next to it: a pointer after, or a value before or after.
@@ -63,6 +47,7 @@ template <size_t I, class Tuple>
 void answerArg(const Tuple &args, Script &s)
 {
     using T = std::tuple_element_t<I, Tuple>;
+    using V = std::remove_pointer_t<T>;
     if constexpr (isOutput<T>) {
         auto *out = std::get<I>(args);
         if (!out)
@@ -89,8 +74,15 @@ void answerArg(const Tuple &args, Script &s)
                     out[i].ulValueLen = s.length(static_cast<uint32_t>(out[i].ulValueLen));
                 }
             }
-        } else {
-            answer(out, s);
+        } else if constexpr (std::is_same_v<V, void *>) {
+            *out = s.benign ? reinterpret_cast<void *>(1) : reinterpret_cast<void *>(uintptr_t{s.byte()});
+        } else if constexpr (std::is_same_v<V, uint32_t> || std::is_same_v<V, int32_t>) {
+            *out = static_cast<V>(s.benign ? 0u : s.length(static_cast<uint32_t>(*out)));
+        } else if constexpr (std::is_same_v<V, CK_ULONG>) {
+            // One slot, one session: enough for the token lookup to succeed.
+            *out = s.benign ? 1u : s.length(static_cast<uint32_t>(*out));
+        } else if (!s.benign) {
+            s.bytes(out, sizeof(V));
         }
     }
 }
@@ -107,9 +99,7 @@ struct Hostile<R(KXF_CALL *)(A...)> {
         answerAll(args, s, std::index_sequence_for<A...>{});
         static const uint32_t kCodes[] = {SAR_FAIL,          0x0A000020u,          SAR_FILE_NOT_EXIST,
                                           SAR_PIN_INCORRECT, SAR_INVALIDHANDLEERR, SAR_INVALIDPARAMERR};
-        if (r < 0xC0)
-            return SAR_OK;
-        return static_cast<R>(r < 0xC0 + std::size(kCodes) ? kCodes[r - 0xC0] : s.u32());
+        return static_cast<R>(r < 0xC0 ? SAR_OK : r < 0xC0 + std::size(kCodes) ? kCodes[r - 0xC0] : s.u32());
     }
     template <class Tuple, size_t... I>
     static void answerAll(const Tuple &args, Script &s, std::index_sequence<I...>)

@@ -16,20 +16,9 @@ struct Script {
     size_t size = 0;
     bool benign = true; // the hostile vendor plays fair until the harness says otherwise
 
-    void reset(const uint8_t *d, size_t n)
-    {
-        data = d;
-        size = n;
-        benign = true;
-    }
+    void reset(const uint8_t *d, size_t n) { *this = Script{d, n, true}; }
     bool empty() const { return size == 0; }
-    uint8_t byte()
-    {
-        if (!size)
-            return 0;
-        --size;
-        return *data++;
-    }
+    uint8_t byte() { return size ? (--size, *data++) : 0; }
     uint16_t u16() { return static_cast<uint16_t>(byte() | byte() << 8); }
     uint32_t u32() { return u16() | static_cast<uint32_t>(u16()) << 16; }
     // Copies what the script still holds, at most n bytes; the rest of dst is left as it was.

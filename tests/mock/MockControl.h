@@ -3,6 +3,7 @@
 // share this header; tests reach the library's one State through dlsym("mock_state").
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -52,10 +53,8 @@ void setField(char (&field)[N], const std::string &text)
 template <class T>
 T *named(std::vector<T> &items, const std::string &name)
 {
-    for (auto &item : items)
-        if (item.name == name)
-            return &item;
-    return nullptr;
+    const auto it = std::find_if(items.begin(), items.end(), [&](const T &item) { return item.name == name; });
+    return it == items.end() ? nullptr : &*it;
 }
 
 struct Pin {
@@ -115,13 +114,6 @@ struct Call {
     std::vector<uint64_t> args;       // every argument as a word; structures passed by value read 0
     std::vector<std::string> strings; // the const char * arguments, null as ""
     std::vector<Bytes> data;          // buffers the entry chose to copy
-
-    Call &bytes(const void *p, size_t n)
-    {
-        const auto *b = static_cast<const uint8_t *>(p);
-        data.emplace_back(b ? Bytes(b, b + n) : Bytes{});
-        return *this;
-    }
 };
 
 struct Handle {
@@ -145,11 +137,7 @@ struct State {
 
     static Application makeApp(const std::string &name, const std::string &adminPin, const std::string &userPin)
     {
-        Application a;
-        a.name = name;
-        a.admin.text = adminPin;
-        a.user.text = userPin;
-        return a;
+        return Application{name, Pin{adminPin}, Pin{userPin}, {}, {}, {}};
     }
 
     Device &addDevice(const std::string &name, const char *serial)

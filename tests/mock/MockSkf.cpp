@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <iterator>
 #include <mutex>
+#include <tuple>
 #include <type_traits>
 
 #include "library/SkfEntryPoints.h"
@@ -13,21 +14,17 @@
 
 using namespace mock;
 
+// Answers code unless the condition holds.
+#define REQUIRE(condition, code)                                                                                       \
+    if (!(condition))                                                                                                  \
+    return code
 // Declares var for the object behind a handle, or answers kSAR_INVALIDHANDLEERR.
 #define LOOKUP(var, lookup)                                                                                            \
     auto *const var = lookup;                                                                                          \
     REQUIRE(var, kSAR_INVALIDHANDLEERR)
 
-#define REQUIRE(condition, code)                                                                                       \
-    do {                                                                                                               \
-        if (!(condition))                                                                                              \
-            return code;                                                                                               \
-    } while (0)
-
 // The adaptor's list and the one name it does not resolve.
-#define MOCK_ENTRY_POINTS(X)                                                                                           \
-    UKEY_SKF_ENTRY_POINTS(X)                                                                                           \
-    X(SKF_PrvKeyDecrypt, false)
+#define MOCK_ENTRY_POINTS(X) UKEY_SKF_ENTRY_POINTS(X) X(SKF_PrvKeyDecrypt, false)
 
 namespace {
 
@@ -41,80 +38,32 @@ uint64_t word(const T &v)
     if constexpr (std::is_pointer_v<T>)
         return reinterpret_cast<uintptr_t>(v);
     else if constexpr (std::is_integral_v<T>)
-        return static_cast<uint64_t>(static_cast<std::make_unsigned_t<T>>(v));
+        return static_cast<std::make_unsigned_t<T>>(v);
     else
         return 0;
 }
 
-// Logs the call with every argument as a word and every const char * argument as text.
-template <class... A>
-void record(const char *fn, const A &...args)
+// The log keeps every const char * argument as text.
+template <class T>
+void noteText(Call &, const T &)
 {
-    Call &call = g_state.log.emplace_back(Call{fn, {word(args)...}, {}, {}});
-    [[maybe_unused]] const auto noteString = [&call](const auto &arg) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(arg)>, const char *>)
-            call.strings.emplace_back(arg ? arg : "");
-    };
-    (noteString(args), ...);
+}
+void noteText(Call &call, const char *text)
+{
+    call.strings.emplace_back(text ? text : "");
 }
 
 // Keeps a copy of a buffer the entry was given in its log record.
 void note(const void *p, size_t n)
 {
-    g_state.log.back().bytes(p, n);
-}
-
-uint32_t ok(bool found)
-{
-    return found ? kSAR_OK : kSAR_INVALIDHANDLEERR;
+    const auto *b = static_cast<const uint8_t *>(p);
+    g_state.log.back().data.emplace_back(b ? Bytes(b, b + n) : Bytes{});
 }
 
 void fill(void *p, size_t n, uint8_t seed)
 {
-    auto *b = static_cast<uint8_t *>(p);
     for (size_t i = 0; i < n; ++i)
-        b[i] = patternByte(seed, i);
-}
-
-std::vector<Device> presentDevices()
-{
-    std::vector<Device> shown;
-    std::copy_if(g_state.devices.begin(), g_state.devices.end(), std::back_inserter(shown),
-                 [](const Device &d) { return d.present; });
-    return shown;
-}
-
-template <class T>
-std::string nameList(const std::vector<T> &items)
-{
-    std::string list;
-    for (const auto &item : items)
-        list.append(item.name).push_back('\0');
-    return list + '\0';
-}
-
-// The two-call convention: a null buffer asks for the length; a short one gets kSAR_BUFFER_TOO_SMALL.
-uint32_t deliver(const std::string &bytes, void *out, uint32_t *pulLen, const RawList *raw = nullptr)
-{
-    REQUIRE(pulLen, kSAR_INVALIDPARAMERR);
-    if (raw && raw->active) {
-        if (!out) {
-            *pulLen = raw->queryLength;
-            return kSAR_OK;
-        }
-        const uint32_t capacity = *pulLen;
-        std::memcpy(out, raw->bytes.data(), std::min<size_t>(capacity, raw->bytes.size()));
-        *pulLen = raw->lieBeyondCapacity ? raw->fillLength : std::min(raw->fillLength, capacity);
-        return kSAR_OK;
-    }
-    const auto need = static_cast<uint32_t>(bytes.size());
-    const uint32_t room = *pulLen;
-    *pulLen = need;
-    if (!out)
-        return kSAR_OK;
-    REQUIRE(room >= need, kSAR_BUFFER_TOO_SMALL);
-    std::memcpy(out, bytes.data(), need);
-    return kSAR_OK;
+        static_cast<uint8_t *>(p)[i] = patternByte(seed, i);
 }
 
 std::string patternText(size_t n, uint8_t seed)
@@ -132,15 +81,38 @@ std::string xored(const void *p, uint32_t n)
     return s;
 }
 
+template <class T>
+std::string nameList(const std::vector<T> &items)
+{
+    std::string list;
+    for (const auto &item : items)
+        list.append(item.name).push_back('\0');
+    return list + '\0';
+}
+
+// The two-call convention: a null buffer asks for the length; a short one gets kSAR_BUFFER_TOO_SMALL.
+// A scripted list is written up to the stated capacity, with the lengths the script gives.
+uint32_t deliver(const std::string &bytes, void *out, uint32_t *pulLen, const RawList *raw = nullptr)
+{
+    REQUIRE(pulLen, kSAR_INVALIDPARAMERR);
+    const uint32_t room = *pulLen;
+    if (raw && raw->active) {
+        if (out)
+            std::memcpy(out, raw->bytes.data(), std::min<size_t>(room, raw->bytes.size()));
+        *pulLen = !out ? raw->queryLength : raw->lieBeyondCapacity ? raw->fillLength : std::min(raw->fillLength, room);
+        return kSAR_OK;
+    }
+    *pulLen = static_cast<uint32_t>(bytes.size());
+    REQUIRE(!out || room >= bytes.size(), kSAR_BUFFER_TOO_SMALL);
+    if (out)
+        std::memcpy(out, bytes.data(), bytes.size());
+    return kSAR_OK;
+}
+
 uint32_t checkPin(Pin &pin, const char *text, uint32_t *retry)
 {
-    uint32_t result = kSAR_OK;
-    if (pin.remaining == 0)
-        result = kSAR_PIN_LOCKED;
-    else if (!text || pin.text != text)
-        result = (--pin.remaining, kSAR_PIN_INCORRECT);
-    else
-        pin.remaining = pin.maxRetry;
+    const uint32_t result = !pin.remaining ? kSAR_PIN_LOCKED : !text || pin.text != text ? kSAR_PIN_INCORRECT : kSAR_OK;
+    pin.remaining = result == kSAR_OK ? pin.maxRetry : result == kSAR_PIN_INCORRECT ? pin.remaining - 1 : 0;
     if (retry)
         *retry = pin.remaining;
     return result;
@@ -153,55 +125,20 @@ uint32_t with(T *object, F f)
     return object ? f(*object) : kSAR_INVALIDHANDLEERR;
 }
 
-template <class T>
-uint32_t copyTo(T *out, const T &value)
-{
-    REQUIRE(out, kSAR_INVALIDPARAMERR);
-    *out = value;
-    return kSAR_OK;
-}
-
-uint32_t filled(void *out, size_t n, uint8_t seed)
-{
-    REQUIRE(out, kSAR_INVALIDPARAMERR);
-    fill(out, n, seed);
-    return kSAR_OK;
-}
-
-uint32_t newKey(SKF_HANDLE *phKey)
-{
-    REQUIRE(phKey, kSAR_INVALIDPARAMERR);
-    *phKey = g_state.open({Kind::Key, {}, {}, {}});
-    return kSAR_OK;
-}
-
-bool isKey(const void *h)
-{
-    return g_state.find(h, Kind::Key) != nullptr;
-}
-
 uint32_t close(const void *h, Kind kind)
 {
-    REQUIRE(g_state.find(h, kind), kSAR_INVALIDHANDLEERR);
-    g_state.handles.erase(reinterpret_cast<uintptr_t>(h));
-    return kSAR_OK;
+    return g_state.find(h, kind) && g_state.handles.erase(word(h)) ? kSAR_OK : kSAR_INVALIDHANDLEERR;
 }
 
-Device *deviceOf(const void *h)
+Device *device(const Handle *h)
 {
-    const Handle *handle = g_state.find(h, Kind::Device);
-    return handle ? named(g_state.devices, handle->device) : nullptr;
+    return h ? named(g_state.devices, h->device) : nullptr;
 }
 
 Application *application(const Handle *h)
 {
-    Device *d = h ? named(g_state.devices, h->device) : nullptr;
+    Device *d = device(h);
     return d ? named(d->apps, h->app) : nullptr;
-}
-
-Application *appOf(const void *h)
-{
-    return application(g_state.find(h, Kind::Application));
 }
 
 Container *containerOf(const void *h)
@@ -211,6 +148,18 @@ Container *containerOf(const void *h)
     return a ? named(a->containers, handle->container) : nullptr;
 }
 
+const auto ok = [](bool found) { return found ? kSAR_OK : kSAR_INVALIDHANDLEERR; };
+const auto copyTo = [](auto *out, const auto &value) { return out ? (*out = value, kSAR_OK) : kSAR_INVALIDPARAMERR; };
+const auto filled = [](void *out, size_t n, uint8_t seed) {
+    return out ? (fill(out, n, seed), kSAR_OK) : kSAR_INVALIDPARAMERR;
+};
+const auto newKey = [](SKF_HANDLE *phKey) {
+    return phKey ? (*phKey = g_state.open({Kind::Key, {}, {}, {}}), kSAR_OK) : kSAR_INVALIDPARAMERR;
+};
+const auto isKey = [](const void *h) { return g_state.find(h, Kind::Key) != nullptr; };
+const auto deviceOf = [](const void *h) { return device(g_state.find(h, Kind::Device)); };
+const auto appOf = [](const void *h) { return application(g_state.find(h, Kind::Application)); };
+
 // Removes the item of that name from a list, or answers missing.
 template <class T>
 uint32_t erase(std::vector<T> &items, const char *name, uint32_t missing)
@@ -219,16 +168,6 @@ uint32_t erase(std::vector<T> &items, const char *name, uint32_t missing)
     REQUIRE(item, missing);
     items.erase(items.begin() + (item - items.data()));
     return kSAR_OK;
-}
-
-// SKF_ECCDecrypt, SKFEX_ECCDecrypt and SKF_PrvKeyDecrypt: the cipher bytes as CipherLen gives them, XORed.
-uint32_t eccDecrypt(const void *hContainer, const uint8_t *blob, uint8_t *plain, uint32_t *plainLen)
-{
-    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
-    REQUIRE(blob, kSAR_INVALIDPARAMERR);
-    uint32_t cipherLen = 0;
-    std::memcpy(&cipherLen, blob + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipherLen);
-    return deliver(xored(blob + offsetof(ECCCIPHERBLOB, Cipher), std::min<uint32_t>(cipherLen, 1024)), plain, plainLen);
 }
 
 // A new application or container handle under the application or device handle h.
@@ -256,20 +195,13 @@ const auto kept = nullptr;
 #define KEEP(name)                                                                                                     \
     template <>                                                                                                        \
     const auto kept<k##name>
+template <auto &F>
+constexpr bool defined = !std::is_null_pointer_v<std::remove_cv_t<std::remove_reference_t<decltype(F)>>>;
 
-template <class... A>
-uint32_t firstHandleOpen(const A &...args)
+template <class First, class... A>
+uint32_t firstHandleOpen(const First &first, const A &...)
 {
-    uint32_t result = kSAR_OK;
-    bool first = true;
-    [[maybe_unused]] const auto check = [&](const auto &arg) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(arg)>, void *>)
-            if (first && !g_state.handles.count(reinterpret_cast<uintptr_t>(arg)))
-                result = kSAR_INVALIDHANDLEERR;
-        first = false;
-    };
-    (check(args), ...);
-    return result;
+    return !std::is_same_v<First, void *> || g_state.handles.count(word(first)) ? kSAR_OK : kSAR_INVALIDHANDLEERR;
 }
 
 template <const char *Name, class Pfn>
@@ -279,50 +211,57 @@ struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
     static uint32_t KXF_CALL call(A... args)
     {
         const std::lock_guard<std::recursive_mutex> lock(g_entryLock);
-        record(Name, args...);
-        if constexpr (!std::is_null_pointer_v<std::remove_cv_t<decltype(kept<Name>)>>)
+        Call &logged = g_state.log.emplace_back(Call{Name, {word(args)...}, {}, {}});
+        (noteText(logged, args), ...);
+        if constexpr (defined<kept<Name>>)
             kept<Name>(args...);
         if (uint32_t forced = 0; g_state.takeForced(Name, forced))
             return forced;
-        if constexpr (std::is_null_pointer_v<std::remove_cv_t<decltype(simulation<Name>)>>)
-            return firstHandleOpen(args...);
-        else
+        if constexpr (defined<simulation<Name>>)
             return simulation<Name>(args...);
+        else
+            return firstHandleOpen(args..., nullptr); // nullptr: an entry may take no argument
     }
 };
 
 // Shared simulations.
-const auto keyInit = [](auto hKey, auto) { return ok(isKey(hKey)); };
+const auto keyOnly = [](SKF_HANDLE hKey, auto...) { return ok(isKey(hKey)); };
 const auto keepParam = [](auto, const BLOCKCIPHERPARAM &param) { note(&param, sizeof param); };
 const auto keepData = [](auto, const uint8_t *data, uint32_t len, auto...) { note(data, len); };
-const auto keyData = [](auto hKey, auto, auto) { return ok(isKey(hKey)); };
 template <class Output>
 auto keyDataOut(Output output)
 {
-    return [output](auto hKey, auto data, auto len, auto out, auto outLen) {
+    return [output](SKF_HANDLE hKey, const uint8_t *data, uint32_t len, uint8_t *out, uint32_t *outLen) {
         return isKey(hKey) ? deliver(output(data, len), out, outLen) : kSAR_INVALIDHANDLEERR;
     };
 }
 template <class Output>
 auto keyOut(Output output)
 {
-    return [output](auto hKey, auto out, auto outLen) {
-        return isKey(hKey) ? deliver(output(), out, outLen) : kSAR_INVALIDHANDLEERR;
+    return [output](SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen) {
+        return isKey(hKey) ? deliver(output(nullptr, 0), out, outLen) : kSAR_INVALIDHANDLEERR;
     };
 }
-const auto xoredData = [](const uint8_t *data, uint32_t len) { return xored(data, len); };
-const auto nothing = [] { return std::string(); };
+const auto nothing = [](auto...) { return std::string(); };
 const auto digest = [](auto...) { return patternText(32, 0x60); };
 const auto mac = [](auto...) { return patternText(16, 0x70); };
-const auto eccDecryptEntry = [](auto hContainer, auto, auto cipher, auto plain, auto plainLen) {
-    return eccDecrypt(hContainer, cipher, plain, plainLen);
+// SKF_ECCDecrypt, SKFEX_ECCDecrypt and SKF_PrvKeyDecrypt: the cipher bytes as CipherLen gives them, XORed.
+const auto eccDecrypt = [](HCONTAINER hContainer, int32_t, const uint8_t *blob, uint8_t *plain, uint32_t *plainLen) {
+    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
+    REQUIRE(blob, kSAR_INVALIDPARAMERR);
+    uint32_t cipherLen = 0;
+    std::memcpy(&cipherLen, blob + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipherLen);
+    return deliver(xored(blob + offsetof(ECCCIPHERBLOB, Cipher), std::min<uint32_t>(cipherLen, 1024)), plain, plainLen);
 };
 
 // Device
 
 SIM(SKF_WaitForDevEvent) = [](auto...) { return kSAR_NOTSUPPORTYETERR; };
 SIM(SKF_EnumDev) = [](int32_t present, char *list, uint32_t *pulSize) {
-    return deliver(nameList(present ? presentDevices() : g_state.devices), list, pulSize);
+    std::vector<Device> shown;
+    std::copy_if(g_state.devices.begin(), g_state.devices.end(), std::back_inserter(shown),
+                 [present](const Device &d) { return d.present || !present; });
+    return deliver(nameList(shown), list, pulSize);
 };
 SIM(SKF_ConnectDev) = [](const char *name, DEVHANDLE *phDev) {
     Device *d = name ? named(g_state.devices, name) : nullptr;
@@ -355,9 +294,7 @@ SIM(SKF_GetPINInfo) = [](HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, u
     LOOKUP(a, appOf(hApp));
     const Pin *pin = a->pin(type);
     REQUIRE(pin && maxRetry && remaining && isDefault, kSAR_INVALIDPARAMERR);
-    *maxRetry = pin->maxRetry;
-    *remaining = pin->remaining;
-    *isDefault = 0;
+    std::tie(*maxRetry, *remaining, *isDefault) = std::tuple(pin->maxRetry, pin->remaining, 0);
     return kSAR_OK;
 };
 SIM(SKF_VerifyPIN) = [](HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry) {
@@ -368,10 +305,8 @@ SIM(SKF_VerifyPIN) = [](HAPPLICATION hApp, uint32_t type, const char *pin, uint3
 SIM(SKF_UnblockPIN) = [](HAPPLICATION hApp, const char *adminPin, const char *newUserPin, uint32_t *retry) {
     LOOKUP(a, appOf(hApp));
     const uint32_t result = checkPin(a->admin, adminPin, retry);
-    if (result == kSAR_OK) {
-        a->user.text = newUserPin ? newUserPin : "";
-        a->user.remaining = a->user.maxRetry;
-    }
+    if (result == kSAR_OK)
+        a->user = Pin{newUserPin ? newUserPin : "", a->user.maxRetry, a->user.maxRetry};
     return result;
 };
 
@@ -415,8 +350,7 @@ SIM(SKF_WriteFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, co
     File *f = name ? named(a->files, name) : nullptr;
     REQUIRE(f, kSAR_FILE_NOT_EXIST);
     REQUIRE(data || !size, kSAR_INVALIDPARAMERR);
-    if (f->data.size() < size_t{offset} + size)
-        f->data.resize(size_t{offset} + size);
+    f->data.resize(std::max(f->data.size(), size_t{offset} + size));
     std::copy(data, data + size, f->data.begin() + offset);
     return kSAR_OK;
 };
@@ -545,23 +479,23 @@ KEEP(SKF_Decrypt) = keepData;
 KEEP(SKF_DecryptUpdate) = keepData;
 KEEP(SKF_Digest) = keepData;
 KEEP(SKF_Mac) = keepData;
-SIM(SKF_EncryptInit) = keyInit;
-SIM(SKF_DecryptInit) = keyInit;
-SIM(SKF_Encrypt) = keyDataOut(xoredData);
-SIM(SKF_EncryptUpdate) = keyDataOut(xoredData);
-SIM(SKF_Decrypt) = keyDataOut(xoredData);
-SIM(SKF_DecryptUpdate) = keyDataOut(xoredData);
+SIM(SKF_EncryptInit) = keyOnly;
+SIM(SKF_DecryptInit) = keyOnly;
+SIM(SKF_Encrypt) = keyDataOut(xored);
+SIM(SKF_EncryptUpdate) = keyDataOut(xored);
+SIM(SKF_Decrypt) = keyDataOut(xored);
+SIM(SKF_DecryptUpdate) = keyDataOut(xored);
 SIM(SKF_Digest) = keyDataOut(digest);
 SIM(SKF_Mac) = keyDataOut(mac);
-SIM(SKF_DigestUpdate) = keyData;
-SIM(SKF_MacUpdate) = keyData;
+SIM(SKF_DigestUpdate) = keyOnly;
+SIM(SKF_MacUpdate) = keyOnly;
 SIM(SKF_EncryptFinal) = keyOut(nothing);
 SIM(SKF_DecryptFinal) = keyOut(nothing);
 SIM(SKF_DigestFinal) = keyOut(digest);
 SIM(SKF_MacFinal) = keyOut(mac);
-SIM(SKF_ECCDecrypt) = eccDecryptEntry;
-SIM(SKFEX_ECCDecrypt) = eccDecryptEntry;
-SIM(SKF_PrvKeyDecrypt) = eccDecryptEntry;
+SIM(SKF_ECCDecrypt) = eccDecrypt;
+SIM(SKFEX_ECCDecrypt) = eccDecrypt;
+SIM(SKF_PrvKeyDecrypt) = eccDecrypt;
 
 // Extensions
 
