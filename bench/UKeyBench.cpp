@@ -148,6 +148,29 @@ void BM_PassThrough(benchmark::State &state)
 }
 BENCHMARK(BM_PassThrough)->ArgName("mode")->DenseRange(0, 5);
 
+// The least any adaptor in front of the vendor adds: one function between the host's call and the
+// vendor's, entered and left through pointers as the table and the vendor's entry are, with no
+// lookup and no trace test. Against mode 0 it shows how far below a ratio can go.
+PFN_SKF_VerifyPIN g_floorVendor;
+void *g_floorApp;
+[[gnu::noinline]] uint32_t KXF_CALL forwardOnly(uint32_t, uint32_t type, const char *pin, uint32_t *retry)
+{
+    return g_floorVendor(g_floorApp, type, pin, retry);
+}
+
+void BM_ForwardFloor(benchmark::State &state)
+{
+    Host host(false, Vendor::Bench);
+    g_floorVendor = reinterpret_cast<PFN_SKF_VerifyPIN>(host.vendorFunction("SKF_VerifyPIN"));
+    g_floorApp = reinterpret_cast<void *>(uintptr_t{1});
+    PFN_KXF_VerifyPIN volatile entry = &forwardOnly; // called as the host calls a table entry
+    for (auto _ : state) {
+        uint32_t retry = 0;
+        benchmark::DoNotOptimize(entry(1, SKF_USER_TYPE, kUserPin, &retry));
+    }
+}
+BENCHMARK(BM_ForwardFloor);
+
 struct ThreadCpuClock {
     using duration = std::chrono::nanoseconds;
     using time_point = std::chrono::time_point<ThreadCpuClock, duration>;
@@ -301,6 +324,7 @@ public:
         std::printf("\n%-52s %12s %12s\n", "Target", "Measured", "Limit");
         ratio("pass-through, tracing off / direct call", "BM_PassThrough/mode:1", "BM_PassThrough/mode:0", 1.3);
         ratio("pass-through, do-nothing callback / direct call", "BM_PassThrough/mode:2", "BM_PassThrough/mode:0", 15);
+        ratio("floor: one forwarding function / direct call", "BM_ForwardFloor", "BM_PassThrough/mode:0", 1.3);
         ratio("over the mock: tracing off / direct call", "BM_PassThrough/mode:4", "BM_PassThrough/mode:3", 1.3);
         ratio("over the mock: do-nothing callback / direct call", "BM_PassThrough/mode:5", "BM_PassThrough/mode:3", 15);
         extra("adaptor allocations per call, tracing off", "BM_PassThrough/mode:1", 0);
