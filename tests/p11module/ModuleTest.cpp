@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
+#include <openssl/params.h>
 #include <openssl/x509.h>
 
 #include <cstdlib>
@@ -97,6 +98,7 @@ protected:
     CK_FUNCTION_LIST_PTR f = nullptr;
     CK_SESSION_HANDLE s = 0;
     CK_OBJECT_CLASS dataClass = CKO_DATA;
+    CK_ATTRIBUTE isFile{CKA_CLASS, &dataClass, sizeof dataClass};
 };
 
 TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
@@ -179,11 +181,9 @@ TEST_F(ModuleTest, Sm2SignatureVerifiesWithOpenssl)
     unsigned char der[80], *derEnd = der;
     const int derLen = i2d_ECDSA_SIG(esig.get(), &derEnd);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> vctx(EVP_PKEY_CTX_new(key.get(), nullptr),
-                                                                     EVP_PKEY_CTX_free);
-    ASSERT_EQ(EVP_PKEY_CTX_set1_id(vctx.get(), "1234567812345678", 16), 1);
-    EVP_MD_CTX_set_pkey_ctx(md.get(), vctx.get());
-    ASSERT_EQ(EVP_DigestVerifyInit(md.get(), nullptr, EVP_sm3(), nullptr, key.get()), 1);
+    char id[] = "1234567812345678";
+    const OSSL_PARAM withId[] = {OSSL_PARAM_construct_octet_string("distid", id, 16), OSSL_PARAM_END};
+    ASSERT_EQ(EVP_DigestVerifyInit_ex(md.get(), nullptr, "SM3", nullptr, nullptr, key.get(), withId), 1);
     EXPECT_EQ(EVP_DigestVerify(md.get(), der, derLen, msg, sizeof msg), 1);
 
     for (const CK_RV rv : {CKR_OK, CKR_SIGNATURE_INVALID}) {
@@ -198,8 +198,7 @@ TEST_F(ModuleTest, DataObjectsAreFilesOnTheKey)
 {
     ASSERT_EQ(login("123456"), CKR_OK);
     char name[] = "note", value[] = "kept on the key";
-    CK_ATTRIBUTE tmpl[] = {
-        {CKA_CLASS, &dataClass, sizeof dataClass}, {CKA_LABEL, name, 4}, {CKA_VALUE, value, sizeof value - 1}};
+    CK_ATTRIBUTE tmpl[] = {isFile, {CKA_LABEL, name, 4}, {CKA_VALUE, value, sizeof value - 1}};
     CK_OBJECT_HANDLE created;
     CK_SESSION_HANDLE other;
     ASSERT_EQ(f->C_CreateObject(s, tmpl, 3, &created), CKR_OK);
@@ -231,9 +230,7 @@ TEST_F(ModuleTest, ThreadsShareASlot)
             failures[t] += f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &own) != CKR_OK;
             for (int i = 0; i < 8; ++i) {
                 std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
-                CK_ATTRIBUTE file[] = {{CKA_CLASS, &dataClass, sizeof dataClass},
-                                       {CKA_LABEL, &name[0], name.size()},
-                                       {CKA_VALUE, &name[0], name.size()}};
+                CK_ATTRIBUTE file[] = {isFile, {CKA_LABEL, &name[0], name.size()}, {CKA_VALUE, &name[0], name.size()}};
                 failures[t] += f->C_CreateObject(own, file, 3, h) != CKR_OK;
                 for (int k = 0; k < 8; ++k)
                     failures[t] += f->C_FindObjectsInit(own, nullptr, 0) != CKR_OK ||
@@ -245,8 +242,7 @@ TEST_F(ModuleTest, ThreadsShareASlot)
     for (std::thread &t : threads)
         t.join();
     EXPECT_EQ(failures, std::vector<int>(4, 0));
-    CK_ATTRIBUTE files{CKA_CLASS, &dataClass, sizeof dataClass};
-    EXPECT_EQ(find(&files, 1).size(), 32u);
+    EXPECT_EQ(find(&isFile, 1).size(), 32u);
 }
 
 // Each configuration line is one key kind with its own copy of the adaptor; bad lines are skipped.
