@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
+#include <openssl/params.h>
 #include <openssl/x509.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -28,7 +30,7 @@ protected:
         store = dir;
         setenv("SKFSOFT_DIR", dir, 1);
         unsetenv("UKEYADAPTOR_PKCS11_CONF");
-        lib = dlopen(UKEYP11_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        void *lib = dlopen(UKEYP11_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib, nullptr) << dlerror();
         auto get = reinterpret_cast<CK_C_GetFunctionList>(dlsym(lib, "C_GetFunctionList"));
         ASSERT_EQ(get(&f), CKR_OK);
@@ -39,8 +41,7 @@ protected:
     {
         if (f)
             f->C_Finalize(nullptr);
-        if (!store.empty())
-            std::filesystem::remove_all(store);
+        std::filesystem::remove_all(store);
     }
     CK_RV login(const char *pin, CK_USER_TYPE user = CKU_USER)
     {
@@ -59,21 +60,45 @@ protected:
         EXPECT_EQ(f->C_GenerateKeyPair(s, &m, pubTmpl, 2, nullptr, 0, pub, &priv), rv);
         return priv;
     }
-    std::vector<uint8_t> attribute(CK_OBJECT_HANDLE o, CK_ATTRIBUTE_TYPE type)
+    std::string attribute(CK_OBJECT_HANDLE o, CK_ATTRIBUTE_TYPE type)
     {
         CK_ATTRIBUTE a{type, nullptr, 0};
         EXPECT_EQ(f->C_GetAttributeValue(s, o, &a, 1), CKR_OK);
-        std::vector<uint8_t> v(a.ulValueLen);
+        std::string v(a.ulValueLen, '\0');
         a.pValue = v.data();
         EXPECT_EQ(f->C_GetAttributeValue(s, o, &a, 1), CKR_OK);
         return v;
     }
+    std::vector<CK_OBJECT_HANDLE> find(CK_ATTRIBUTE *tmpl, CK_ULONG count)
+    {
+        CK_OBJECT_HANDLE h[64];
+        EXPECT_EQ(f->C_FindObjectsInit(s, tmpl, count), CKR_OK);
+        EXPECT_EQ(f->C_FindObjects(s, h, 64, &count), CKR_OK);
+        EXPECT_EQ(f->C_FindObjectsFinal(s), CKR_OK);
+        return {h, h + count};
+    }
+    // Starts the module again with this configuration: in between nothing answers, and the
+    // session open before does not survive.
+    void configure(const std::string &text)
+    {
+        CK_SESSION_INFO info;
+        CK_SESSION_HANDLE other;
+        ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
+        EXPECT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &other), CKR_CRYPTOKI_NOT_INITIALIZED);
+        EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_CRYPTOKI_NOT_INITIALIZED);
+        EXPECT_EQ(f->C_Finalize(nullptr), CKR_CRYPTOKI_NOT_INITIALIZED);
+        std::ofstream(store + "/pkcs11.conf") << text;
+        setenv("UKEYADAPTOR_PKCS11_CONF", (store + "/pkcs11.conf").c_str(), 1);
+        ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+        EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_SESSION_HANDLE_INVALID);
+    }
 
     static constexpr uint8_t kSm2Oid[] = {0x06, 0x08, 0x2A, 0x81, 0x1C, 0xCF, 0x55, 0x01, 0x82, 0x2D};
     std::string store;
-    void *lib = nullptr;
     CK_FUNCTION_LIST_PTR f = nullptr;
     CK_SESSION_HANDLE s = 0;
+    CK_OBJECT_CLASS dataClass = CKO_DATA;
+    CK_ATTRIBUTE isFile{CKA_CLASS, &dataClass, sizeof dataClass};
 };
 
 TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
@@ -94,18 +119,6 @@ TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
     EXPECT_EQ(login("12345678", CKU_SO), CKR_OK);
 }
 
-TEST_F(ModuleTest, NothingAnswersAfterFinalize)
-{
-    ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
-    CK_SESSION_HANDLE other;
-    CK_SESSION_INFO info;
-    EXPECT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &other), CKR_CRYPTOKI_NOT_INITIALIZED);
-    EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_CRYPTOKI_NOT_INITIALIZED);
-    EXPECT_EQ(f->C_Finalize(nullptr), CKR_CRYPTOKI_NOT_INITIALIZED);
-    ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
-    EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_SESSION_HANDLE_INVALID); // sessions do not survive
-}
-
 // A null buffer asks for the size, a short one is refused with the size (attributes: unavailable);
 // the signing operation outlives both.
 TEST_F(ModuleTest, BuffersFollowTheTwoCallConvention)
@@ -116,16 +129,13 @@ TEST_F(ModuleTest, BuffersFollowTheTwoCallConvention)
     ASSERT_EQ(f->C_SignInit(s, &m, priv), CKR_OK);
     CK_BYTE data[] = "data";
     alignas(CK_ULONG) CK_BYTE out[256];
+    // Each call's result and the length it leaves.
+    using Answer = std::pair<CK_RV, CK_ULONG>;
     const auto twoCalls = [&](const char *what, CK_ULONG size, CK_ULONG shortAnswer, auto call) {
-        CK_ULONG len = 0;
-        EXPECT_EQ(call(nullptr, &len), CKR_OK) << what;
-        EXPECT_EQ(len, size) << what;
-        len = size - 1;
-        EXPECT_EQ(call(out, &len), CKR_BUFFER_TOO_SMALL) << what;
-        EXPECT_EQ(len, shortAnswer) << what;
-        len = size;
-        EXPECT_EQ(call(out, &len), CKR_OK) << what;
-        EXPECT_EQ(len, size) << what;
+        const auto answer = [&](CK_BYTE *to, CK_ULONG len) { return Answer{call(to, &len), len}; };
+        EXPECT_EQ(answer(nullptr, 0), Answer(CKR_OK, size)) << what;
+        EXPECT_EQ(answer(out, size - 1), Answer(CKR_BUFFER_TOO_SMALL, shortAnswer)) << what;
+        EXPECT_EQ(answer(out, size), Answer(CKR_OK, size)) << what;
     };
     twoCalls("slots", 1, 1, [&](CK_BYTE *to, CK_ULONG *n) { return f->C_GetSlotList(CK_TRUE, (CK_SLOT_ID *)to, n); });
     twoCalls("mechanisms", 7, 7, [&](CK_BYTE *to, CK_ULONG *n) { return f->C_GetMechanismList(0, (CK_ULONG *)to, n); });
@@ -156,64 +166,50 @@ TEST_F(ModuleTest, Sm2SignatureVerifiesWithOpenssl)
     ASSERT_EQ(f->C_SignFinal(s, sig, &len), CKR_OK);
     ASSERT_EQ(len, 64u);
 
-    const std::vector<uint8_t> point = attribute(pub, CKA_EC_POINT); // 04 41 04 X Y
+    const std::string point = attribute(pub, CKA_EC_POINT); // 04 41 04 X Y
     ASSERT_EQ(point.size(), 67u);
     // Its SubjectPublicKeyInfo: id-ecPublicKey on the SM2 curve, then the point.
     std::vector<uint8_t> spki = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01,
                                  0x06, 0x08, 0x2A, 0x81, 0x1C, 0xCF, 0x55, 0x01, 0x82, 0x2D, 0x03, 0x42, 0x00};
     spki.insert(spki.end(), point.begin() + 2, point.end());
     const unsigned char *spkiAt = spki.data();
-    EVP_PKEY *key = d2i_PUBKEY(nullptr, &spkiAt, static_cast<long>(spki.size()));
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(d2i_PUBKEY(nullptr, &spkiAt, long(spki.size())),
+                                                            EVP_PKEY_free);
     ASSERT_NE(key, nullptr);
-    ECDSA_SIG *esig = ECDSA_SIG_new();
-    ECDSA_SIG_set0(esig, BN_bin2bn(sig, 32, nullptr), BN_bin2bn(sig + 32, 32, nullptr));
-    unsigned char *der = nullptr;
-    const int derLen = i2d_ECDSA_SIG(esig, &der);
-    EVP_MD_CTX *md = EVP_MD_CTX_new();
-    EVP_PKEY_CTX *vctx = EVP_PKEY_CTX_new(key, nullptr);
-    ASSERT_EQ(EVP_PKEY_CTX_set1_id(vctx, "1234567812345678", 16), 1);
-    EVP_MD_CTX_set_pkey_ctx(md, vctx);
-    ASSERT_EQ(EVP_DigestVerifyInit(md, nullptr, EVP_sm3(), nullptr, key), 1);
-    EXPECT_EQ(EVP_DigestVerify(md, der, derLen, msg, sizeof msg), 1);
-    EVP_MD_CTX_free(md);
-    EVP_PKEY_CTX_free(vctx);
-    OPENSSL_free(der);
-    ECDSA_SIG_free(esig);
-    EVP_PKEY_free(key);
+    std::unique_ptr<ECDSA_SIG, decltype(&ECDSA_SIG_free)> esig(ECDSA_SIG_new(), ECDSA_SIG_free);
+    ECDSA_SIG_set0(esig.get(), BN_bin2bn(sig, 32, nullptr), BN_bin2bn(sig + 32, 32, nullptr));
+    unsigned char der[80], *derEnd = der;
+    const int derLen = i2d_ECDSA_SIG(esig.get(), &derEnd);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    char id[] = "1234567812345678";
+    const OSSL_PARAM withId[] = {OSSL_PARAM_construct_octet_string("distid", id, 16), OSSL_PARAM_END};
+    ASSERT_EQ(EVP_DigestVerifyInit_ex(md.get(), nullptr, "SM3", nullptr, nullptr, key.get(), withId), 1);
+    EXPECT_EQ(EVP_DigestVerify(md.get(), der, derLen, msg, sizeof msg), 1);
 
-    ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
-    EXPECT_EQ(f->C_Verify(s, msg, sizeof msg, sig, 64), CKR_OK);
-    sig[40] ^= 1;
-    ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
-    EXPECT_EQ(f->C_Verify(s, msg, sizeof msg, sig, 64), CKR_SIGNATURE_INVALID);
+    for (const CK_RV rv : {CKR_OK, CKR_SIGNATURE_INVALID}) {
+        ASSERT_EQ(f->C_VerifyInit(s, &m, pub), CKR_OK);
+        EXPECT_EQ(f->C_Verify(s, msg, sizeof msg, sig, 64), rv);
+        sig[40] ^= 1;
+    }
 }
 
 // Files are data objects read from the key; a second session sees what the first wrote.
 TEST_F(ModuleTest, DataObjectsAreFilesOnTheKey)
 {
     ASSERT_EQ(login("123456"), CKR_OK);
-    CK_OBJECT_CLASS cls = CKO_DATA;
     char name[] = "note", value[] = "kept on the key";
-    CK_ATTRIBUTE tmpl[] = {{CKA_CLASS, &cls, sizeof cls}, {CKA_LABEL, name, 4}, {CKA_VALUE, value, sizeof value - 1}};
-    CK_OBJECT_HANDLE created, found[4];
-    ASSERT_EQ(f->C_CreateObject(s, tmpl, 3, &created), CKR_OK);
+    CK_ATTRIBUTE tmpl[] = {isFile, {CKA_LABEL, name, 4}, {CKA_VALUE, value, sizeof value - 1}};
+    CK_OBJECT_HANDLE created;
     CK_SESSION_HANDLE other;
+    ASSERT_EQ(f->C_CreateObject(s, tmpl, 3, &created), CKR_OK);
     ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &other), CKR_OK);
     std::swap(s, other);
-    CK_ULONG count = 0;
-    ASSERT_EQ(f->C_FindObjectsInit(s, tmpl, 2), CKR_OK);
-    ASSERT_EQ(f->C_FindObjects(s, found, 4, &count), CKR_OK);
-    ASSERT_EQ(f->C_FindObjectsFinal(s), CKR_OK);
-    ASSERT_EQ(count, 1u);
-    EXPECT_EQ(found[0], created);
-    const std::vector<uint8_t> v = attribute(found[0], CKA_VALUE), app = attribute(found[0], CKA_APPLICATION);
-    EXPECT_EQ(std::string(v.begin(), v.end()), value);
-    EXPECT_EQ(std::string(app.begin(), app.end()), "SOFTAPP");
+    ASSERT_EQ(find(tmpl, 2), std::vector<CK_OBJECT_HANDLE>{created});
+    EXPECT_EQ(attribute(created, CKA_VALUE), value);
+    EXPECT_EQ(attribute(created, CKA_APPLICATION), "SOFTAPP");
     EXPECT_EQ(f->C_DestroyObject(s, created), CKR_SESSION_READ_ONLY);
     EXPECT_EQ(f->C_DestroyObject(other, created), CKR_OK);
-    ASSERT_EQ(f->C_FindObjectsInit(s, tmpl, 2), CKR_OK);
-    ASSERT_EQ(f->C_FindObjects(s, found, 4, &count), CKR_OK);
-    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(find(tmpl, 2).size(), 0u);
 }
 
 // Sessions of one slot on several threads share its device handle; files written meanwhile make
@@ -224,7 +220,6 @@ TEST_F(ModuleTest, ThreadsShareASlot)
     CK_OBJECT_HANDLE pub, priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "shared", &pub);
     std::vector<std::thread> threads;
     std::vector<int> failures(4, 0);
-    CK_OBJECT_CLASS cls = CKO_DATA;
     CK_MECHANISM m{CKM_SHA256_RSA_PKCS, nullptr, 0};
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
@@ -235,9 +230,7 @@ TEST_F(ModuleTest, ThreadsShareASlot)
             failures[t] += f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &own) != CKR_OK;
             for (int i = 0; i < 8; ++i) {
                 std::string name = "t" + std::to_string(t) + "-" + std::to_string(i);
-                CK_ATTRIBUTE file[] = {{CKA_CLASS, &cls, sizeof cls},
-                                       {CKA_LABEL, &name[0], name.size()},
-                                       {CKA_VALUE, &name[0], name.size()}};
+                CK_ATTRIBUTE file[] = {isFile, {CKA_LABEL, &name[0], name.size()}, {CKA_VALUE, &name[0], name.size()}};
                 failures[t] += f->C_CreateObject(own, file, 3, h) != CKR_OK;
                 for (int k = 0; k < 8; ++k)
                     failures[t] += f->C_FindObjectsInit(own, nullptr, 0) != CKR_OK ||
@@ -249,26 +242,17 @@ TEST_F(ModuleTest, ThreadsShareASlot)
     for (std::thread &t : threads)
         t.join();
     EXPECT_EQ(failures, std::vector<int>(4, 0));
-    CK_ATTRIBUTE data{CKA_CLASS, &cls, sizeof cls};
-    CK_OBJECT_HANDLE h[64];
-    CK_ULONG n = 0;
-    ASSERT_EQ(f->C_FindObjectsInit(s, &data, 1), CKR_OK);
-    ASSERT_EQ(f->C_FindObjects(s, h, 64, &n), CKR_OK);
-    EXPECT_EQ(n, 32u);
+    EXPECT_EQ(find(&isFile, 1).size(), 32u);
 }
 
 // Each configuration line is one key kind with its own copy of the adaptor; bad lines are skipped.
-TEST_F(ModuleTest, ConfigurationNamesTheKeys)
+TEST_F(ModuleTest, ConfigurationNamesTheKeysAfterARestart)
 {
-    const std::string conf = store + "/pkcs11.conf";
-    setenv("UKEYADAPTOR_PKCS11_CONF", conf.c_str(), 1);
     CK_ULONG count = 0;
     for (const char *text : {"# no key named: the bundled token\n",
                              "# two kinds\nukeyskf " SKFSOFT_PATH "\nskf_gdca " SKFSOFT_PATH " GDCA_APP\nukeyskf\n"
                              "ukeyskf /nonexistent/libskf.so\n"}) {
-        ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
-        std::ofstream(conf) << text;
-        ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+        configure(text);
         ASSERT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
         EXPECT_EQ(count, text[2] == 'n' ? 1u : 2u) << text;
     }
@@ -284,31 +268,25 @@ TEST_F(ModuleTest, ConfigurationNamesTheKeys)
 // test vendor library, SKF from the mock and C_* from SoftHSM2, which holds the private key.
 TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
 {
-    ASSERT_EQ(f->C_Finalize(nullptr), CKR_OK);
     const softhsm::Token &hsm = softhsm::token();
     ASSERT_EQ(hsm.error, "") << "softhsm2 is installed by scripts/install-deps.sh";
     std::vector<uint8_t> wrapped = hsm.wrapped;
-
     void *vendor = dlopen(SZCA_VENDOR_PATH, RTLD_NOW | RTLD_LOCAL); // the adaptor's load finds this copy
     mock::State &m = *reinterpret_cast<PFN_mock_state>(dlsym(vendor, "mock_state"))();
     mock::setField(m.dev().info.SerialNumber, hsm.serial);
     m.dev().info.AlgAsymCap = 0x00010000; // RSA
     m.app().containers = {{"RSA", 1}};
-    std::ofstream(store + "/pkcs11.conf") << "skf_szca_ft3003 " SZCA_VENDOR_PATH "\n";
-    setenv("UKEYADAPTOR_PKCS11_CONF", (store + "/pkcs11.conf").c_str(), 1);
-    ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
+    configure("skf_szca_ft3003 " SZCA_VENDOR_PATH "\n");
     ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &s), CKR_OK);
     ASSERT_EQ(login("123456"), CKR_OK);
     CK_OBJECT_CLASS cls = CKO_PRIVATE_KEY;
-    CK_ATTRIBUTE find{CKA_CLASS, &cls, sizeof cls};
+    CK_ATTRIBUTE privateKeys{CKA_CLASS, &cls, sizeof cls};
+    const std::vector<CK_OBJECT_HANDLE> keys = find(&privateKeys, 1);
+    ASSERT_FALSE(keys.empty());
     CK_MECHANISM pkcs1{CKM_RSA_PKCS, nullptr, 0};
-    CK_OBJECT_HANDLE priv = 0;
-    CK_ULONG count = 0, len = 0;
+    CK_ULONG len = 0;
     CK_BYTE plain[256];
-    ASSERT_EQ(f->C_FindObjectsInit(s, &find, 1), CKR_OK);
-    ASSERT_EQ(f->C_FindObjects(s, &priv, 1, &count), CKR_OK);
-    ASSERT_EQ(count, 1u);
-    ASSERT_EQ(f->C_DecryptInit(s, &pkcs1, priv), CKR_OK);
+    ASSERT_EQ(f->C_DecryptInit(s, &pkcs1, keys[0]), CKR_OK);
     EXPECT_EQ(f->C_Decrypt(s, wrapped.data(), wrapped.size(), nullptr, &len), CKR_OK);
     EXPECT_EQ(len, 256u);
     ASSERT_EQ(f->C_Decrypt(s, wrapped.data(), wrapped.size(), plain, &len), CKR_OK);

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <string>
+#include <tuple>
 
 #include "AllocationCounter.h"
 #include "support/HostFixture.h"
@@ -11,19 +12,11 @@ namespace {
 
 void KXF_CALL dropLine(int32_t, const char *) {}
 
-using Entry = uint32_t (*)(void **table, uint32_t handle);
-using Direct = uint32_t (*)(void *vendorFunction); // resolved before counting
-
-void *app()
-{
-    return mock::handleValue(mock::Kind::Application, 1);
-}
-
 struct Row {
     const char *name;
-    Entry entry;
-    const char *vendorName; // null: the entry makes no vendor call
-    Direct direct;
+    uint32_t (*entry)(void **table, uint32_t handle);
+    const char *vendorName;                   // null: the entry makes no vendor call
+    uint32_t (*direct)(void *vendorFunction); // resolved before counting
 };
 
 const Row kRows[] = {
@@ -35,7 +28,8 @@ const Row kRows[] = {
      "SKF_VerifyPIN",
      [](void *v) {
          uint32_t retry = 0;
-         return reinterpret_cast<PFN_SKF_VerifyPIN>(v)(app(), SKF_USER_TYPE, "123456", &retry);
+         void *app = mock::handleValue(mock::Kind::Application, 1);
+         return reinterpret_cast<PFN_SKF_VerifyPIN>(v)(app, SKF_USER_TYPE, "123456", &retry);
      }},
     {"GetSerialNumber",
      [](void **t, uint32_t h) {
@@ -49,60 +43,48 @@ const Row kRows[] = {
      nullptr, nullptr},
 };
 
-struct Case {
-    Row row;
-    bool tracing;
-};
-
-void PrintTo(const Case &c, std::ostream *os)
+void PrintTo(const Row &row, std::ostream *os)
 {
-    *os << c.row.name << (c.tracing ? " traced" : "");
+    *os << row.name;
 }
 
-class Allocations : public ukeytest::HostFixture, public ::testing::WithParamInterface<Case> {};
+class Allocations : public ukeytest::HostFixture, public ::testing::WithParamInterface<std::tuple<Row, bool>> {};
 
 TEST_P(Allocations, AnEntryAllocatesNothingOfItsOwn)
 {
     if (!allocation::available())
         GTEST_SKIP() << "a sanitizer's allocator cannot be counted";
-    const Case &c = GetParam();
-    ASSERT_EQ(KXF(Init_SDK)("ukeyskf", MOCK_SKF_PATH, c.tracing ? &dropLine : nullptr, 0), 0u);
+    const auto &[row, tracing] = GetParam();
+    ASSERT_EQ(KXF(Init_SDK)("ukeyskf", MOCK_SKF_PATH, tracing ? &dropLine : nullptr, 0), 0u);
     uint32_t h = 0;
     ASSERT_EQ(KXF(ConnectDev)("MockDev1", &h), 0u);
     void *vendor = dlopen(MOCK_SKF_PATH, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(vendor, nullptr);
 
-    c.row.entry(table_, h); // the mock's first call of a function sets up its scripting
+    row.entry(table_, h); // the mock's first call of a function sets up its scripting
     for (int round = 0; round < 3; ++round) {
         uint64_t vendorOnly = 0;
-        if (c.row.vendorName) {
-            void *const function = dlsym(vendor, c.row.vendorName);
+        if (row.vendorName) {
+            void *const function = dlsym(vendor, row.vendorName);
             ASSERT_NE(function, nullptr);
             mock().clearLog();
             const uint64_t before = allocation::count();
-            c.row.direct(function);
+            row.direct(function);
             vendorOnly = allocation::count() - before;
             EXPECT_GT(vendorOnly, 0u) << "the mock logs every call, so the counter must see it";
         }
         mock().clearLog();
         const uint64_t before = allocation::count();
-        c.row.entry(table_, h);
+        row.entry(table_, h);
         EXPECT_EQ(allocation::count() - before, vendorOnly) << "round " << round;
     }
     dlclose(vendor);
 }
 
-std::vector<Case> cases()
-{
-    std::vector<Case> all;
-    for (const Row &row : kRows)
-        for (bool tracing : {false, true})
-            all.push_back({row, tracing});
-    return all;
-}
-
-INSTANTIATE_TEST_SUITE_P(Entries, Allocations, ::testing::ValuesIn(cases()), [](const auto &row) {
-    return std::string(row.param.row.name) + (row.param.tracing ? "Traced" : "Silent");
-});
+INSTANTIATE_TEST_SUITE_P(Entries, Allocations, ::testing::Combine(::testing::ValuesIn(kRows), ::testing::Bool()),
+                         [](const auto &p) {
+                             return std::string(std::get<0>(p.param).name) +
+                                    (std::get<1>(p.param) ? "Traced" : "Silent");
+                         });
 
 } // namespace
