@@ -23,6 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -101,13 +102,6 @@ pid_t spawn(const std::function<int(Token &)> &body)
         _exit(t.login() != kOk ? 1 : body(t));
     }
     return pid;
-}
-
-int reap(pid_t pid)
-{
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return status;
 }
 
 std::string hex(const void *p, size_t n)
@@ -252,7 +246,8 @@ TEST_F(Store, AcknowledgedWritesOfTwoProcessesSurviveSigkill)
         kill(child[0], SIGKILL), kill(child[1], SIGKILL); // both, before an assertion can return
         close(go[0]);
         for (uint8_t k = 0, i = 0; k < 2; ++k) {
-            const int status = reap(child[k]);
+            int status = -1;
+            waitpid(child[k], &status, 0);
             ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << WEXITSTATUS(status);
             while (read(ack[k][0], &i, 1) == 1)
                 take(k, i);
@@ -460,8 +455,7 @@ TEST_F(Store, Sm4MatchesOpensslInEverySplit)
     ASSERT_EQ(SKF(t, SKF_ConnectDev)("SoftToken-0", &t.dev), kOk);
     const Bytes key = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef, 0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10};
     Bytes data(100);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(i * 7);
+    std::iota(data.begin(), data.end(), uint8_t{7});
     const struct {
         uint32_t alg, padding, len, split;
     } cases[] = {
