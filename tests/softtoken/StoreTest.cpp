@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
-#include <openssl/bio.h>
-#include <openssl/conf.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -112,25 +110,23 @@ std::string hex(const void *p, size_t n)
     return s;
 }
 
-// DER for a SEQUENCE of OpenSSL generator fields, one "name=TYPE:value" a line.
-Bytes derSequence(const std::string &fields)
+// DER for a SEQUENCE of values in OpenSSL's generator syntax, such as "INTEGER:0x01".
+Bytes derSequence(std::initializer_list<std::string> values)
 {
-    const std::string text = "[s]\n" + fields;
-    BIO *bio = BIO_new_mem_buf(text.data(), static_cast<int>(text.size()));
-    CONF *conf = NCONF_new(nullptr);
-    NCONF_load_bio(conf, bio, nullptr);
-    ASN1_TYPE *seq = ASN1_generate_nconf("SEQUENCE:s", conf);
+    ASN1_SEQUENCE_ANY *seq = sk_ASN1_TYPE_new_null();
+    for (const std::string &v : values)
+        sk_ASN1_TYPE_push(seq, ASN1_generate_nconf(v.c_str(), nullptr));
     unsigned char *der = nullptr;
-    const int len = i2d_ASN1_TYPE(seq, &der);
+    const int len = i2d_ASN1_SEQUENCE_ANY(seq, &der);
     Bytes out(der, der + std::max(len, 0));
-    OPENSSL_free(der), ASN1_TYPE_free(seq), NCONF_free(conf), BIO_free(bio);
+    OPENSSL_free(der), sk_ASN1_TYPE_pop_free(seq, ASN1_TYPE_free);
     return out;
 }
 
 Key rsaKey(const RSAPUBLICKEYBLOB &blob)
 {
-    const Bytes der = derSequence("n=INTEGER:0x" + hex(blob.Modulus, sizeof blob.Modulus) + "\ne=INTEGER:0x" +
-                                  hex(blob.PublicExponent, sizeof blob.PublicExponent) + "\n");
+    const Bytes der = derSequence({"INTEGER:0x" + hex(blob.Modulus, sizeof blob.Modulus),
+                                   "INTEGER:0x" + hex(blob.PublicExponent, sizeof blob.PublicExponent)});
     const unsigned char *p = der.data();
     return Key(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(der.size())), EVP_PKEY_free);
 }
@@ -438,9 +434,9 @@ TEST_F(Store, ExtEccEncryptRoundTripsWithOpenssl)
             continue;
         // OpenSSL's form: SEQUENCE { INTEGER x, INTEGER y, OCTET STRING hash, OCTET STRING cipher }.
         const Bytes der =
-            derSequence("x=INTEGER:0x" + hex(blob.XCoordinate + 32, 32) + "\ny=INTEGER:0x" +
-                        hex(blob.YCoordinate + 32, 32) + "\nh=FORMAT:HEX,OCTETSTRING:" + hex(blob.HASH, 32) +
-                        "\nc=FORMAT:HEX,OCTETSTRING:" + hex(blob.Cipher, blob.CipherLen) + "\n");
+            derSequence({"INTEGER:0x" + hex(blob.XCoordinate + 32, 32), "INTEGER:0x" + hex(blob.YCoordinate + 32, 32),
+                         "FORMAT:HEX,OCTETSTRING:" + hex(blob.HASH, 32),
+                         "FORMAT:HEX,OCTETSTRING:" + hex(blob.Cipher, blob.CipherLen)});
         const Bytes back = pkeyCipher(key.get(), der, false);
         EXPECT_EQ(std::string(back.begin(), back.end()), plain.substr(0, c.len));
     }
