@@ -433,20 +433,18 @@ KEEP(SKF_SetSymmKey) = [](auto, const uint8_t *key, auto...) { note(key, key ? 1
 KEEP(SKF_DigestInit) = [](auto, auto, const ECCPUBLICKEYBLOB *pub, auto...) { note(pub, pub ? sizeof *pub : 0); };
 KEEP(SKF_EncryptInit) = keepParam;
 KEEP(SKF_DecryptInit) = keepParam;
-KEEP(SKF_Encrypt) = keepData;
-KEEP(SKF_EncryptUpdate) = keepData;
-KEEP(SKF_Decrypt) = keepData;
-KEEP(SKF_DecryptUpdate) = keepData;
-KEEP(SKF_Digest) = keepData;
-KEEP(SKF_Mac) = keepData;
 SIM(SKF_EncryptInit) = keyOnly;
 SIM(SKF_DecryptInit) = keyOnly;
-SIM(SKF_Encrypt) = keyDataOut(xored);
-SIM(SKF_EncryptUpdate) = keyDataOut(xored);
-SIM(SKF_Decrypt) = keyDataOut(xored);
-SIM(SKF_DecryptUpdate) = keyDataOut(xored);
-SIM(SKF_Digest) = keyDataOut(digest);
-SIM(SKF_Mac) = keyDataOut(mac);
+// Entries that keep their input and answer it transformed.
+#define DATA_ENTRY(name, output)                                                                                       \
+    KEEP(name) = keepData;                                                                                             \
+    SIM(name) = keyDataOut(output);
+DATA_ENTRY(SKF_Encrypt, xored)
+DATA_ENTRY(SKF_EncryptUpdate, xored)
+DATA_ENTRY(SKF_Decrypt, xored)
+DATA_ENTRY(SKF_DecryptUpdate, xored)
+DATA_ENTRY(SKF_Digest, digest)
+DATA_ENTRY(SKF_Mac, mac)
 SIM(SKF_DigestUpdate) = keyOnly;
 SIM(SKF_MacUpdate) = keyOnly;
 SIM(SKF_EncryptFinal) = keyOut(nothing);
