@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace fuzz;
     Script &s = *g_script;
-    s.reset(data, size);
+    s = Script{data, size};
     const char *type = ukey::registry::slot(s.byte() % ukey::registry::registrationCount())->name;
     uint32_t dev = 0;
     if (ukey::rtc::KXF_Init_SDK(type, HOSTILE_VENDOR_PATH, quiet, 0) != SAR_OK ||
