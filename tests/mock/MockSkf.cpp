@@ -143,9 +143,9 @@ const auto copyTo = [](auto *out, const auto &value) { return out ? (*out = valu
 const auto filled = [](void *out, size_t n, uint8_t seed) {
     return out ? (fill(out, n, seed), kSAR_OK) : kSAR_INVALIDPARAMERR;
 };
-const auto newKey = [](SKF_HANDLE *phKey) {
-    return phKey ? (*phKey = g_state.open({Kind::Key, {}, {}, {}}), kSAR_OK) : kSAR_INVALIDPARAMERR;
-};
+// A new handle for h in out.
+const auto opened = [](Handle h, void **out) { return out ? (*out = g_state.open(h), kSAR_OK) : kSAR_INVALIDPARAMERR; };
+const auto newKey = [](SKF_HANDLE *phKey) { return opened({Kind::Key, {}, {}, {}}, phKey); };
 const auto keyOf = [](const void *h) { return g_state.find(h, Kind::Key); };
 const auto deviceOf = [](const void *h) { return device(g_state.find(h, Kind::Device)); };
 const auto appOf = [](const void *h) { return application(g_state.find(h, Kind::Application)); };
@@ -168,15 +168,6 @@ uint32_t erase(std::vector<T> &items, const char *name, uint32_t missing)
     const T *item = name ? named(items, name) : nullptr;
     REQUIRE(item, missing);
     items.erase(items.begin() + (item - items.data()));
-    return kSAR_OK;
-}
-
-// A new application or container handle under the application or device handle h.
-uint32_t openUnder(const Handle &h, Kind kind, const char *name, void **out)
-{
-    REQUIRE(out, kSAR_INVALIDPARAMERR);
-    *out =
-        g_state.open(kind == Kind::Container ? Handle{kind, h.device, h.app, name} : Handle{kind, h.device, name, {}});
     return kSAR_OK;
 }
 
@@ -261,7 +252,7 @@ SIM(SKF_EnumDev) = [](int32_t present, char *list, uint32_t *pulSize) {
 SIM(SKF_ConnectDev) = [](const char *name, DEVHANDLE *phDev) {
     Device *d = name ? named(g_state.devices, name) : nullptr;
     REQUIRE(d && d->present, kSAR_DEVICE_REMOVED);
-    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Device, "", phDev);
+    return opened({Kind::Device, d->name, {}, {}}, phDev);
 };
 SIM(SKF_DisConnectDev) = [](DEVHANDLE hDev) { return close(hDev, Kind::Device); };
 SIM(SKF_GetDevInfo) = on(deviceOf, [](Device &d, DEVINFO *info) {
@@ -346,7 +337,7 @@ SIM(SKF_CreateApplication) = on(deviceOf, [](Device &d, const char *name, const 
     a.admin.maxRetry = a.admin.remaining = adminRetry;
     a.user.maxRetry = a.user.remaining = userRetry;
     d.apps.push_back(a);
-    return openUnder({Kind::Device, d.name, {}, {}}, Kind::Application, name, phApp);
+    return opened({Kind::Application, d.name, name, {}}, phApp);
 });
 SIM(SKF_EnumApplication) = on(deviceOf, [](Device &d, char *list, uint32_t *pulSize) {
     return deliver(nameList(d.apps), list, pulSize, &g_state.enumApplication);
@@ -356,7 +347,7 @@ SIM(SKF_DeleteApplication) = on(deviceOf, [](Device &d, const char *name) {
 });
 SIM(SKF_OpenApplication) = on(deviceOf, [](Device &d, const char *name, HAPPLICATION *phApp) {
     REQUIRE(name && named(d.apps, name), kSAR_APPLICATION_NOT_EXISTS);
-    return openUnder({Kind::Device, d.name, {}, {}}, Kind::Application, name, phApp);
+    return opened({Kind::Application, d.name, name, {}}, phApp);
 });
 SIM(SKF_CloseApplication) = [](HAPPLICATION hApp) { return close(hApp, Kind::Application); };
 
@@ -367,7 +358,7 @@ SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *p
     LOOKUP(a, application(h));
     REQUIRE(name && *name && !named(a->containers, name), kSAR_FAIL);
     a->containers.push_back(Container{name, 0});
-    return openUnder(*h, Kind::Container, name, phContainer);
+    return opened({Kind::Container, h->device, h->app, name}, phContainer);
 };
 SIM(SKF_DeleteContainer) = on(appOf,
                               [](Application &a, const char *name) { return erase(a.containers, name, kSAR_FAIL); });
@@ -378,7 +369,7 @@ SIM(SKF_OpenContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phC
     const Handle *h = g_state.find(hApp, Kind::Application);
     LOOKUP(a, application(h));
     REQUIRE(name && named(a->containers, name), kSAR_FAIL);
-    return openUnder(*h, Kind::Container, name, phContainer);
+    return opened({Kind::Container, h->device, h->app, name}, phContainer);
 };
 SIM(SKF_CloseContainer) = [](HCONTAINER hContainer) { return close(hContainer, Kind::Container); };
 SIM(SKF_GetContainerType) = on(containerOf, [](Container &c, uint32_t *type) { return copyTo(type, c.type); });
