@@ -141,7 +141,7 @@ struct State {
 
     Device &addDevice(const std::string &name, const char *serial)
     {
-        Device d;
+        Device &d = devices.emplace_back();
         d.name = name;
         setField(d.info.Manufacturer, "MockMaker");
         setField(d.info.Issuer, "MockIssuer");
@@ -150,8 +150,7 @@ struct State {
         d.info.DevAuthAlgId = 0x00000401;
         d.info.TotalSpace = 65536;
         d.info.FreeSpace = 32768;
-        devices.push_back(d);
-        return devices.back();
+        return d;
     }
 
     Device &dev() { return devices.front(); }
