@@ -43,8 +43,7 @@ std::vector<uint8_t> eccCipher(fuzz::Script &s)
 
 HCONTAINER pick(fuzz::Script &s)
 {
-    const HCONTAINER all[] = {g_ecc, g_rsa, g_import};
-    return all[s.byte() % 3];
+    return std::array{g_ecc, g_rsa, g_import}[s.byte() % 3];
 }
 
 // Runs data through an initialised cipher, digest or MAC handle with fuzzed sizes on both sides;
@@ -174,8 +173,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzz::Script s;
-    s.reset(data, size);
+    fuzz::Script s{data, size};
     for (int i = 0; i < 8 && !s.empty(); ++i)
         step(s);
     return 0;

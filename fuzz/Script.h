@@ -16,7 +16,6 @@ struct Script {
     size_t size = 0;
     bool benign = true; // the hostile vendor plays fair until the harness says otherwise
 
-    void reset(const uint8_t *d, size_t n) { *this = Script{d, n, true}; }
     bool empty() const { return size == 0; }
     uint8_t byte() { return size ? (--size, *data++) : 0; }
     uint16_t u16() { return static_cast<uint16_t>(byte() | byte() << 8); }

@@ -2,9 +2,7 @@
 // (relative path, NUL, flag byte, 16-bit length, bytes) written under SKFSOFT_DIR before each run;
 // with the flag's low bit the harness closes the file with its checksum line, so that fuzzed
 // values reach the parser. The harness then walks every device, application, file and container.
-#include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -21,12 +19,9 @@ fs::path g_dir;
 
 bool safePath(const std::string &p)
 {
-    if (p.empty() || p.size() > 96 || p.front() == '/' || p.find("..") != std::string::npos)
-        return false;
-    for (const char c : p)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("._-/", c))
-            return false;
-    return true;
+    return !p.empty() && p.size() <= 96 && p.front() != '/' && p.find("..") == std::string::npos &&
+           p.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ._-/") ==
+               std::string::npos;
 }
 
 // The token's own closing line: sum= and the SHA-256 of the lines before it.
@@ -78,10 +73,9 @@ void walkContainer(HCONTAINER c)
     }
     const uint8_t digest[32] = {1};
     ECCSIGNATUREBLOB sig{};
-    uint8_t rsaSig[256];
-    uint32_t rsaLen = sizeof rsaSig;
+    fuzz::Buf rsaSig(256);
     SKF_ECCSignData(c, digest, sizeof digest, &sig);
-    SKF_RSASignData(c, digest, 20, rsaSig, &rsaLen);
+    SKF_RSASignData(c, digest, 20, rsaSig.p(), &rsaSig.n);
 }
 
 void walkApp(HAPPLICATION app)
@@ -91,10 +85,9 @@ void walkApp(HAPPLICATION app)
     SKF_GetPINInfo(app, SKF_USER_TYPE, &maxRetry, &left, &isDefault);
     for (const auto &f : fuzz::names(SKF_EnumFiles, app)) {
         FILEATTRIBUTE info{};
-        uint8_t data[512];
-        uint32_t n = sizeof data;
+        fuzz::Buf data(512);
         SKF_GetFileInfo(app, f.c_str(), &info);
-        SKF_ReadFile(app, f.c_str(), 0, n, data, &n);
+        SKF_ReadFile(app, f.c_str(), 0, data.n, data.p(), &data.n);
     }
     for (const auto &name : fuzz::names(SKF_EnumContainer, app)) {
         HCONTAINER c = nullptr;
@@ -123,8 +116,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzz::Script s;
-    s.reset(data, size);
+    fuzz::Script s{data, size};
     writeStore(s);
     for (const auto &name : fuzz::names(SKF_EnumDev, int32_t{1}, 64)) {
         DEVHANDLE dev = nullptr;

@@ -89,7 +89,6 @@ using Driver = uint32_t (*)(Host &);
 const Driver kEntries[] = {KXF_ENTRIES(FUZZ_DRIVER)};
 #undef FUZZ_DRIVER
 constexpr size_t kFirstDeviceEntry = KXF_IDX_EnumDev; // Init_SDK and Uinit_SDK run only around a run
-constexpr size_t kConnectDev = KXF_IDX_ConnectDev;    // a second instance would outlive the input
 
 // Entries whose length is an output only: the host's buffer has the documented size whatever
 // length it states (a serial number, label or device name; the ECC cipher-blob buffer).
@@ -123,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace fuzz;
     Script &s = *g_script;
-    s.reset(data, size);
+    s = Script{data, size};
     const char *type = ukey::registry::slot(s.byte() % ukey::registry::registrationCount())->name;
     uint32_t dev = 0;
     if (ukey::rtc::KXF_Init_SDK(type, HOSTILE_VENDOR_PATH, quiet, 0) != SAR_OK ||
@@ -133,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int calls = 0; calls < 64 && !s.empty(); ++calls) {
         const size_t pick = s.byte() % (std::size(kEntries) - kFirstDeviceEntry) + kFirstDeviceEntry;
         Host host{s, dev, outputOnlyLength(pick), {}};
-        if (pick != kConnectDev)
+        if (pick != KXF_IDX_ConnectDev) // a second instance would outlive the input
             kEntries[pick](host);
     }
     s.benign = true;

@@ -130,10 +130,9 @@ struct State {
     std::map<std::string, uint32_t> always;
     RawList enumApplication, enumFiles, enumContainer;
 
-    State() : State(0) {}
-
     // One device "MockDev1" holding one application "APP1" without files or containers.
-    void reset() { *this = State(0); }
+    State() { addDevice("MockDev1", "MOCKSERIAL0001").apps.push_back(makeApp("APP1", "111111", "123456")); }
+    void reset() { *this = State(); }
 
     static Application makeApp(const std::string &name, const std::string &adminPin, const std::string &userPin)
     {
@@ -142,7 +141,7 @@ struct State {
 
     Device &addDevice(const std::string &name, const char *serial)
     {
-        Device d;
+        Device &d = devices.emplace_back();
         d.name = name;
         setField(d.info.Manufacturer, "MockMaker");
         setField(d.info.Issuer, "MockIssuer");
@@ -151,8 +150,7 @@ struct State {
         d.info.DevAuthAlgId = 0x00000401;
         d.info.TotalSpace = 65536;
         d.info.FreeSpace = 32768;
-        devices.push_back(d);
-        return devices.back();
+        return d;
     }
 
     Device &dev() { return devices.front(); }
@@ -163,14 +161,10 @@ struct State {
     void forceAlways(const std::string &fn, uint32_t code) { always[fn] = code; }
     bool takeForced(const std::string &fn, uint32_t &code)
     {
-        auto &q = queued[fn];
+        if (auto &q = queued[fn]; !q.empty())
+            return code = q.front(), q.pop_front(), true;
         const auto a = always.find(fn);
-        if (q.empty() && a == always.end())
-            return false;
-        code = q.empty() ? a->second : q.front();
-        if (!q.empty())
-            q.pop_front();
-        return true;
+        return a != always.end() && (code = a->second, true);
     }
 
     // The call log.
@@ -209,9 +203,6 @@ struct State {
         const auto it = handles.find(reinterpret_cast<uintptr_t>(h));
         return it != handles.end() && it->second.kind == kind ? &it->second : nullptr;
     }
-
-private:
-    explicit State(int) { addDevice("MockDev1", "MOCKSERIAL0001").apps.push_back(makeApp("APP1", "111111", "123456")); }
 };
 
 } // namespace mock

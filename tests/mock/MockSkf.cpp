@@ -45,12 +45,10 @@ uint64_t word(const T &v)
 
 // The log keeps every const char * argument as text.
 template <class T>
-void noteText(Call &, const T &)
+void noteText(Call &call, const T &v)
 {
-}
-void noteText(Call &call, const char *text)
-{
-    call.strings.emplace_back(text ? text : "");
+    if constexpr (std::is_same_v<T, const char *>)
+        call.strings.emplace_back(v ? v : "");
 }
 
 // Keeps a copy of a buffer the entry was given in its log record.
@@ -118,13 +116,6 @@ uint32_t checkPin(Pin &pin, const char *text, uint32_t *retry)
     return result;
 }
 
-// f(object) for the object behind a handle, or kSAR_INVALIDHANDLEERR.
-template <class T, class F>
-uint32_t with(T *object, F f)
-{
-    return object ? f(*object) : kSAR_INVALIDHANDLEERR;
-}
-
 uint32_t close(const void *h, Kind kind)
 {
     return g_state.find(h, kind) && g_state.handles.erase(word(h)) ? kSAR_OK : kSAR_INVALIDHANDLEERR;
@@ -148,17 +139,27 @@ Container *containerOf(const void *h)
     return a ? named(a->containers, handle->container) : nullptr;
 }
 
-const auto ok = [](bool found) { return found ? kSAR_OK : kSAR_INVALIDHANDLEERR; };
 const auto copyTo = [](auto *out, const auto &value) { return out ? (*out = value, kSAR_OK) : kSAR_INVALIDPARAMERR; };
 const auto filled = [](void *out, size_t n, uint8_t seed) {
     return out ? (fill(out, n, seed), kSAR_OK) : kSAR_INVALIDPARAMERR;
 };
-const auto newKey = [](SKF_HANDLE *phKey) {
-    return phKey ? (*phKey = g_state.open({Kind::Key, {}, {}, {}}), kSAR_OK) : kSAR_INVALIDPARAMERR;
-};
-const auto isKey = [](const void *h) { return g_state.find(h, Kind::Key) != nullptr; };
+// A new handle for h in out.
+const auto opened = [](Handle h, void **out) { return out ? (*out = g_state.open(h), kSAR_OK) : kSAR_INVALIDPARAMERR; };
+const auto newKey = [](SKF_HANDLE *phKey) { return opened({Kind::Key, {}, {}, {}}, phKey); };
+const auto keyOf = [](const void *h) { return g_state.find(h, Kind::Key); };
 const auto deviceOf = [](const void *h) { return device(g_state.find(h, Kind::Device)); };
 const auto appOf = [](const void *h) { return application(g_state.find(h, Kind::Application)); };
+
+// A simulation over the object behind the first argument and the other arguments; an entry whose
+// first argument finds nothing answers kSAR_INVALIDHANDLEERR.
+template <class Lookup, class F>
+auto on(Lookup lookup, F f)
+{
+    return [=](void *h, auto... args) {
+        auto *object = lookup(h);
+        return object ? f(*object, args...) : kSAR_INVALIDHANDLEERR;
+    };
+}
 
 // Removes the item of that name from a list, or answers missing.
 template <class T>
@@ -167,15 +168,6 @@ uint32_t erase(std::vector<T> &items, const char *name, uint32_t missing)
     const T *item = name ? named(items, name) : nullptr;
     REQUIRE(item, missing);
     items.erase(items.begin() + (item - items.data()));
-    return kSAR_OK;
-}
-
-// A new application or container handle under the application or device handle h.
-uint32_t openUnder(const Handle &h, Kind kind, const char *name, void **out)
-{
-    REQUIRE(out, kSAR_INVALIDPARAMERR);
-    *out =
-        g_state.open(kind == Kind::Container ? Handle{kind, h.device, h.app, name} : Handle{kind, h.device, name, {}});
     return kSAR_OK;
 }
 
@@ -225,34 +217,28 @@ struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
 };
 
 // Shared simulations.
-const auto keyOnly = [](SKF_HANDLE hKey, auto...) { return ok(isKey(hKey)); };
+const auto keyOnly = on(keyOf, [](auto &...) { return kSAR_OK; });
 const auto keepParam = [](auto, const BLOCKCIPHERPARAM &param) { note(&param, sizeof param); };
 const auto keepData = [](auto, const uint8_t *data, uint32_t len, auto...) { note(data, len); };
-template <class Output>
-auto keyDataOut(Output output)
-{
-    return [output](SKF_HANDLE hKey, const uint8_t *data, uint32_t len, uint8_t *out, uint32_t *outLen) {
-        return isKey(hKey) ? deliver(output(data, len), out, outLen) : kSAR_INVALIDHANDLEERR;
-    };
-}
-template <class Output>
-auto keyOut(Output output)
-{
-    return [output](SKF_HANDLE hKey, uint8_t *out, uint32_t *outLen) {
-        return isKey(hKey) ? deliver(output(nullptr, 0), out, outLen) : kSAR_INVALIDHANDLEERR;
-    };
-}
+const auto keyDataOut = [](auto output) {
+    return on(keyOf, [output](Handle &, const uint8_t *data, uint32_t len, uint8_t *out, uint32_t *outLen) {
+        return deliver(output(data, len), out, outLen);
+    });
+};
+const auto keyOut = [](auto output) {
+    return on(keyOf, [output](Handle &, uint8_t *out, uint32_t *outLen) { return deliver(output(), out, outLen); });
+};
 const auto nothing = [](auto...) { return std::string(); };
 const auto digest = [](auto...) { return patternText(32, 0x60); };
 const auto mac = [](auto...) { return patternText(16, 0x70); };
 // SKF_ECCDecrypt, SKFEX_ECCDecrypt and SKF_PrvKeyDecrypt: the cipher bytes as CipherLen gives them, XORed.
-const auto eccDecrypt = [](HCONTAINER hContainer, int32_t, const uint8_t *blob, uint8_t *plain, uint32_t *plainLen) {
-    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
+const auto eccDecrypt = on(containerOf, [](Container &, int32_t, const uint8_t *blob, uint8_t *plain,
+                                           uint32_t *plainLen) {
     REQUIRE(blob, kSAR_INVALIDPARAMERR);
     uint32_t cipherLen = 0;
     std::memcpy(&cipherLen, blob + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipherLen);
     return deliver(xored(blob + offsetof(ECCCIPHERBLOB, Cipher), std::min<uint32_t>(cipherLen, 1024)), plain, plainLen);
-};
+});
 
 // Device
 
@@ -266,119 +252,103 @@ SIM(SKF_EnumDev) = [](int32_t present, char *list, uint32_t *pulSize) {
 SIM(SKF_ConnectDev) = [](const char *name, DEVHANDLE *phDev) {
     Device *d = name ? named(g_state.devices, name) : nullptr;
     REQUIRE(d && d->present, kSAR_DEVICE_REMOVED);
-    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Device, "", phDev);
+    return opened({Kind::Device, d->name, {}, {}}, phDev);
 };
 SIM(SKF_DisConnectDev) = [](DEVHANDLE hDev) { return close(hDev, Kind::Device); };
-SIM(SKF_GetDevInfo) = [](DEVHANDLE hDev, DEVINFO *info) {
-    return with(deviceOf(hDev),
-                [&](Device &d) { return d.getDevInfoResult ? d.getDevInfoResult : copyTo(info, d.info); });
-};
-SIM(SKF_DevAuth) = [](DEVHANDLE hDev, auto...) { return ok(deviceOf(hDev)); };
-SIM(SKF_GenRandom) = [](DEVHANDLE hDev, uint8_t *out, uint32_t len) {
-    return deviceOf(hDev) ? filled(out, len, kSeedRandom) : kSAR_INVALIDHANDLEERR;
-};
+SIM(SKF_GetDevInfo) = on(deviceOf, [](Device &d, DEVINFO *info) {
+    return d.getDevInfoResult ? d.getDevInfoResult : copyTo(info, d.info);
+});
+SIM(SKF_DevAuth) = on(deviceOf, [](auto &...) { return kSAR_OK; });
+SIM(SKF_GenRandom) = on(deviceOf, [](Device &, uint8_t *out, uint32_t len) { return filled(out, len, kSeedRandom); });
 
 // PIN
 
-SIM(SKF_ChangePIN) = [](HAPPLICATION hApp, uint32_t type, const char *oldPin, const char *newPin, uint32_t *retry) {
-    LOOKUP(a, appOf(hApp));
-    Pin *pin = a->pin(type);
-    REQUIRE(pin, kSAR_INVALIDPARAMERR);
-    const uint32_t result = checkPin(*pin, oldPin, retry);
-    if (result == kSAR_OK)
-        pin->text = newPin ? newPin : "";
-    return result;
-};
-SIM(SKF_GetPINInfo) = [](HAPPLICATION hApp, uint32_t type, uint32_t *maxRetry, uint32_t *remaining,
-                         int32_t *isDefault) {
-    LOOKUP(a, appOf(hApp));
-    const Pin *pin = a->pin(type);
+SIM(SKF_ChangePIN) = on(appOf,
+                        [](Application &a, uint32_t type, const char *oldPin, const char *newPin, uint32_t *retry) {
+                            Pin *pin = a.pin(type);
+                            REQUIRE(pin, kSAR_INVALIDPARAMERR);
+                            const uint32_t result = checkPin(*pin, oldPin, retry);
+                            if (result == kSAR_OK)
+                                pin->text = newPin ? newPin : "";
+                            return result;
+                        });
+SIM(SKF_GetPINInfo) = on(appOf, [](Application &a, uint32_t type, uint32_t *maxRetry, uint32_t *remaining,
+                                   int32_t *isDefault) {
+    const Pin *pin = a.pin(type);
     REQUIRE(pin && maxRetry && remaining && isDefault, kSAR_INVALIDPARAMERR);
     std::tie(*maxRetry, *remaining, *isDefault) = std::tuple(pin->maxRetry, pin->remaining, 0);
     return kSAR_OK;
-};
-SIM(SKF_VerifyPIN) = [](HAPPLICATION hApp, uint32_t type, const char *pin, uint32_t *retry) {
-    return with(appOf(hApp), [&](Application &a) {
-        return a.pin(type) ? checkPin(*a.pin(type), pin, retry) : kSAR_INVALIDPARAMERR;
-    });
-};
-SIM(SKF_UnblockPIN) = [](HAPPLICATION hApp, const char *adminPin, const char *newUserPin, uint32_t *retry) {
-    LOOKUP(a, appOf(hApp));
-    const uint32_t result = checkPin(a->admin, adminPin, retry);
+});
+SIM(SKF_VerifyPIN) = on(appOf, [](Application &a, uint32_t type, const char *pin, uint32_t *retry) {
+    return a.pin(type) ? checkPin(*a.pin(type), pin, retry) : kSAR_INVALIDPARAMERR;
+});
+SIM(SKF_UnblockPIN) = on(appOf, [](Application &a, const char *adminPin, const char *newUserPin, uint32_t *retry) {
+    const uint32_t result = checkPin(a.admin, adminPin, retry);
     if (result == kSAR_OK)
-        a->user = Pin{newUserPin ? newUserPin : "", a->user.maxRetry, a->user.maxRetry};
+        a.user = Pin{newUserPin ? newUserPin : "", a.user.maxRetry, a.user.maxRetry};
     return result;
-};
+});
 
 // Files
 
-SIM(SKF_CreateFile) = [](HAPPLICATION hApp, const char *name, uint32_t size, uint32_t, uint32_t) {
-    return with(appOf(hApp), [&](Application &a) {
-        REQUIRE(name && *name && !named(a.files, name), kSAR_FAIL);
-        a.files.push_back(File{name, Bytes(size)});
-        return kSAR_OK;
-    });
-};
-SIM(SKF_DeleteFile) = [](HAPPLICATION hApp, const char *name) {
-    return with(appOf(hApp), [&](Application &a) { return erase(a.files, name, kSAR_FILE_NOT_EXIST); });
-};
-SIM(SKF_EnumFiles) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
-    return with(appOf(hApp),
-                [&](Application &a) { return deliver(nameList(a.files), list, pulSize, &g_state.enumFiles); });
-};
-SIM(SKF_GetFileInfo) = [](HAPPLICATION hApp, const char *name, FILEATTRIBUTE *info) {
-    LOOKUP(a, appOf(hApp));
-    const File *f = name ? named(a->files, name) : nullptr;
+SIM(SKF_CreateFile) = on(appOf, [](Application &a, const char *name, uint32_t size, uint32_t, uint32_t) {
+    REQUIRE(name && *name && !named(a.files, name), kSAR_FAIL);
+    a.files.push_back(File{name, Bytes(size)});
+    return kSAR_OK;
+});
+SIM(SKF_DeleteFile) = on(appOf,
+                         [](Application &a, const char *name) { return erase(a.files, name, kSAR_FILE_NOT_EXIST); });
+SIM(SKF_EnumFiles) = on(appOf, [](Application &a, char *list, uint32_t *pulSize) {
+    return deliver(nameList(a.files), list, pulSize, &g_state.enumFiles);
+});
+SIM(SKF_GetFileInfo) = on(appOf, [](Application &a, const char *name, FILEATTRIBUTE *info) {
+    const File *f = name ? named(a.files, name) : nullptr;
     REQUIRE(f, kSAR_FILE_NOT_EXIST);
     REQUIRE(info, kSAR_INVALIDPARAMERR);
     *info = FILEATTRIBUTE{};
     setField(info->FileName, f->name);
     info->FileSize = static_cast<uint32_t>(f->data.size());
     return kSAR_OK;
-};
-SIM(SKF_ReadFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, uint32_t size, uint8_t *out,
-                       uint32_t *outLen) {
-    LOOKUP(a, appOf(hApp));
-    const File *f = name ? named(a->files, name) : nullptr;
+});
+SIM(SKF_ReadFile) = on(appOf, [](Application &a, const char *name, uint32_t offset, uint32_t size, uint8_t *out,
+                                 uint32_t *outLen) {
+    const File *f = name ? named(a.files, name) : nullptr;
     REQUIRE(f, kSAR_FILE_NOT_EXIST);
     const size_t start = std::min<size_t>(offset, f->data.size());
     const size_t n = std::min<size_t>(size, f->data.size() - start);
     return deliver(std::string(f->data.begin() + start, f->data.begin() + start + n), out, outLen);
-};
-SIM(SKF_WriteFile) = [](HAPPLICATION hApp, const char *name, uint32_t offset, const uint8_t *data, uint32_t size) {
-    LOOKUP(a, appOf(hApp));
-    File *f = name ? named(a->files, name) : nullptr;
-    REQUIRE(f, kSAR_FILE_NOT_EXIST);
-    REQUIRE(data || !size, kSAR_INVALIDPARAMERR);
-    f->data.resize(std::max(f->data.size(), size_t{offset} + size));
-    std::copy(data, data + size, f->data.begin() + offset);
-    return kSAR_OK;
-};
+});
+SIM(SKF_WriteFile) = on(appOf,
+                        [](Application &a, const char *name, uint32_t offset, const uint8_t *data, uint32_t size) {
+                            File *f = name ? named(a.files, name) : nullptr;
+                            REQUIRE(f, kSAR_FILE_NOT_EXIST);
+                            REQUIRE(data || !size, kSAR_INVALIDPARAMERR);
+                            f->data.resize(std::max(f->data.size(), size_t{offset} + size));
+                            std::copy(data, data + size, f->data.begin() + offset);
+                            return kSAR_OK;
+                        });
 
 // Applications
 
-SIM(SKF_CreateApplication) = [](DEVHANDLE hDev, const char *name, const char *adminPin, uint32_t adminRetry,
-                                const char *userPin, uint32_t userRetry, uint32_t, HAPPLICATION *phApp) {
-    LOOKUP(d, deviceOf(hDev));
-    REQUIRE(name && *name && !named(d->apps, name), kSAR_FAIL);
+SIM(SKF_CreateApplication) = on(deviceOf, [](Device &d, const char *name, const char *adminPin, uint32_t adminRetry,
+                                             const char *userPin, uint32_t userRetry, uint32_t, HAPPLICATION *phApp) {
+    REQUIRE(name && *name && !named(d.apps, name), kSAR_FAIL);
     Application a = State::makeApp(name, adminPin ? adminPin : "", userPin ? userPin : "");
     a.admin.maxRetry = a.admin.remaining = adminRetry;
     a.user.maxRetry = a.user.remaining = userRetry;
-    d->apps.push_back(a);
-    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
-};
-SIM(SKF_EnumApplication) = [](DEVHANDLE hDev, char *list, uint32_t *pulSize) {
-    return with(deviceOf(hDev),
-                [&](Device &d) { return deliver(nameList(d.apps), list, pulSize, &g_state.enumApplication); });
-};
-SIM(SKF_DeleteApplication) = [](DEVHANDLE hDev, const char *name) {
-    return with(deviceOf(hDev), [&](Device &d) { return erase(d.apps, name, kSAR_APPLICATION_NOT_EXISTS); });
-};
-SIM(SKF_OpenApplication) = [](DEVHANDLE hDev, const char *name, HAPPLICATION *phApp) {
-    LOOKUP(d, deviceOf(hDev));
-    REQUIRE(name && named(d->apps, name), kSAR_APPLICATION_NOT_EXISTS);
-    return openUnder({Kind::Device, d->name, {}, {}}, Kind::Application, name, phApp);
-};
+    d.apps.push_back(a);
+    return opened({Kind::Application, d.name, name, {}}, phApp);
+});
+SIM(SKF_EnumApplication) = on(deviceOf, [](Device &d, char *list, uint32_t *pulSize) {
+    return deliver(nameList(d.apps), list, pulSize, &g_state.enumApplication);
+});
+SIM(SKF_DeleteApplication) = on(deviceOf, [](Device &d, const char *name) {
+    return erase(d.apps, name, kSAR_APPLICATION_NOT_EXISTS);
+});
+SIM(SKF_OpenApplication) = on(deviceOf, [](Device &d, const char *name, HAPPLICATION *phApp) {
+    REQUIRE(name && named(d.apps, name), kSAR_APPLICATION_NOT_EXISTS);
+    return opened({Kind::Application, d.name, name, {}}, phApp);
+});
 SIM(SKF_CloseApplication) = [](HAPPLICATION hApp) { return close(hApp, Kind::Application); };
 
 // Containers; certificates are not kept.
@@ -388,105 +358,84 @@ SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *p
     LOOKUP(a, application(h));
     REQUIRE(name && *name && !named(a->containers, name), kSAR_FAIL);
     a->containers.push_back(Container{name, 0});
-    return openUnder(*h, Kind::Container, name, phContainer);
+    return opened({Kind::Container, h->device, h->app, name}, phContainer);
 };
-SIM(SKF_DeleteContainer) = [](HAPPLICATION hApp, const char *name) {
-    return with(appOf(hApp), [&](Application &a) { return erase(a.containers, name, kSAR_FAIL); });
-};
-SIM(SKF_EnumContainer) = [](HAPPLICATION hApp, char *list, uint32_t *pulSize) {
-    return with(appOf(hApp),
-                [&](Application &a) { return deliver(nameList(a.containers), list, pulSize, &g_state.enumContainer); });
-};
+SIM(SKF_DeleteContainer) = on(appOf,
+                              [](Application &a, const char *name) { return erase(a.containers, name, kSAR_FAIL); });
+SIM(SKF_EnumContainer) = on(appOf, [](Application &a, char *list, uint32_t *pulSize) {
+    return deliver(nameList(a.containers), list, pulSize, &g_state.enumContainer);
+});
 SIM(SKF_OpenContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);
     LOOKUP(a, application(h));
     REQUIRE(name && named(a->containers, name), kSAR_FAIL);
-    return openUnder(*h, Kind::Container, name, phContainer);
+    return opened({Kind::Container, h->device, h->app, name}, phContainer);
 };
 SIM(SKF_CloseContainer) = [](HCONTAINER hContainer) { return close(hContainer, Kind::Container); };
-SIM(SKF_GetContainerType) = [](HCONTAINER hContainer, uint32_t *type) {
-    return with(containerOf(hContainer), [&](Container &c) { return copyTo(type, c.type); });
-};
-SIM(SKF_ExportCertificate) = [](HCONTAINER hContainer, auto...) {
-    return containerOf(hContainer) ? kSAR_CERTNOTFOUNTERR : kSAR_INVALIDHANDLEERR;
-};
+SIM(SKF_GetContainerType) = on(containerOf, [](Container &c, uint32_t *type) { return copyTo(type, c.type); });
+SIM(SKF_ExportCertificate) = on(containerOf, [](auto &...) { return kSAR_CERTNOTFOUNTERR; });
 
 // Asymmetric keys
 
-SIM(SKF_GenRSAKeyPair) = [](HCONTAINER hContainer, uint32_t bits, RSAPUBLICKEYBLOB *blob) {
-    LOOKUP(c, containerOf(hContainer));
+SIM(SKF_GenRSAKeyPair) = on(containerOf, [](Container &c, uint32_t bits, RSAPUBLICKEYBLOB *blob) {
     REQUIRE(blob, kSAR_INVALIDPARAMERR);
     fill(blob, sizeof *blob, kSeedRsaPublic);
     blob->AlgID = 0x00010000;
     blob->BitLen = bits;
-    c->type = 1;
+    c.type = 1;
     return kSAR_OK;
-};
-SIM(SKF_RSASignData) = [](HCONTAINER hContainer, auto, auto, uint8_t *sig, uint32_t *sigLen) {
-    return containerOf(hContainer) ? deliver(patternText(256, 0x40), sig, sigLen) : kSAR_INVALIDHANDLEERR;
-};
-SIM(SKF_GenECCKeyPair) = [](HCONTAINER hContainer, uint32_t, ECCPUBLICKEYBLOB *blob) {
-    LOOKUP(c, containerOf(hContainer));
+});
+SIM(SKF_RSASignData) = on(containerOf, [](Container &, auto, auto, uint8_t *sig, uint32_t *sigLen) {
+    return deliver(patternText(256, 0x40), sig, sigLen);
+});
+SIM(SKF_GenECCKeyPair) = on(containerOf, [](Container &c, uint32_t, ECCPUBLICKEYBLOB *blob) {
     REQUIRE(blob, kSAR_INVALIDPARAMERR);
     fill(blob, sizeof *blob, kSeedEccPublic);
     blob->BitLen = 256;
-    c->type = 2;
+    c.type = 2;
     return kSAR_OK;
-};
-SIM(SKF_ECCSignData) = [](HCONTAINER hContainer, auto, auto, ECCSIGNATUREBLOB *sig) {
-    return containerOf(hContainer) ? filled(sig, sizeof *sig, kSeedEccSignature) : kSAR_INVALIDHANDLEERR;
-};
-SIM(SKF_ECCExportSessionKey) = [](HCONTAINER hContainer, uint32_t, const ECCPUBLICKEYBLOB *, ECCCIPHERBLOB *cipher,
-                                  SKF_HANDLE *phKey) {
-    REQUIRE(containerOf(hContainer), kSAR_INVALIDHANDLEERR);
+});
+SIM(SKF_ECCSignData) = on(containerOf, [](Container &, auto, auto, ECCSIGNATUREBLOB *sig) {
+    return filled(sig, sizeof *sig, kSeedEccSignature);
+});
+SIM(SKF_ECCExportSessionKey) = on(containerOf, [](Container &, uint32_t, const ECCPUBLICKEYBLOB *,
+                                                  ECCCIPHERBLOB *cipher, SKF_HANDLE *phKey) {
     REQUIRE(cipher && phKey, kSAR_INVALIDPARAMERR);
     fill(cipher, sizeof *cipher, kSeedCipherBlob);
     cipher->CipherLen = kCipherLength;
     return newKey(phKey);
-};
-SIM(SKF_ExportPublicKey) = [](HCONTAINER hContainer, int32_t, uint8_t *blob, uint32_t *len) {
-    return with(containerOf(hContainer), [&](Container &c) {
-        return c.type == 1   ? deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len)
-               : c.type == 2 ? deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len)
-                             : kSAR_KEYNOTFOUNTERR;
-    });
-};
+});
+SIM(SKF_ExportPublicKey) = on(containerOf, [](Container &c, int32_t, uint8_t *blob, uint32_t *len) {
+    return c.type == 1   ? deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len)
+           : c.type == 2 ? deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len)
+                         : kSAR_KEYNOTFOUNTERR;
+});
 
 // Session keys, digests and MACs
 
-SIM(SKF_ImportSessionKey) = [](HCONTAINER hContainer, auto, auto, auto, SKF_HANDLE *phKey) {
-    return containerOf(hContainer) ? newKey(phKey) : kSAR_INVALIDHANDLEERR;
-};
-SIM(SKF_DigestInit) = [](DEVHANDLE hDev, auto, auto, auto, auto, SKF_HANDLE *phHash) {
-    return deviceOf(hDev) ? newKey(phHash) : kSAR_INVALIDHANDLEERR;
-};
-SIM(SKF_MacInit) = [](SKF_HANDLE hKey, auto, SKF_HANDLE *phMac) {
-    return isKey(hKey) ? newKey(phMac) : kSAR_INVALIDHANDLEERR;
-};
+SIM(SKF_ImportSessionKey) = on(containerOf, [](auto &, auto, auto, auto, SKF_HANDLE *phKey) { return newKey(phKey); });
+SIM(SKF_DigestInit) = on(deviceOf, [](auto &, auto, auto, auto, auto, SKF_HANDLE *phHash) { return newKey(phHash); });
+SIM(SKF_MacInit) = on(keyOf, [](auto &, auto, SKF_HANDLE *phMac) { return newKey(phMac); });
 SIM(SKF_CloseHandle) = [](SKF_HANDLE h) { return close(h, Kind::Key); };
 // A 128-bit block cipher key, as the standard has it.
-SIM(SKF_SetSymmKey) = [](DEVHANDLE hDev, auto, auto, SKF_HANDLE *phKey) {
-    return deviceOf(hDev) ? newKey(phKey) : kSAR_INVALIDHANDLEERR;
-};
+SIM(SKF_SetSymmKey) = on(deviceOf, [](auto &, auto, auto, SKF_HANDLE *phKey) { return newKey(phKey); });
 KEEP(SKF_DevAuth) = keepData;
 KEEP(SKF_SetSymmKey) = [](auto, const uint8_t *key, auto...) { note(key, key ? 16 : 0); };
 KEEP(SKF_DigestInit) = [](auto, auto, const ECCPUBLICKEYBLOB *pub, auto...) { note(pub, pub ? sizeof *pub : 0); };
 KEEP(SKF_EncryptInit) = keepParam;
 KEEP(SKF_DecryptInit) = keepParam;
-KEEP(SKF_Encrypt) = keepData;
-KEEP(SKF_EncryptUpdate) = keepData;
-KEEP(SKF_Decrypt) = keepData;
-KEEP(SKF_DecryptUpdate) = keepData;
-KEEP(SKF_Digest) = keepData;
-KEEP(SKF_Mac) = keepData;
 SIM(SKF_EncryptInit) = keyOnly;
 SIM(SKF_DecryptInit) = keyOnly;
-SIM(SKF_Encrypt) = keyDataOut(xored);
-SIM(SKF_EncryptUpdate) = keyDataOut(xored);
-SIM(SKF_Decrypt) = keyDataOut(xored);
-SIM(SKF_DecryptUpdate) = keyDataOut(xored);
-SIM(SKF_Digest) = keyDataOut(digest);
-SIM(SKF_Mac) = keyDataOut(mac);
+// Entries that keep their input and answer it transformed.
+#define DATA_ENTRY(name, output)                                                                                       \
+    KEEP(name) = keepData;                                                                                             \
+    SIM(name) = keyDataOut(output);
+DATA_ENTRY(SKF_Encrypt, xored)
+DATA_ENTRY(SKF_EncryptUpdate, xored)
+DATA_ENTRY(SKF_Decrypt, xored)
+DATA_ENTRY(SKF_DecryptUpdate, xored)
+DATA_ENTRY(SKF_Digest, digest)
+DATA_ENTRY(SKF_Mac, mac)
 SIM(SKF_DigestUpdate) = keyOnly;
 SIM(SKF_MacUpdate) = keyOnly;
 SIM(SKF_EncryptFinal) = keyOut(nothing);
@@ -499,11 +448,10 @@ SIM(SKF_PrvKeyDecrypt) = eccDecrypt;
 
 // Extensions
 
-SIM(SKF_ReadUsrDataFile) = [](HAPPLICATION hApp, uint32_t area, uint32_t, uint32_t offset, uint32_t length,
-                              uint8_t *buffer) {
-    LOOKUP(a, appOf(hApp));
-    const auto image = a->userData.find(area);
-    REQUIRE(image != a->userData.end(), kSAR_FILE_NOT_EXIST);
+SIM(SKF_ReadUsrDataFile) = on(appOf, [](Application &a, uint32_t area, uint32_t, uint32_t offset, uint32_t length,
+                                        uint8_t *buffer) {
+    const auto image = a.userData.find(area);
+    REQUIRE(image != a.userData.end(), kSAR_FILE_NOT_EXIST);
     REQUIRE(buffer, kSAR_INVALIDPARAMERR);
     // Bytes past the image read as erased flash.
     std::memset(buffer, 0xFF, length);
@@ -511,7 +459,7 @@ SIM(SKF_ReadUsrDataFile) = [](HAPPLICATION hApp, uint32_t area, uint32_t, uint32
     if (offset < bytes.size())
         std::memcpy(buffer, bytes.data() + offset, std::min<size_t>(length, bytes.size() - offset));
     return kSAR_OK;
-};
+});
 
 } // namespace
 

@@ -171,18 +171,15 @@ TEST_F(SzcaRsa, DataObjectsAreListedAndReadAsNumberedSealRecords)
     ASSERT_EQ(size, numberedList(n).size());
     EXPECT_EQ(list, numberedList(n) + std::string(list.size() - size, '\x7F'));
 
-    std::vector<std::string> read, expected = token().seals;
+    std::vector<std::string> read;
     for (size_t k = 1; k <= n; ++k) {
+        const std::string name = std::to_string(k);
         uint32_t len = 0;
-        ASSERT_EQ(KXF(ReadFile)(dev_, std::to_string(k).c_str(), 0, 0, nullptr, &len), SAR_OK);
+        ASSERT_EQ(KXF(ReadFile)(dev_, name.c_str(), 0, 0, nullptr, &len), SAR_OK);
         std::string &value = read.emplace_back(len, '\0');
-        ASSERT_EQ(
-            KXF(ReadFile)(dev_, std::to_string(k).c_str(), 0, len, reinterpret_cast<uint8_t *>(value.data()), &len),
-            SAR_OK);
+        ASSERT_EQ(KXF(ReadFile)(dev_, name.c_str(), 0, len, reinterpret_cast<uint8_t *>(value.data()), &len), SAR_OK);
     }
-    std::sort(read.begin(), read.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(read, expected);
+    EXPECT_TRUE(std::is_permutation(read.begin(), read.end(), token().seals.begin(), token().seals.end()));
 
     fwd().absurdValueLength = true;
     size = kUntouched;

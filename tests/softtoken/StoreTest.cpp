@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
-#include <openssl/bio.h>
-#include <openssl/conf.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -23,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -103,13 +102,6 @@ pid_t spawn(const std::function<int(Token &)> &body)
     return pid;
 }
 
-int reap(pid_t pid)
-{
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return status;
-}
-
 std::string hex(const void *p, size_t n)
 {
     std::string s(2 * n + 1, '\0');
@@ -118,25 +110,23 @@ std::string hex(const void *p, size_t n)
     return s;
 }
 
-// DER for a SEQUENCE of OpenSSL generator fields, one "name=TYPE:value" a line.
-Bytes derSequence(const std::string &fields)
+// DER for a SEQUENCE of values in OpenSSL's generator syntax, such as "INTEGER:0x01".
+Bytes derSequence(std::initializer_list<std::string> values)
 {
-    const std::string text = "[s]\n" + fields;
-    BIO *bio = BIO_new_mem_buf(text.data(), static_cast<int>(text.size()));
-    CONF *conf = NCONF_new(nullptr);
-    NCONF_load_bio(conf, bio, nullptr);
-    ASN1_TYPE *seq = ASN1_generate_nconf("SEQUENCE:s", conf);
+    ASN1_SEQUENCE_ANY *seq = sk_ASN1_TYPE_new_null();
+    for (const std::string &v : values)
+        sk_ASN1_TYPE_push(seq, ASN1_generate_nconf(v.c_str(), nullptr));
     unsigned char *der = nullptr;
-    const int len = i2d_ASN1_TYPE(seq, &der);
+    const int len = i2d_ASN1_SEQUENCE_ANY(seq, &der);
     Bytes out(der, der + std::max(len, 0));
-    OPENSSL_free(der), ASN1_TYPE_free(seq), NCONF_free(conf), BIO_free(bio);
+    OPENSSL_free(der), sk_ASN1_TYPE_pop_free(seq, ASN1_TYPE_free);
     return out;
 }
 
 Key rsaKey(const RSAPUBLICKEYBLOB &blob)
 {
-    const Bytes der = derSequence("n=INTEGER:0x" + hex(blob.Modulus, sizeof blob.Modulus) + "\ne=INTEGER:0x" +
-                                  hex(blob.PublicExponent, sizeof blob.PublicExponent) + "\n");
+    const Bytes der = derSequence({"INTEGER:0x" + hex(blob.Modulus, sizeof blob.Modulus),
+                                   "INTEGER:0x" + hex(blob.PublicExponent, sizeof blob.PublicExponent)});
     const unsigned char *p = der.data();
     return Key(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(der.size())), EVP_PKEY_free);
 }
@@ -252,7 +242,8 @@ TEST_F(Store, AcknowledgedWritesOfTwoProcessesSurviveSigkill)
         kill(child[0], SIGKILL), kill(child[1], SIGKILL); // both, before an assertion can return
         close(go[0]);
         for (uint8_t k = 0, i = 0; k < 2; ++k) {
-            const int status = reap(child[k]);
+            int status = -1;
+            waitpid(child[k], &status, 0);
             ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << WEXITSTATUS(status);
             while (read(ack[k][0], &i, 1) == 1)
                 take(k, i);
@@ -443,9 +434,9 @@ TEST_F(Store, ExtEccEncryptRoundTripsWithOpenssl)
             continue;
         // OpenSSL's form: SEQUENCE { INTEGER x, INTEGER y, OCTET STRING hash, OCTET STRING cipher }.
         const Bytes der =
-            derSequence("x=INTEGER:0x" + hex(blob.XCoordinate + 32, 32) + "\ny=INTEGER:0x" +
-                        hex(blob.YCoordinate + 32, 32) + "\nh=FORMAT:HEX,OCTETSTRING:" + hex(blob.HASH, 32) +
-                        "\nc=FORMAT:HEX,OCTETSTRING:" + hex(blob.Cipher, blob.CipherLen) + "\n");
+            derSequence({"INTEGER:0x" + hex(blob.XCoordinate + 32, 32), "INTEGER:0x" + hex(blob.YCoordinate + 32, 32),
+                         "FORMAT:HEX,OCTETSTRING:" + hex(blob.HASH, 32),
+                         "FORMAT:HEX,OCTETSTRING:" + hex(blob.Cipher, blob.CipherLen)});
         const Bytes back = pkeyCipher(key.get(), der, false);
         EXPECT_EQ(std::string(back.begin(), back.end()), plain.substr(0, c.len));
     }
@@ -460,8 +451,7 @@ TEST_F(Store, Sm4MatchesOpensslInEverySplit)
     ASSERT_EQ(SKF(t, SKF_ConnectDev)("SoftToken-0", &t.dev), kOk);
     const Bytes key = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef, 0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10};
     Bytes data(100);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(i * 7);
+    std::iota(data.begin(), data.end(), uint8_t{7});
     const struct {
         uint32_t alg, padding, len, split;
     } cases[] = {
