@@ -11,6 +11,8 @@ template <typename Op, typename... Args>
 uint32_t forwardWithoutStart(const TraceSite &site, uint32_t dev, Op op, Args... args)
 {
     UKeyAdaptorBase *adaptor = findAdaptor(dev);
+    if (!trace::enabled()) // nothing to write after the operation: leave by its call
+        return adaptor ? (adaptor->*op)(args...) : SAR_INVALIDHANDLEERR;
     const uint32_t result = adaptor ? (adaptor->*op)(args...) : SAR_INVALIDHANDLEERR;
     site.atSite("end");
     return result;
