@@ -24,16 +24,15 @@ TEST_F(Connection, ConnectOpensTheFirstApplicationAndReadsTheDevice)
 {
     uint32_t handle = 0;
     ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(mock().calledNames(),
-              (std::vector<std::string>{"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication",
-                                        "SKF_OpenApplication", "SKF_GetDevInfo"}));
+    EXPECT_EQ(mock().calledNames(), (Lines{"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication",
+                                           "SKF_OpenApplication", "SKF_GetDevInfo"}));
     const auto &log = mock().log;
-    EXPECT_EQ(log[0].strings, std::vector<std::string>{"MockDev1"});
+    EXPECT_EQ(log[0].strings, Lines{"MockDev1"});
     EXPECT_EQ(log[1].args[0], kFirstDevice);
     EXPECT_EQ(log[1].args[1], 0u) << "size query first";
     EXPECT_NE(log[2].args[1], 0u);
     EXPECT_EQ(log[3].args[0], kFirstDevice);
-    EXPECT_EQ(log[3].strings, std::vector<std::string>{"APP1"});
+    EXPECT_EQ(log[3].strings, Lines{"APP1"});
     EXPECT_EQ(log[4].args[0], kFirstDevice);
 
     mock().clearLog();
@@ -64,7 +63,7 @@ TEST_F(Connection, ApplicationListsOfLyingVendors)
         const auto opens = mock().calls("SKF_OpenApplication");
         ASSERT_EQ(opens.size(), opened ? 1u : 0u) << list.fillLength;
         if (opened) {
-            EXPECT_EQ(opens[0]->strings, std::vector<std::string>{opened});
+            EXPECT_EQ(opens[0]->strings, Lines{opened});
         }
         EXPECT_EQ(mock().count("SKF_GetDevInfo"), opened ? 1u : 0u);
         const auto lines = messagesAt("UKeyAdaptorSKF::openApplication");
@@ -75,7 +74,7 @@ TEST_F(Connection, ApplicationListsOfLyingVendors)
 
 TEST_F(Connection, FailedConnectRollsBackAndSpendsItsHandle)
 {
-    const std::tuple<const char *, std::vector<std::string>> cases[] = {
+    const std::tuple<const char *, Lines> cases[] = {
         {"SKF_ConnectDev", {"SKF_ConnectDev"}},
         {"SKF_EnumApplication", {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_DisConnectDev"}},
         {"SKF_OpenApplication",
@@ -94,13 +93,12 @@ TEST_F(Connection, FailedConnectRollsBackAndSpendsItsHandle)
         EXPECT_EQ(mock().calledNames(), calls) << failing;
         EXPECT_TRUE(mock().handles.empty()) << failing << " left a vendor handle open";
         if (calls.size() == 1) {
-            EXPECT_EQ(messagesAt("UKeyAdaptorSKF::ConnectDev"),
-                      (std::vector<std::string>{"start", "error! ulRet: 167772162", "end"}));
+            EXPECT_EQ(messagesAt("UKeyAdaptorSKF::ConnectDev"), (Lines{"start", "error! ulRet: 167772162", "end"}));
         }
         ++spent;
         log_.clear();
         EXPECT_EQ(KXF(IsConnectDev)(spent), SAR_INVALIDHANDLEERR);
-        EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_IsConnectDev|start", "KXF_IsConnectDev|end"}));
+        EXPECT_EQ(traces(), (Lines{"KXF_IsConnectDev|start", "KXF_IsConnectDev|end"}));
     }
     uint32_t handle = 0;
     EXPECT_EQ(connect("MockDev1", &handle), SAR_OK);

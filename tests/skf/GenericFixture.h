@@ -16,6 +16,15 @@ const uint64_t kFullDev = handleWord(mock::Kind::Device, 1);
 const uint64_t kFullApp = handleWord(mock::Kind::Application, 1);
 const uint64_t kBareDev = handleWord(mock::Kind::Device, 2);
 
+// A container, key, hash or MAC handle the vendor gets as given.
+inline void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});
+
+template <class T>
+T *as(uint8_t *p)
+{
+    return reinterpret_cast<T *>(p);
+}
+
 // A code no layer of the adaptor produces itself.
 constexpr uint32_t kVendorCode = 0x0A0000ABu;
 
@@ -40,9 +49,9 @@ protected:
     }
 
     // The vendor calls so far, each as "name" or "name:string>string" with the strings it was given.
-    std::vector<std::string> calls()
+    Lines calls()
     {
-        std::vector<std::string> out;
+        Lines out;
         for (const auto &c : mock().log) {
             std::string line = c.fn;
             for (size_t i = 0; i < c.strings.size(); ++i)
@@ -56,7 +65,5 @@ protected:
     uint32_t bare_ = 0; // a key without application: device open, no application
     uint32_t gone_ = 0; // disconnected
 };
-
-using Lines = std::vector<std::string>;
 
 } // namespace ukeytest

@@ -18,26 +18,18 @@ protected:
         reset();
     }
 
-    template <class T>
-    T *as()
-    {
-        return reinterpret_cast<T *>(block_);
-    }
-
     HCONTAINER container_ = nullptr;
     alignas(8) uint8_t block_[400] = {};
 };
-
-void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});
 
 // Wrong structure lengths, missing handles and the unsupported entry are answered without the vendor.
 TEST_F(Keys, RefusedBeforeTheVendor)
 {
     const Lines param{"start", "end.SAR_INVALIDPARAMERR"};
-    auto *rsa = as<RSAPUBLICKEYBLOB>();
-    auto *ecc = as<ECCPUBLICKEYBLOB>();
-    auto *sig = as<ECCSIGNATUREBLOB>();
-    auto *cipher = as<BLOCKCIPHERPARAM>();
+    auto *rsa = as<RSAPUBLICKEYBLOB>(block_);
+    auto *ecc = as<ECCPUBLICKEYBLOB>(block_);
+    auto *sig = as<ECCSIGNATUREBLOB>(block_);
+    auto *cipher = as<BLOCKCIPHERPARAM>(block_);
     void *hash = nullptr;
     const auto keyEx = [&](uint32_t dev) {
         uint32_t keyOut = 0xDEAD, plainLen = sizeof block_;
@@ -53,11 +45,11 @@ TEST_F(Keys, RefusedBeforeTheVendor)
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, nullptr, 128); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 131, block_, 1, sig, 128); }, 6, param},
         {"ImportECCKeyPair",
-         [&] { return KXF(ImportECCKeyPair)(bare_, nullptr, as<ENVELOPEDKEYBLOB>(), 388); },
+         [&] { return KXF(ImportECCKeyPair)(bare_, nullptr, as<ENVELOPEDKEYBLOB>(block_), 388); },
          5,
          {"start", "end.m_hApp is NULL", "end.hContainer is NULL", "end.SAR_INVALIDHANDLEERR"}},
-        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(full_, kObject, as<ENVELOPEDKEYBLOB>(), 387); }, 6,
-         param},
+        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(full_, kObject, as<ENVELOPEDKEYBLOB>(block_), 387); },
+         6, param},
         {"DigestInit", [&] { return KXF(DigestInit)(full_, 1, ecc, 131, block_, 1, &hash); }, 6, param},
         {"ECCExportSessionKey",
          [&] { return KXF(ECCExportSessionKey)(full_, kObject, 1, ecc, 131, block_, nullptr, &hash); }, 6, param},
@@ -87,15 +79,13 @@ TEST_F(Keys, GeneratedStructuresReachTheHostOnlyOnSuccess)
     const std::tuple<const char *, size_t, uint8_t, size_t, std::function<uint32_t(uint8_t *, uint32_t *)>> cases[] = {
         {"SKF_GenRSAKeyPair", 268, mock::kSeedRsaPublic, 8,
          [&](uint8_t *b, uint32_t *l) {
-             return KXF(GenRSAKeyPair)(full_, container_, 2048, reinterpret_cast<RSAPUBLICKEYBLOB *>(b), l);
+             return KXF(GenRSAKeyPair)(full_, container_, 2048, as<RSAPUBLICKEYBLOB>(b), l);
          }},
         {"SKF_GenECCKeyPair", 132, mock::kSeedEccPublic, 4,
-         [&](uint8_t *b, uint32_t *l) {
-             return KXF(GenECCKeyPair)(full_, container_, 1, reinterpret_cast<ECCPUBLICKEYBLOB *>(b), l);
-         }},
+         [&](uint8_t *b, uint32_t *l) { return KXF(GenECCKeyPair)(full_, container_, 1, as<ECCPUBLICKEYBLOB>(b), l); }},
         {"SKF_ECCSignData", 128, mock::kSeedEccSignature, 0,
          [&](uint8_t *b, uint32_t *l) {
-             return KXF(ECCSignData)(full_, container_, block_, 32, reinterpret_cast<ECCSIGNATUREBLOB *>(b), l);
+             return KXF(ECCSignData)(full_, container_, block_, 32, as<ECCSIGNATUREBLOB>(b), l);
          }},
     };
     for (const auto &[vendor, size, seed, patternFrom, call] : cases) {
@@ -148,16 +138,12 @@ TEST_F(Keys, StructuresReachTheVendorAsCopies)
     const std::tuple<const char *, size_t, size_t, std::function<uint32_t(uint8_t *)>> cases[] = {
         {"SKF_DigestInit", sizeof(ECCPUBLICKEYBLOB), 0,
          [&](uint8_t *b) {
-             return KXF(DigestInit)(full_, 1, reinterpret_cast<ECCPUBLICKEYBLOB *>(b), b ? 132 : 0, nullptr, 0, &hash);
+             return KXF(DigestInit)(full_, 1, as<ECCPUBLICKEYBLOB>(b), b ? 132 : 0, nullptr, 0, &hash);
          }},
         {"SKF_EncryptInit", 44, 44,
-         [&](uint8_t *b) {
-             return KXF(EncryptInit)(full_, kObject, reinterpret_cast<BLOCKCIPHERPARAM *>(b), b ? 44 : 0);
-         }},
+         [&](uint8_t *b) { return KXF(EncryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
         {"SKF_DecryptInit", 44, 44,
-         [&](uint8_t *b) {
-             return KXF(DecryptInit)(full_, kObject, reinterpret_cast<BLOCKCIPHERPARAM *>(b), b ? 44 : 0);
-         }},
+         [&](uint8_t *b) { return KXF(DecryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
     };
     for (const auto &[vendor, size, missing, call] : cases) {
         mock().forceAlways(vendor, kVendorCode);
@@ -173,8 +159,9 @@ TEST_F(Keys, ECCExportSessionKeyTracesTheEmptyBlobAndCopiesTheVendorsBlob)
     std::vector<uint8_t> host(220, 0xCC);
     uint32_t len = 0;
     void *key = nullptr;
-    ASSERT_EQ(KXF(ECCExportSessionKey)(full_, container_, 0x401, as<ECCPUBLICKEYBLOB>(), 132, host.data(), &len, &key),
-              SAR_OK);
+    ASSERT_EQ(
+        KXF(ECCExportSessionKey)(full_, container_, 0x401, as<ECCPUBLICKEYBLOB>(block_), 132, host.data(), &len, &key),
+        SAR_OK);
     EXPECT_EQ(len, 197u);
     EXPECT_EQ(word(key), handleWord(mock::Kind::Key, 1));
     // What the mock wrote: a patterned ECCCIPHERBLOB with CipherLen 16; the rest of the 197 bytes zero.

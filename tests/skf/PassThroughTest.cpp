@@ -62,12 +62,6 @@ struct Row {
 constexpr const char *kDot = "end.SAR_INVALIDHANDLEERR";
 constexpr const char *kBlank = "end SAR_INVALIDHANDLEERR";
 
-template <class T>
-T *as(uint8_t *p)
-{
-    return reinterpret_cast<T *>(p);
-}
-
 // A row runs its entry E with the host arguments of its body. ROW: operation, entry and "SKF_"
 // vendor function share the name, and no line is formatted.
 #define ROW_AS(operation, vendor, prefix, entry, needs, message, formatted, ...)                                       \
@@ -178,8 +172,6 @@ protected:
         return lines;
     }
 };
-
-void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});
 
 TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
 {

@@ -14,14 +14,19 @@ void KXF_CALL HostFixture::onLog(int32_t level, const char *text)
         current_->log_.push_back({level, text ? text : ""});
 }
 
-void HostFixture::SetUp()
+void HostFixture::resetMocks()
 {
     current_ = this;
     for (const char *path :
          {MOCK_SKF_PATH, MOCK_SKF_NOEPS_PATH, MOCK_SKF_NOSETSYMMKEY_PATH, MOCK_SKF_NOPRVKEYDECRYPT_PATH})
         mock(path).reset();
+}
 
-        // Handle numbering and the registry are process-wide: only a fresh mapping starts them anew.
+void HostFixture::SetUp()
+{
+    resetMocks();
+
+    // Handle numbering and the registry are process-wide: only a fresh mapping starts them anew.
 #ifndef UKEY_ADAPTOR_STAYS_MAPPED // the leak-checking build keeps it mapped on purpose
     ASSERT_EQ(dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the adaptor is still mapped";
 #endif
@@ -78,17 +83,17 @@ mock::State &HostFixture::mock(const char *path)
     return *state();
 }
 
-std::vector<std::string> HostFixture::traces() const
+Lines HostFixture::traces() const
 {
-    std::vector<std::string> lines;
+    Lines lines;
     for (const auto &l : log_)
         lines.push_back(brief(l.text));
     return lines;
 }
 
-std::vector<std::string> HostFixture::messagesAt(const std::string &where) const
+Lines HostFixture::messagesAt(const std::string &where) const
 {
-    std::vector<std::string> messages;
+    Lines messages;
     for (const auto &l : log_)
         if (const auto t = parseTrace(l.text); t && t->where == where)
             messages.push_back(t->message);

@@ -15,6 +15,8 @@
 
 namespace ukeytest {
 
+using Lines = std::vector<std::string>;
+
 struct LogLine {
     int32_t level;
     std::string text;
@@ -58,6 +60,8 @@ class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Every mock library back to its default world, and the host log collected by this test.
+    void resetMocks();
 
     template <class Pfn>
     Pfn entry(int index) const
@@ -79,8 +83,8 @@ protected:
     }
 
     // The collected log as "where|message", and the messages located at one place.
-    std::vector<std::string> traces() const;
-    std::vector<std::string> messagesAt(const std::string &where) const;
+    Lines traces() const;
+    Lines messagesAt(const std::string &where) const;
 
     static KXF_LogCallback callback() { return &HostFixture::onLog; }
 

@@ -90,7 +90,8 @@ TEST_F(VariantTest, SealIndexFileShowsTheKeysOwnFiles)
     EXPECT_EQ(readAll(*gdca, "1"), "one");
     EXPECT_EQ(mock().count("SKF_ReadUsrDataFile"), 0u);
     // Every step of the walk names the list's first entry.
-    EXPECT_EQ(std::count(traces_.begin(), traces_.end(), "UKeyAdaptorSKF_GDCA::EnumFiles|pData:1 nDataLen 19"), 2);
+    const Lines lines = traces();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "UKeyAdaptorSKF_GDCA::EnumFiles|pData:1 nDataLen 19"), 2);
 }
 
 TEST_F(VariantTest, FileListsBeyondTheWorkingBufferAreCutToIt)
