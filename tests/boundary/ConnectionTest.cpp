@@ -22,18 +22,15 @@ const uint64_t kFirstApp = handleWord(mock::Kind::Application, 1);
 
 TEST_F(Connection, ConnectOpensTheFirstApplicationAndReadsTheDevice)
 {
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
+    const uint32_t handle = connected();
     EXPECT_EQ(mock().calledNames(), (Lines{"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication",
                                            "SKF_OpenApplication", "SKF_GetDevInfo"}));
     const auto &log = mock().log;
-    EXPECT_EQ(log[0].strings, Lines{"MockDev1"});
-    EXPECT_EQ(log[1].args[0], kFirstDevice);
-    EXPECT_EQ(log[1].args[1], 0u) << "size query first";
+    EXPECT_EQ((std::vector<Lines>{log[0].strings, log[3].strings}), (std::vector<Lines>{{"MockDev1"}, {"APP1"}}));
+    // The device each call goes to; the size query comes first.
+    EXPECT_EQ((Words{log[1].args[0], log[1].args[1], log[3].args[0], log[4].args[0]}),
+              (Words{kFirstDevice, 0, kFirstDevice, kFirstDevice}));
     EXPECT_NE(log[2].args[1], 0u);
-    EXPECT_EQ(log[3].args[0], kFirstDevice);
-    EXPECT_EQ(log[3].strings, Lines{"APP1"});
-    EXPECT_EQ(log[4].args[0], kFirstDevice);
 
     mock().clearLog();
     EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_OK);
@@ -58,8 +55,7 @@ TEST_F(Connection, ApplicationListsOfLyingVendors)
     for (const auto &[list, opened, closing] : cases) {
         mock().enumApplication = list;
         reset();
-        uint32_t handle = 0;
-        EXPECT_EQ(connect("MockDev1", &handle), SAR_OK) << list.fillLength;
+        const uint32_t handle = connected();
         const auto opens = mock().calls("SKF_OpenApplication");
         ASSERT_EQ(opens.size(), opened ? 1u : 0u) << list.fillLength;
         if (opened) {
@@ -100,9 +96,7 @@ TEST_F(Connection, FailedConnectRollsBackAndSpendsItsHandle)
         EXPECT_EQ(KXF(IsConnectDev)(spent), SAR_INVALIDHANDLEERR);
         EXPECT_EQ(traces(), (Lines{"KXF_IsConnectDev|start", "KXF_IsConnectDev|end"}));
     }
-    uint32_t handle = 0;
-    EXPECT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(handle, spent + 1);
+    EXPECT_EQ(connected(), spent + 1);
 }
 
 TEST_F(Connection, EnumDevListsPresentDevices)
@@ -152,9 +146,7 @@ TEST_F(Connection, SerialNumberByDeviceName)
     uint32_t length = 0;
     EXPECT_EQ(KXF(GetSerialNumberByDevName)("MockDev1", nullptr, &length), 0x0A000004u);
     // No instance was made on the way.
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(handle, 1u);
+    EXPECT_EQ(connected(), 1u);
 }
 
 } // namespace

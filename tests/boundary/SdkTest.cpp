@@ -63,16 +63,14 @@ TEST_F(Sdk, FailedLoadsFailAndTheNextInitWorks)
     EXPECT_EQ(mock().count("SKF_EnumDev"), 3u);
     // Without the seal extension a library still loads.
     EXPECT_EQ(init("ukeyskf", MOCK_SKF_NOEPS_PATH), SAR_OK);
-    uint32_t handle = 0;
-    EXPECT_EQ(connect("MockDev1", &handle), SAR_OK);
+    connected();
     EXPECT_EQ(mock(MOCK_SKF_NOEPS_PATH).count("SKF_ConnectDev"), 1u);
 }
 
 TEST_F(Sdk, UinitReleasesTheLibraryAndTheTypes)
 {
     ASSERT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
+    uint32_t handle = connected();
     log_.clear();
     EXPECT_EQ(KXF(Uinit_SDK)(), SAR_OK);
     EXPECT_EQ(traces(), (Lines{"KXF_Uinit_SDK|start", "UKeyAdaptorSKF::UnloadSKFDll|start",

@@ -49,11 +49,6 @@ std::vector<InstanceEntry> instanceEntries()
     return entries;
 }
 
-std::string at(const std::string &where, const char *message)
-{
-    return where + "|" + message;
-}
-
 TEST_F(Table, LoadAndUnloadKeepOneTable)
 {
     void **again = nullptr;
@@ -73,9 +68,7 @@ TEST_F(Table, LoadAndUnloadKeepOneTable)
     ASSERT_NE(rebuilt, nullptr);
     table_ = rebuilt;
     EXPECT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    EXPECT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_OK);
+    EXPECT_EQ(KXF(IsConnectDev)(connected()), SAR_OK);
 }
 
 // Disconnecting closes the application and the device. Each entry is reached at its own index:
@@ -84,8 +77,7 @@ TEST_F(Table, LoadAndUnloadKeepOneTable)
 TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
 {
     ASSERT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
+    const uint32_t handle = connected();
     reset();
     ASSERT_EQ(KXF(DisConnectDev)(handle), SAR_OK);
     EXPECT_EQ(mock().calledNames(), (Lines{"SKF_CloseApplication", "SKF_DisConnectDev"}));
@@ -110,16 +102,16 @@ TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
         const bool starts = e.index != KXF_IDX_MacUpdate;
         log_.clear();
         EXPECT_EQ(e.invoke(table_[e.index], 0, scratch.data()), SAR_INVALIDHANDLEERR) << e.entry;
-        Lines expected{at(e.entry, "start"), at(e.entry, "end")};
+        const Lines expected{e.entry + "|start", e.entry + "|end"};
         EXPECT_EQ(traces(), Lines(expected.begin() + !starts, expected.end())) << e.entry;
 
         log_.clear();
         e.invoke(table_[e.index], handle, scratch.data());
         const auto lines = traces();
         ASSERT_GE(lines.size(), 2u) << e.entry;
-        EXPECT_EQ(lines.front(),
-                  starts ? expected.front() : at(std::string("UKeyAdaptorSKF::") + e.operation, "start"));
-        EXPECT_EQ(lines[starts], at(std::string("UKeyAdaptorSKF::") + e.operation, "start")) << e.entry;
+        const std::string operation = "UKeyAdaptorSKF::" + e.operation + "|start";
+        EXPECT_EQ(lines.front(), starts ? expected.front() : operation);
+        EXPECT_EQ(lines[starts], operation) << e.entry;
         EXPECT_EQ(lines.back(), expected.back());
     }
 }

@@ -9,8 +9,6 @@
 
 namespace ukeytest {
 
-using Words = std::vector<uint64_t>;
-
 // The vendor handles the mock hands out to the three connections, in the order they are made.
 const uint64_t kFullDev = handleWord(mock::Kind::Device, 1);
 const uint64_t kFullApp = handleWord(mock::Kind::Application, 1);

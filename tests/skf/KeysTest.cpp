@@ -78,15 +78,11 @@ TEST_F(Keys, GeneratedStructuresReachTheHostOnlyOnSuccess)
     // Vendor, size, pattern seed, first patterned byte (the mock sets header fields before it), call.
     const std::tuple<const char *, size_t, uint8_t, size_t, std::function<uint32_t(uint8_t *, uint32_t *)>> cases[] = {
         {"SKF_GenRSAKeyPair", 268, mock::kSeedRsaPublic, 8,
-         [&](uint8_t *b, uint32_t *l) {
-             return KXF(GenRSAKeyPair)(full_, container_, 2048, as<RSAPUBLICKEYBLOB>(b), l);
-         }},
+         [&](auto b, auto l) { return KXF(GenRSAKeyPair)(full_, container_, 2048, as<RSAPUBLICKEYBLOB>(b), l); }},
         {"SKF_GenECCKeyPair", 132, mock::kSeedEccPublic, 4,
-         [&](uint8_t *b, uint32_t *l) { return KXF(GenECCKeyPair)(full_, container_, 1, as<ECCPUBLICKEYBLOB>(b), l); }},
+         [&](auto b, auto l) { return KXF(GenECCKeyPair)(full_, container_, 1, as<ECCPUBLICKEYBLOB>(b), l); }},
         {"SKF_ECCSignData", 128, mock::kSeedEccSignature, 0,
-         [&](uint8_t *b, uint32_t *l) {
-             return KXF(ECCSignData)(full_, container_, block_, 32, as<ECCSIGNATUREBLOB>(b), l);
-         }},
+         [&](auto b, auto l) { return KXF(ECCSignData)(full_, container_, block_, 32, as<ECCSIGNATUREBLOB>(b), l); }},
     };
     for (const auto &[vendor, size, seed, patternFrom, call] : cases) {
         std::vector<uint8_t> host(300, 0xCC);
@@ -137,13 +133,11 @@ TEST_F(Keys, StructuresReachTheVendorAsCopies)
     // Vendor, structure size, bytes the vendor sees without one, the call with or without one.
     const std::tuple<const char *, size_t, size_t, std::function<uint32_t(uint8_t *)>> cases[] = {
         {"SKF_DigestInit", sizeof(ECCPUBLICKEYBLOB), 0,
-         [&](uint8_t *b) {
-             return KXF(DigestInit)(full_, 1, as<ECCPUBLICKEYBLOB>(b), b ? 132 : 0, nullptr, 0, &hash);
-         }},
+         [&](auto b) { return KXF(DigestInit)(full_, 1, as<ECCPUBLICKEYBLOB>(b), b ? 132 : 0, nullptr, 0, &hash); }},
         {"SKF_EncryptInit", 44, 44,
-         [&](uint8_t *b) { return KXF(EncryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
+         [&](auto b) { return KXF(EncryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
         {"SKF_DecryptInit", 44, 44,
-         [&](uint8_t *b) { return KXF(DecryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
+         [&](auto b) { return KXF(DecryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
     };
     for (const auto &[vendor, size, missing, call] : cases) {
         mock().forceAlways(vendor, kVendorCode);

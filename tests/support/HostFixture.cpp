@@ -60,16 +60,6 @@ void HostFixture::TearDown()
     current_ = nullptr;
 }
 
-uint32_t HostFixture::init(const char *type, const char *library, bool withCallback)
-{
-    return KXF(Init_SDK)(type, library, withCallback ? callback() : nullptr, 0);
-}
-
-uint32_t HostFixture::connect(const char *devName, uint32_t *handle)
-{
-    return KXF(ConnectDev)(devName, handle);
-}
-
 mock::State &HostFixture::mock(const char *path)
 {
     void *&handle = mocks_[path];

@@ -13,9 +13,14 @@
 #include "mock/MockControl.h"
 #include "support/TraceLine.h"
 
+// Typed table entries: KXF(ConnectDev)("MockDev1", &handle).
+#define KXF(name) entry<PFN_KXF_##name>(KXF_IDX_##name)
+#define KXEPS(name) entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)
+
 namespace ukeytest {
 
 using Lines = std::vector<std::string>;
+using Words = std::vector<uint64_t>;
 
 struct LogLine {
     int32_t level;
@@ -69,8 +74,18 @@ protected:
         return reinterpret_cast<Pfn>(table_[index]);
     }
 
-    uint32_t init(const char *type = "ukeyskf", const char *library = MOCK_SKF_PATH, bool withCallback = true);
-    uint32_t connect(const char *devName, uint32_t *handle);
+    uint32_t init(const char *type = "ukeyskf", const char *library = MOCK_SKF_PATH, bool withCallback = true)
+    {
+        return KXF(Init_SDK)(type, library, withCallback ? callback() : nullptr, 0);
+    }
+    uint32_t connect(const char *devName, uint32_t *handle) { return KXF(ConnectDev)(devName, handle); }
+    // The handle of a connect that must succeed.
+    uint32_t connected(const char *devName = "MockDev1")
+    {
+        uint32_t handle = 0;
+        EXPECT_EQ(connect(devName, &handle), SAR_OK) << devName;
+        return handle;
+    }
 
     // The state of the mock library at path; every variant starts each test from the default world.
     mock::State &mock(const char *path = MOCK_SKF_PATH);
@@ -101,7 +116,3 @@ private:
 };
 
 } // namespace ukeytest
-
-// Typed table entries: KXF(ConnectDev)("MockDev1", &handle).
-#define KXF(name) entry<PFN_KXF_##name>(KXF_IDX_##name)
-#define KXEPS(name) entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)
