@@ -70,15 +70,15 @@ TEST_F(Connection, ApplicationListsOfLyingVendors)
 
 TEST_F(Connection, FailedConnectRollsBackAndSpendsItsHandle)
 {
+    // clang-format off
     const std::tuple<const char *, Lines> cases[] = {
         {"SKF_ConnectDev", {"SKF_ConnectDev"}},
         {"SKF_EnumApplication", {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_DisConnectDev"}},
-        {"SKF_OpenApplication",
-         {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_DisConnectDev"}},
-        {"SKF_GetDevInfo",
-         {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_GetDevInfo",
-          "SKF_CloseApplication", "SKF_DisConnectDev"}},
+        {"SKF_OpenApplication", {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_DisConnectDev"}},
+        {"SKF_GetDevInfo", {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_GetDevInfo",
+                            "SKF_CloseApplication", "SKF_DisConnectDev"}},
     };
+    // clang-format on
     uint32_t spent = 0;
     for (const auto &[failing, calls] : cases) {
         mock().clearLog();

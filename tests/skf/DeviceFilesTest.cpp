@@ -132,16 +132,14 @@ TEST_F(Files, IsFileExistComparesWholeNames)
 TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
 {
     // New PIN, old PIN, result, the PIN calls after the files are gone, the user PIN afterwards.
+    // clang-format off
     const std::tuple<const char *, const char *, uint32_t, Lines, const char *> cases[] = {
         {"123456", "", SAR_OK, {"SKF_VerifyPIN:123456"}, "123456"},
         {"999999", "", SAR_OK, {"SKF_VerifyPIN:999999"}, "123456"},
         {"999999", "888888", mock::kSAR_PIN_INCORRECT, {"SKF_VerifyPIN:999999", "SKF_VerifyPIN:888888"}, "123456"},
-        {"999999",
-         "123456",
-         SAR_OK,
-         {"SKF_VerifyPIN:999999", "SKF_VerifyPIN:123456", "SKF_ChangePIN:123456>999999"},
-         "999999"},
+        {"999999", "123456", SAR_OK, {"SKF_VerifyPIN:999999", "SKF_VerifyPIN:123456", "SKF_ChangePIN:123456>999999"}, "999999"},
     };
+    // clang-format on
     for (const auto &[newPin, oldPin, result, pinCalls, pinAfter] : cases) {
         mock::Application &app = mock().app();
         app.files = {{"f1", {}}, {"f2", {}}};

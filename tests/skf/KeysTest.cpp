@@ -30,6 +30,7 @@ TEST_F(Keys, RefusedBeforeTheVendor)
     auto *ecc = as<ECCPUBLICKEYBLOB>(block_);
     auto *sig = as<ECCSIGNATUREBLOB>(block_);
     auto *cipher = as<BLOCKCIPHERPARAM>(block_);
+    auto *env = as<ENVELOPEDKEYBLOB>(block_);
     void *hash = nullptr;
     const auto keyEx = [&](uint32_t dev) {
         uint32_t keyOut = 0xDEAD, plainLen = sizeof block_;
@@ -38,18 +39,16 @@ TEST_F(Keys, RefusedBeforeTheVendor)
         return r;
     };
     const Lines plain{"start", "end"};
+    // clang-format off
     const std::tuple<const char *, std::function<uint32_t()>, uint32_t, Lines> cases[] = {
         {"RSAVerify", [&] { return KXF(RSAVerify)(full_, rsa, 267, block_, 1, block_, 1); }, 6, param},
         {"RSAVerify", [&] { return KXF(RSAVerify)(full_, nullptr, 268, block_, 1, block_, 1); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, sig, 127); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, nullptr, 128); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 131, block_, 1, sig, 128); }, 6, param},
-        {"ImportECCKeyPair",
-         [&] { return KXF(ImportECCKeyPair)(bare_, nullptr, as<ENVELOPEDKEYBLOB>(block_), 388); },
-         5,
+        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(bare_, nullptr, env, 388); }, 5,
          {"start", "end.m_hApp is NULL", "end.hContainer is NULL", "end.SAR_INVALIDHANDLEERR"}},
-        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(full_, kObject, as<ENVELOPEDKEYBLOB>(block_), 387); },
-         6, param},
+        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(full_, kObject, env, 387); }, 6, param},
         {"DigestInit", [&] { return KXF(DigestInit)(full_, 1, ecc, 131, block_, 1, &hash); }, 6, param},
         {"ECCExportSessionKey",
          [&] { return KXF(ECCExportSessionKey)(full_, kObject, 1, ecc, 131, block_, nullptr, &hash); }, 6, param},
@@ -60,9 +59,9 @@ TEST_F(Keys, RefusedBeforeTheVendor)
         {"ImportSessionKeyWithKeyEx", [&] { return keyEx(full_); }, 3, plain},
         {"ImportSessionKeyWithKeyEx", [&] { return keyEx(gone_); }, 3, plain},
         {"ImportSessionKeyWithKeyEx",
-         [&] { return KXF(ImportSessionKeyWithKeyEx)(full_, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr); }, 3,
-         plain},
+         [&] { return KXF(ImportSessionKeyWithKeyEx)(full_, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr); }, 3, plain},
     };
+    // clang-format on
     for (const auto &[operation, call, result, trace] : cases) {
         reset();
         EXPECT_EQ(call(), 0x0A000000u + result) << operation;
