@@ -54,14 +54,8 @@ TEST_F(DeviceInfo, WhatIsCachedAndWhatIsRefreshed)
     EXPECT_EQ(mock().count("SKF_GetDevInfo"), 1u);
     EXPECT_EQ(serial(full_), "SERIAL2") << "the refresh replaced the whole record";
 
-    // Without a connection the connect-time record answers.
-    reset();
-    EXPECT_EQ(label(gone_), "MockLabel");
-    uint32_t total = 0;
-    EXPECT_EQ(KXF(GetTotalSpace)(gone_, &total), SAR_FAIL);
-    EXPECT_EQ(total, 65536u);
-    EXPECT_TRUE(mock().log.empty());
     // A key without application never had its record read.
+    reset();
     EXPECT_EQ(serial(bare_), "");
     uint32_t len = 0;
     EXPECT_EQ(KXF(GetDevInfo)(bare_, nullptr, &len), SAR_INVALIDHANDLEERR);

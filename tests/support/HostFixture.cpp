@@ -42,9 +42,7 @@ void HostFixture::SetUp()
 
 void HostFixture::TearDown()
 {
-    if (unload_) {
-        EXPECT_EQ(unload_(), 0u);
-    }
+    EXPECT_EQ(unload_ ? unload_() : 0u, 0u);
     if (library_) {
         dlclose(library_);
         void *still = dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD);

@@ -35,9 +35,7 @@ ukey::UKeyAdaptorSKF *VariantTest::open(const char *type, const char *library, b
     EXPECT_EQ(ukey::registry::loadLibrary(type, library), 1u) << type;
     auto *object = dynamic_cast<ukey::UKeyAdaptorSKF *>(ukey::registry::createInstance(type, "MockDev1"));
     objects_.push_back(object);
-    if (object && connected) {
-        EXPECT_EQ(object->ConnectDev("MockDev1"), SAR_OK) << type;
-    }
+    EXPECT_EQ(object && connected ? object->ConnectDev("MockDev1") : SAR_OK, SAR_OK) << type;
     return object;
 }
 
