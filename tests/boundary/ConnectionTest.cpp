@@ -17,9 +17,6 @@ protected:
     }
 };
 
-const uint64_t kFirstDevice = handleWord(mock::Kind::Device, 1);
-const uint64_t kFirstApp = handleWord(mock::Kind::Application, 1);
-
 TEST_F(Connection, ConnectOpensTheFirstApplicationAndReadsTheDevice)
 {
     const uint32_t handle = connected();
@@ -29,7 +26,7 @@ TEST_F(Connection, ConnectOpensTheFirstApplicationAndReadsTheDevice)
     EXPECT_EQ((std::vector<Lines>{log[0].strings, log[3].strings}), (std::vector<Lines>{{"MockDev1"}, {"APP1"}}));
     // The device each call goes to; the size query comes first.
     EXPECT_EQ((Words{log[1].args[0], log[1].args[1], log[3].args[0], log[4].args[0]}),
-              (Words{kFirstDevice, 0, kFirstDevice, kFirstDevice}));
+              (Words{kFirstDev, 0, kFirstDev, kFirstDev}));
     EXPECT_NE(log[2].args[1], 0u);
 
     mock().clearLog();

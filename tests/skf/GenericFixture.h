@@ -9,10 +9,8 @@
 
 namespace ukeytest {
 
-// The vendor handles the mock hands out to the three connections, in the order they are made.
-const uint64_t kFullDev = handleWord(mock::Kind::Device, 1);
-const uint64_t kFullApp = handleWord(mock::Kind::Application, 1);
-const uint64_t kBareDev = handleWord(mock::Kind::Device, 2);
+// The vendor handles of the first two connections.
+const uint64_t kFullDev = kFirstDev, kFullApp = kFirstApp, kBareDev = handleWord(mock::Kind::Device, 2);
 
 // A container, key, hash or MAC handle the vendor gets as given.
 inline void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});

@@ -61,6 +61,9 @@ uint32_t callWithScratch(R(KXF_CALL *fn)(uint32_t, A...), uint32_t dev, [[maybe_
     return fn(dev, scratchArg<A>(scratch)...);
 }
 
+// The vendor handles the mock hands out first.
+const uint64_t kFirstDev = handleWord(mock::Kind::Device, 1), kFirstApp = handleWord(mock::Kind::Application, 1);
+
 class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override;
