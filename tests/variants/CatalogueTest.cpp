@@ -91,8 +91,7 @@ TEST_P(Catalogue, TypeBehavesAsItsRowSays)
     DEVINFO info{};
     EXPECT_EQ(object->GetDevInfo(&info, &len), SAR_OK);
     EXPECT_EQ(std::string(info.Manufacturer, 64), manufacturer);
-    const uint32_t total = info.TotalSpace; // packed field: no reference to it
-    EXPECT_EQ(total, 65536u);
+    EXPECT_EQ(uint32_t{info.TotalSpace}, 65536u); // a packed field, copied
     // A free-space refresh stamps again only where the row says so.
     uint32_t freeSpace = 0;
     EXPECT_EQ(object->GetKeyFreeSpace(&freeSpace), SAR_OK);
