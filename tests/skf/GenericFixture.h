@@ -44,19 +44,6 @@ protected:
         return messagesAt(std::string("UKeyAdaptorSKF::") + operation);
     }
 
-    // The vendor calls so far, each as "name" or "name:string>string" with the strings it was given.
-    Lines calls()
-    {
-        Lines out;
-        for (const auto &c : mock().log) {
-            std::string line = c.fn;
-            for (size_t i = 0; i < c.strings.size(); ++i)
-                line += (i ? ">" : ":") + c.strings[i];
-            out.push_back(line);
-        }
-        return out;
-    }
-
     uint32_t full_ = 0; // MockDev1 with APP1 open
     uint32_t bare_ = 0; // a key without application: device open, no application
     uint32_t gone_ = 0; // disconnected

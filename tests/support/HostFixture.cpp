@@ -88,4 +88,16 @@ Lines HostFixture::messagesAt(const std::string &where) const
     return messages;
 }
 
+Lines HostFixture::calls()
+{
+    Lines out;
+    for (const auto &c : mock().log) {
+        std::string line = c.fn;
+        for (size_t i = 0; i < c.strings.size(); ++i)
+            line += (i ? ">" : ":") + c.strings[i];
+        out.push_back(line);
+    }
+    return out;
+}
+
 } // namespace ukeytest

@@ -103,6 +103,8 @@ protected:
     // The collected log as "where|message", and the messages located at one place.
     Lines traces() const;
     Lines messagesAt(const std::string &where) const;
+    // The vendor calls so far, each as "name" or "name:string>string" with the strings it was given.
+    Lines calls();
 
     static KXF_LogCallback callback() { return &HostFixture::onLog; }
 
