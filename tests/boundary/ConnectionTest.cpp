@@ -30,10 +30,8 @@ TEST_F(Connection, ConnectOpensTheFirstApplicationAndReadsTheDevice)
 
     mock().clearLog();
     EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_OK);
-    const mock::Call *probe = mock().lastCall("SKF_GetPINInfo");
-    ASSERT_NE(probe, nullptr);
-    EXPECT_EQ(probe->args[0], kFirstApp);
-    EXPECT_EQ(probe->args[1], SKF_ADMIN_TYPE);
+    ASSERT_EQ(calls(), Lines{"SKF_GetPINInfo"});
+    EXPECT_EQ((Words{log[0].args[0], log[0].args[1]}), (Words{kFirstApp, SKF_ADMIN_TYPE}));
 }
 
 // Whatever list a vendor reports, the adaptor reads only the buffer it owns and opens the first

@@ -26,7 +26,6 @@ protected:
 TEST_F(Keys, RefusedBeforeTheVendor)
 {
     const Lines param{"start", "end.SAR_INVALIDPARAMERR"};
-    auto *rsa = as<RSAPUBLICKEYBLOB>(block_);
     auto *ecc = as<ECCPUBLICKEYBLOB>(block_);
     auto *sig = as<ECCSIGNATUREBLOB>(block_);
     auto *cipher = as<BLOCKCIPHERPARAM>(block_);
@@ -41,7 +40,7 @@ TEST_F(Keys, RefusedBeforeTheVendor)
     const Lines plain{"start", "end"};
     // clang-format off
     const std::tuple<const char *, std::function<uint32_t()>, uint32_t, Lines> cases[] = {
-        {"RSAVerify", [&] { return KXF(RSAVerify)(full_, rsa, 267, block_, 1, block_, 1); }, 6, param},
+        {"RSAVerify", [&] { return KXF(RSAVerify)(full_, as<RSAPUBLICKEYBLOB>(block_), 267, block_, 1, block_, 1); }, 6, param},
         {"RSAVerify", [&] { return KXF(RSAVerify)(full_, nullptr, 268, block_, 1, block_, 1); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, sig, 127); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, nullptr, 128); }, 6, param},
