@@ -17,73 +17,60 @@ protected:
     }
 };
 
-const uint64_t kFirstDevice = handleWord(mock::Kind::Device, 1);
-const uint64_t kFirstApp = handleWord(mock::Kind::Application, 1);
-
 TEST_F(Connection, ConnectOpensTheFirstApplicationAndReadsTheDevice)
 {
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(mock().calledNames(),
-              (std::vector<std::string>{"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication",
-                                        "SKF_OpenApplication", "SKF_GetDevInfo"}));
+    const uint32_t handle = connected();
+    EXPECT_EQ(calls(), (Lines{"SKF_ConnectDev:MockDev1", "SKF_EnumApplication", "SKF_EnumApplication",
+                              "SKF_OpenApplication:APP1", "SKF_GetDevInfo"}));
     const auto &log = mock().log;
-    EXPECT_EQ(log[0].strings, std::vector<std::string>{"MockDev1"});
-    EXPECT_EQ(log[1].args[0], kFirstDevice);
-    EXPECT_EQ(log[1].args[1], 0u) << "size query first";
+    // The device each call goes to; the size query comes first.
+    EXPECT_EQ((Words{log[1].args[0], log[1].args[1], log[3].args[0], log[4].args[0]}),
+              (Words{kFirstDev, 0, kFirstDev, kFirstDev}));
     EXPECT_NE(log[2].args[1], 0u);
-    EXPECT_EQ(log[3].args[0], kFirstDevice);
-    EXPECT_EQ(log[3].strings, std::vector<std::string>{"APP1"});
-    EXPECT_EQ(log[4].args[0], kFirstDevice);
 
     mock().clearLog();
     EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_OK);
-    const mock::Call *probe = mock().lastCall("SKF_GetPINInfo");
-    ASSERT_NE(probe, nullptr);
-    EXPECT_EQ(probe->args[0], kFirstApp);
-    EXPECT_EQ(probe->args[1], SKF_ADMIN_TYPE);
+    ASSERT_EQ(calls(), Lines{"SKF_GetPINInfo"});
+    EXPECT_EQ((Words{log[0].args[0], log[0].args[1]}), (Words{kFirstApp, SKF_ADMIN_TYPE}));
 }
 
 // Whatever list a vendor reports, the adaptor reads only the buffer it owns and opens the first
 // name as listed; without one the key connects with no application and no device record.
 TEST_F(Connection, ApplicationListsOfLyingVendors)
 {
-    // The list, the application opened, a line of the opening.
-    const std::tuple<mock::RawList, const char *, const char *> cases[] = {
-        {mock::RawList::of(std::string("APP1\0", 5), 5), "APP1", "end"},
-        {mock::RawList{true, std::string("APP1\0", 5), 5, 4096, true}, "APP1", "end"},
-        {mock::RawList{true, std::string("APP1\0AAA\0\0", 10), 10, 4096, false}, "APP1", "end"},
-        {mock::RawList::of(std::string("\0", 1), 1), nullptr, "end NULL"},
-        {mock::RawList::of("", 0), nullptr, "end ulRet"},
+    // The list, the vendor calls after the listing, a line of the opening.
+    const Lines opens{"SKF_OpenApplication:APP1", "SKF_GetDevInfo"};
+    const std::tuple<mock::RawList, Lines, const char *> cases[] = {
+        {mock::RawList::of(std::string("APP1\0", 5), 5), opens, "end"},
+        {mock::RawList{true, std::string("APP1\0", 5), 5, 4096, true}, opens, "end"},
+        {mock::RawList{true, std::string("APP1\0AAA\0\0", 10), 10, 4096, false}, opens, "end"},
+        {mock::RawList::of(std::string("\0", 1), 1), {}, "end NULL"},
+        {mock::RawList::of("", 0), {}, "end ulRet"},
     };
     for (const auto &[list, opened, closing] : cases) {
         mock().enumApplication = list;
         reset();
-        uint32_t handle = 0;
-        EXPECT_EQ(connect("MockDev1", &handle), SAR_OK) << list.fillLength;
-        const auto opens = mock().calls("SKF_OpenApplication");
-        ASSERT_EQ(opens.size(), opened ? 1u : 0u) << list.fillLength;
-        if (opened) {
-            EXPECT_EQ(opens[0]->strings, std::vector<std::string>{opened});
-        }
-        EXPECT_EQ(mock().count("SKF_GetDevInfo"), opened ? 1u : 0u);
+        const uint32_t handle = connected();
+        Lines after = calls();
+        after.erase(after.begin(), std::find(after.rbegin(), after.rend(), "SKF_EnumApplication").base());
+        EXPECT_EQ(after, opened) << list.fillLength;
         const auto lines = messagesAt("UKeyAdaptorSKF::openApplication");
         EXPECT_NE(std::find(lines.begin(), lines.end(), closing), lines.end()) << closing;
-        EXPECT_EQ(KXF(IsConnectDev)(handle), opened ? SAR_OK : SAR_INVALIDHANDLEERR);
+        EXPECT_EQ(KXF(IsConnectDev)(handle), opened.empty() ? SAR_INVALIDHANDLEERR : SAR_OK);
     }
 }
 
 TEST_F(Connection, FailedConnectRollsBackAndSpendsItsHandle)
 {
-    const std::tuple<const char *, std::vector<std::string>> cases[] = {
+    // clang-format off
+    const std::tuple<const char *, Lines> cases[] = {
         {"SKF_ConnectDev", {"SKF_ConnectDev"}},
         {"SKF_EnumApplication", {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_DisConnectDev"}},
-        {"SKF_OpenApplication",
-         {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_DisConnectDev"}},
-        {"SKF_GetDevInfo",
-         {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_GetDevInfo",
-          "SKF_CloseApplication", "SKF_DisConnectDev"}},
+        {"SKF_OpenApplication", {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_DisConnectDev"}},
+        {"SKF_GetDevInfo", {"SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication", "SKF_OpenApplication", "SKF_GetDevInfo",
+                            "SKF_CloseApplication", "SKF_DisConnectDev"}},
     };
+    // clang-format on
     uint32_t spent = 0;
     for (const auto &[failing, calls] : cases) {
         mock().clearLog();
@@ -94,17 +81,14 @@ TEST_F(Connection, FailedConnectRollsBackAndSpendsItsHandle)
         EXPECT_EQ(mock().calledNames(), calls) << failing;
         EXPECT_TRUE(mock().handles.empty()) << failing << " left a vendor handle open";
         if (calls.size() == 1) {
-            EXPECT_EQ(messagesAt("UKeyAdaptorSKF::ConnectDev"),
-                      (std::vector<std::string>{"start", "error! ulRet: 167772162", "end"}));
+            EXPECT_EQ(messagesAt("UKeyAdaptorSKF::ConnectDev"), (Lines{"start", "error! ulRet: 167772162", "end"}));
         }
         ++spent;
         log_.clear();
         EXPECT_EQ(KXF(IsConnectDev)(spent), SAR_INVALIDHANDLEERR);
-        EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_IsConnectDev|start", "KXF_IsConnectDev|end"}));
+        EXPECT_EQ(traces(), (Lines{"KXF_IsConnectDev|start", "KXF_IsConnectDev|end"}));
     }
-    uint32_t handle = 0;
-    EXPECT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(handle, spent + 1);
+    EXPECT_EQ(connected(), spent + 1);
 }
 
 TEST_F(Connection, EnumDevListsPresentDevices)
@@ -154,9 +138,7 @@ TEST_F(Connection, SerialNumberByDeviceName)
     uint32_t length = 0;
     EXPECT_EQ(KXF(GetSerialNumberByDevName)("MockDev1", nullptr, &length), 0x0A000004u);
     // No instance was made on the way.
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(handle, 1u);
+    EXPECT_EQ(connected(), 1u);
 }
 
 } // namespace

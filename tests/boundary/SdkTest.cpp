@@ -12,9 +12,8 @@ using Sdk = HostFixture;
 TEST_F(Sdk, InitLoadsOnlyExactNamesAndTakesANullCallback)
 {
     EXPECT_EQ(init(), SAR_OK);
-    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_Init_SDK|start", "KXF_Init_SDK|LoadSKFDll",
-                                                  "UKeyAdaptorSKF::LoadSKFDll|start", "KXF_Init_SDK|LoadSKFDll end",
-                                                  "KXF_Init_SDK|end"}));
+    EXPECT_EQ(traces(), (Lines{"KXF_Init_SDK|start", "KXF_Init_SDK|LoadSKFDll", "UKeyAdaptorSKF::LoadSKFDll|start",
+                               "KXF_Init_SDK|LoadSKFDll end", "KXF_Init_SDK|end"}));
     for (const auto &l : log_)
         EXPECT_EQ(l.level, 0) << l.text;
     for (const char *name : {"no_such_type", "UKEYSKF", "ukeysk", "ukeyskfx", ""})
@@ -38,13 +37,13 @@ TEST_F(Sdk, TypeNameThatDoesNotFitIsRefused)
         uint32_t size = 0;
         EXPECT_EQ(KXF(EnumDev)(nullptr, &size), SAR_OK);
         EXPECT_EQ(size, 10u);
-        EXPECT_EQ(messagesAt("KXF_EnumDev"), (std::vector<std::string>{"start", "end"}));
+        EXPECT_EQ(messagesAt("KXF_EnumDev"), (Lines{"start", "end"}));
     }
     const std::string longest(511, 'u');
     log_.clear();
     EXPECT_EQ(init(longest.c_str()), SAR_FAIL);
-    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_Init_SDK|start", "KXF_Init_SDK|LoadSKFDll",
-                                                  "KXF_Init_SDK|LoadSKFDll end", "KXF_Init_SDK|end"}));
+    EXPECT_EQ(traces(), (Lines{"KXF_Init_SDK|start", "KXF_Init_SDK|LoadSKFDll", "KXF_Init_SDK|LoadSKFDll end",
+                               "KXF_Init_SDK|end"}));
 }
 
 TEST_F(Sdk, FailedLoadsFailAndTheNextInitWorks)
@@ -64,20 +63,18 @@ TEST_F(Sdk, FailedLoadsFailAndTheNextInitWorks)
     EXPECT_EQ(mock().count("SKF_EnumDev"), 3u);
     // Without the seal extension a library still loads.
     EXPECT_EQ(init("ukeyskf", MOCK_SKF_NOEPS_PATH), SAR_OK);
-    uint32_t handle = 0;
-    EXPECT_EQ(connect("MockDev1", &handle), SAR_OK);
+    connected();
     EXPECT_EQ(mock(MOCK_SKF_NOEPS_PATH).count("SKF_ConnectDev"), 1u);
 }
 
 TEST_F(Sdk, UinitReleasesTheLibraryAndTheTypes)
 {
     ASSERT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
+    uint32_t handle = connected();
     log_.clear();
     EXPECT_EQ(KXF(Uinit_SDK)(), SAR_OK);
-    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_Uinit_SDK|start", "UKeyAdaptorSKF::UnloadSKFDll|start",
-                                                  "UKeyAdaptorSKF::UnloadSKFDll|end", "KXF_Uinit_SDK|end"}));
+    EXPECT_EQ(traces(), (Lines{"KXF_Uinit_SDK|start", "UKeyAdaptorSKF::UnloadSKFDll|start",
+                               "UKeyAdaptorSKF::UnloadSKFDll|end", "KXF_Uinit_SDK|end"}));
     // The instance survives, without vendor entry points.
     EXPECT_EQ(KXF(IsConnectDev)(handle), KX_NOTEXPORTERR);
     uint32_t size = 0;

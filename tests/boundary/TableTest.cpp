@@ -49,11 +49,6 @@ std::vector<InstanceEntry> instanceEntries()
     return entries;
 }
 
-std::string at(const std::string &where, const char *message)
-{
-    return where + "|" + message;
-}
-
 TEST_F(Table, LoadAndUnloadKeepOneTable)
 {
     void **again = nullptr;
@@ -73,9 +68,7 @@ TEST_F(Table, LoadAndUnloadKeepOneTable)
     ASSERT_NE(rebuilt, nullptr);
     table_ = rebuilt;
     EXPECT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    EXPECT_EQ(connect("MockDev1", &handle), SAR_OK);
-    EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_OK);
+    EXPECT_EQ(KXF(IsConnectDev)(connected()), SAR_OK);
 }
 
 // Disconnecting closes the application and the device. Each entry is reached at its own index:
@@ -84,11 +77,10 @@ TEST_F(Table, LoadAndUnloadKeepOneTable)
 TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
 {
     ASSERT_EQ(init(), SAR_OK);
-    uint32_t handle = 0;
-    ASSERT_EQ(connect("MockDev1", &handle), SAR_OK);
+    const uint32_t handle = connected();
     reset();
     ASSERT_EQ(KXF(DisConnectDev)(handle), SAR_OK);
-    EXPECT_EQ(mock().calledNames(), (std::vector<std::string>{"SKF_CloseApplication", "SKF_DisConnectDev"}));
+    EXPECT_EQ(mock().calledNames(), (Lines{"SKF_CloseApplication", "SKF_DisConnectDev"}));
     // The one place that pins the line format; everything else compares "where|message".
     ASSERT_GE(log_.size(), 4u);
     for (const auto &l : log_)
@@ -100,9 +92,8 @@ TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
     EXPECT_EQ(log_[1].text.rfind("[UKeyAdaptorSKF::DisConnectDev:", 0), 0u) << log_[1].text;
     log_.clear();
     EXPECT_EQ(KXF(IsConnectDev)(handle), SAR_INVALIDHANDLEERR);
-    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_IsConnectDev|start", "UKeyAdaptorSKF::IsConnectDev|start",
-                                                  "UKeyAdaptorSKF::IsConnectDev|end.SAR_INVALIDHANDLEERR",
-                                                  "KXF_IsConnectDev|end"}));
+    EXPECT_EQ(traces(), (Lines{"KXF_IsConnectDev|start", "UKeyAdaptorSKF::IsConnectDev|start",
+                               "UKeyAdaptorSKF::IsConnectDev|end.SAR_INVALIDHANDLEERR", "KXF_IsConnectDev|end"}));
     EXPECT_EQ(KXF(DisConnectDev)(handle), SAR_FAIL);
     const auto entries = instanceEntries();
     ASSERT_EQ(entries.size(), 60u);
@@ -111,16 +102,16 @@ TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
         const bool starts = e.index != KXF_IDX_MacUpdate;
         log_.clear();
         EXPECT_EQ(e.invoke(table_[e.index], 0, scratch.data()), SAR_INVALIDHANDLEERR) << e.entry;
-        std::vector<std::string> expected{at(e.entry, "start"), at(e.entry, "end")};
-        EXPECT_EQ(traces(), std::vector<std::string>(expected.begin() + !starts, expected.end())) << e.entry;
+        const Lines expected{e.entry + "|start", e.entry + "|end"};
+        EXPECT_EQ(traces(), Lines(expected.begin() + !starts, expected.end())) << e.entry;
 
         log_.clear();
         e.invoke(table_[e.index], handle, scratch.data());
         const auto lines = traces();
         ASSERT_GE(lines.size(), 2u) << e.entry;
-        EXPECT_EQ(lines.front(),
-                  starts ? expected.front() : at(std::string("UKeyAdaptorSKF::") + e.operation, "start"));
-        EXPECT_EQ(lines[starts], at(std::string("UKeyAdaptorSKF::") + e.operation, "start")) << e.entry;
+        const std::string operation = "UKeyAdaptorSKF::" + e.operation + "|start";
+        EXPECT_EQ(lines.front(), starts ? expected.front() : operation);
+        EXPECT_EQ(lines[starts], operation) << e.entry;
         EXPECT_EQ(lines.back(), expected.back());
     }
 }
@@ -138,10 +129,9 @@ TEST_F(Table, PreConnectionEntriesFailWithoutAType)
     EXPECT_EQ(KXF(GetSerialNumberByDevName)("MockDev1", serial, &size), SAR_FAIL);
     EXPECT_EQ(KXF(Uinit_SDK)(), SAR_OK);
     EXPECT_EQ(handle, 0xDEADBEEF);
-    EXPECT_EQ(traces(), (std::vector<std::string>{"KXF_EnumDev|start", "KXF_EnumDev|end", "KXF_ConnectDev|start",
-                                                  "KXF_ConnectDev|end", "KXF_GetSerialNumberByDevName|start",
-                                                  "KXF_GetSerialNumberByDevName|end", "KXF_Uinit_SDK|start",
-                                                  "KXF_Uinit_SDK|end"}));
+    EXPECT_EQ(traces(), (Lines{"KXF_EnumDev|start", "KXF_EnumDev|end", "KXF_ConnectDev|start", "KXF_ConnectDev|end",
+                               "KXF_GetSerialNumberByDevName|start", "KXF_GetSerialNumberByDevName|end",
+                               "KXF_Uinit_SDK|start", "KXF_Uinit_SDK|end"}));
     EXPECT_TRUE(mock().log.empty());
     EXPECT_EQ(init(), SAR_FAIL) << "the registry stays empty";
 }

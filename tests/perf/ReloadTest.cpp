@@ -22,11 +22,6 @@ const Case kCases[] = {
     {"pkcs11", "skf_szca_ft3003", SZCA_VENDOR_PATH},
 };
 
-void PrintTo(const Case &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
 class Reload : public ukeytest::HostFixture, public ::testing::WithParamInterface<Case> {
 protected:
     // All a call shows: the host log, its result, and the vendor library's SKF and PKCS#11 calls.
@@ -71,15 +66,13 @@ TEST_P(Reload, InstancesOfAnEarlierLoadAnswerAsDisconnectedOnes)
             mock::setField(m.dev().info.SerialNumber, softhsm::token().serial);
     };
     keyOfTheToken();
-    uint32_t old = 0, fresh = 0, disconnected = 0;
     ASSERT_EQ(init(c.type, c.library), 0u);
-    ASSERT_EQ(connect("MockDev1", &old), 0u);
+    const uint32_t old = connected();
 
     ASSERT_EQ(init(c.type, c.library), 0u);
     m.reset(); // the reloaded vendor numbers its handles from the start again
     keyOfTheToken();
-    ASSERT_EQ(connect("MockDev1", &fresh), 0u);
-    ASSERT_EQ(connect("MockDev1", &disconnected), 0u);
+    const uint32_t fresh = connected(), disconnected = connected();
     ASSERT_EQ(KXF(DisConnectDev)(disconnected), 0u);
 
     // DisConnectDev last: before it, both instances still hold whatever they hold.

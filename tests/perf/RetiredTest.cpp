@@ -14,10 +14,7 @@ TEST_P(Retired, DisconnectedInstancesAnswerFromWhatTheyCached)
     mock().addDevice("MockDev2", "SECONDSERIAL").apps.push_back(mock::State::makeApp("APP1", "111111", "123456"));
     mock().devices.back().info.TotalSpace = 4096;
     ASSERT_EQ(init(GetParam()), 0u);
-    uint32_t first = 0, second = 0, again = 0;
-    ASSERT_EQ(connect("MockDev1", &first), 0u);
-    ASSERT_EQ(connect("MockDev2", &second), 0u);
-    ASSERT_EQ(connect("MockDev1", &again), 0u);
+    const uint32_t first = connected(), second = connected("MockDev2"), again = connected();
     // Label, serial number and total space of each instance.
     const auto cached = [&] {
         std::vector<std::tuple<std::string, std::string, uint32_t>> all;

@@ -84,13 +84,10 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
 
     EXPECT_EQ(failures.load(), 0);
     std::set<uint32_t> distinct;
-    size_t total = 0;
-    for (const auto &own : handles) {
+    for (const auto &own : handles)
         distinct.insert(own.begin(), own.end());
-        total += own.size();
-    }
-    EXPECT_EQ(total, static_cast<size_t>(kThreads * v.iterations));
-    EXPECT_EQ(distinct.size(), total) << "a device handle was handed out twice";
+    const size_t total = kThreads * v.iterations;
+    EXPECT_EQ(distinct.size(), total) << "a connect failed or a device handle was handed out twice";
     EXPECT_EQ(*distinct.rbegin(), total) << "handles are 1 to N";
     EXPECT_GT(g_lines.load(), total * 10);
     EXPECT_EQ(KXF(Uinit_SDK)(), 0u);

@@ -9,12 +9,17 @@
 
 namespace ukeytest {
 
-using Words = std::vector<uint64_t>;
+// The vendor handles of the first two connections.
+const uint64_t kFullDev = kFirstDev, kFullApp = kFirstApp, kBareDev = handleWord(mock::Kind::Device, 2);
 
-// The vendor handles the mock hands out to the three connections, in the order they are made.
-const uint64_t kFullDev = handleWord(mock::Kind::Device, 1);
-const uint64_t kFullApp = handleWord(mock::Kind::Application, 1);
-const uint64_t kBareDev = handleWord(mock::Kind::Device, 2);
+// A container, key, hash or MAC handle the vendor gets as given.
+inline void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});
+
+template <class T>
+T *as(uint8_t *p)
+{
+    return reinterpret_cast<T *>(p);
+}
 
 // A code no layer of the adaptor produces itself.
 constexpr uint32_t kVendorCode = 0x0A0000ABu;
@@ -39,24 +44,9 @@ protected:
         return messagesAt(std::string("UKeyAdaptorSKF::") + operation);
     }
 
-    // The vendor calls so far, each as "name" or "name:string>string" with the strings it was given.
-    std::vector<std::string> calls()
-    {
-        std::vector<std::string> out;
-        for (const auto &c : mock().log) {
-            std::string line = c.fn;
-            for (size_t i = 0; i < c.strings.size(); ++i)
-                line += (i ? ">" : ":") + c.strings[i];
-            out.push_back(line);
-        }
-        return out;
-    }
-
     uint32_t full_ = 0; // MockDev1 with APP1 open
     uint32_t bare_ = 0; // a key without application: device open, no application
     uint32_t gone_ = 0; // disconnected
 };
-
-using Lines = std::vector<std::string>;
 
 } // namespace ukeytest

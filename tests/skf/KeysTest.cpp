@@ -18,26 +18,18 @@ protected:
         reset();
     }
 
-    template <class T>
-    T *as()
-    {
-        return reinterpret_cast<T *>(block_);
-    }
-
     HCONTAINER container_ = nullptr;
     alignas(8) uint8_t block_[400] = {};
 };
-
-void *const kObject = reinterpret_cast<void *>(uintptr_t{0xC0DE});
 
 // Wrong structure lengths, missing handles and the unsupported entry are answered without the vendor.
 TEST_F(Keys, RefusedBeforeTheVendor)
 {
     const Lines param{"start", "end.SAR_INVALIDPARAMERR"};
-    auto *rsa = as<RSAPUBLICKEYBLOB>();
-    auto *ecc = as<ECCPUBLICKEYBLOB>();
-    auto *sig = as<ECCSIGNATUREBLOB>();
-    auto *cipher = as<BLOCKCIPHERPARAM>();
+    auto *ecc = as<ECCPUBLICKEYBLOB>(block_);
+    auto *sig = as<ECCSIGNATUREBLOB>(block_);
+    auto *cipher = as<BLOCKCIPHERPARAM>(block_);
+    auto *env = as<ENVELOPEDKEYBLOB>(block_);
     void *hash = nullptr;
     const auto keyEx = [&](uint32_t dev) {
         uint32_t keyOut = 0xDEAD, plainLen = sizeof block_;
@@ -46,18 +38,16 @@ TEST_F(Keys, RefusedBeforeTheVendor)
         return r;
     };
     const Lines plain{"start", "end"};
+    // clang-format off
     const std::tuple<const char *, std::function<uint32_t()>, uint32_t, Lines> cases[] = {
-        {"RSAVerify", [&] { return KXF(RSAVerify)(full_, rsa, 267, block_, 1, block_, 1); }, 6, param},
+        {"RSAVerify", [&] { return KXF(RSAVerify)(full_, as<RSAPUBLICKEYBLOB>(block_), 267, block_, 1, block_, 1); }, 6, param},
         {"RSAVerify", [&] { return KXF(RSAVerify)(full_, nullptr, 268, block_, 1, block_, 1); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, sig, 127); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 132, block_, 1, nullptr, 128); }, 6, param},
         {"ECCVerify", [&] { return KXF(ECCVerify)(full_, ecc, 131, block_, 1, sig, 128); }, 6, param},
-        {"ImportECCKeyPair",
-         [&] { return KXF(ImportECCKeyPair)(bare_, nullptr, as<ENVELOPEDKEYBLOB>(), 388); },
-         5,
+        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(bare_, nullptr, env, 388); }, 5,
          {"start", "end.m_hApp is NULL", "end.hContainer is NULL", "end.SAR_INVALIDHANDLEERR"}},
-        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(full_, kObject, as<ENVELOPEDKEYBLOB>(), 387); }, 6,
-         param},
+        {"ImportECCKeyPair", [&] { return KXF(ImportECCKeyPair)(full_, kObject, env, 387); }, 6, param},
         {"DigestInit", [&] { return KXF(DigestInit)(full_, 1, ecc, 131, block_, 1, &hash); }, 6, param},
         {"ECCExportSessionKey",
          [&] { return KXF(ECCExportSessionKey)(full_, kObject, 1, ecc, 131, block_, nullptr, &hash); }, 6, param},
@@ -68,9 +58,9 @@ TEST_F(Keys, RefusedBeforeTheVendor)
         {"ImportSessionKeyWithKeyEx", [&] { return keyEx(full_); }, 3, plain},
         {"ImportSessionKeyWithKeyEx", [&] { return keyEx(gone_); }, 3, plain},
         {"ImportSessionKeyWithKeyEx",
-         [&] { return KXF(ImportSessionKeyWithKeyEx)(full_, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr); }, 3,
-         plain},
+         [&] { return KXF(ImportSessionKeyWithKeyEx)(full_, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr); }, 3, plain},
     };
+    // clang-format on
     for (const auto &[operation, call, result, trace] : cases) {
         reset();
         EXPECT_EQ(call(), 0x0A000000u + result) << operation;
@@ -86,17 +76,11 @@ TEST_F(Keys, GeneratedStructuresReachTheHostOnlyOnSuccess)
     // Vendor, size, pattern seed, first patterned byte (the mock sets header fields before it), call.
     const std::tuple<const char *, size_t, uint8_t, size_t, std::function<uint32_t(uint8_t *, uint32_t *)>> cases[] = {
         {"SKF_GenRSAKeyPair", 268, mock::kSeedRsaPublic, 8,
-         [&](uint8_t *b, uint32_t *l) {
-             return KXF(GenRSAKeyPair)(full_, container_, 2048, reinterpret_cast<RSAPUBLICKEYBLOB *>(b), l);
-         }},
+         [&](auto b, auto l) { return KXF(GenRSAKeyPair)(full_, container_, 2048, as<RSAPUBLICKEYBLOB>(b), l); }},
         {"SKF_GenECCKeyPair", 132, mock::kSeedEccPublic, 4,
-         [&](uint8_t *b, uint32_t *l) {
-             return KXF(GenECCKeyPair)(full_, container_, 1, reinterpret_cast<ECCPUBLICKEYBLOB *>(b), l);
-         }},
+         [&](auto b, auto l) { return KXF(GenECCKeyPair)(full_, container_, 1, as<ECCPUBLICKEYBLOB>(b), l); }},
         {"SKF_ECCSignData", 128, mock::kSeedEccSignature, 0,
-         [&](uint8_t *b, uint32_t *l) {
-             return KXF(ECCSignData)(full_, container_, block_, 32, reinterpret_cast<ECCSIGNATUREBLOB *>(b), l);
-         }},
+         [&](auto b, auto l) { return KXF(ECCSignData)(full_, container_, block_, 32, as<ECCSIGNATUREBLOB>(b), l); }},
     };
     for (const auto &[vendor, size, seed, patternFrom, call] : cases) {
         std::vector<uint8_t> host(300, 0xCC);
@@ -147,17 +131,11 @@ TEST_F(Keys, StructuresReachTheVendorAsCopies)
     // Vendor, structure size, bytes the vendor sees without one, the call with or without one.
     const std::tuple<const char *, size_t, size_t, std::function<uint32_t(uint8_t *)>> cases[] = {
         {"SKF_DigestInit", sizeof(ECCPUBLICKEYBLOB), 0,
-         [&](uint8_t *b) {
-             return KXF(DigestInit)(full_, 1, reinterpret_cast<ECCPUBLICKEYBLOB *>(b), b ? 132 : 0, nullptr, 0, &hash);
-         }},
+         [&](auto b) { return KXF(DigestInit)(full_, 1, as<ECCPUBLICKEYBLOB>(b), b ? 132 : 0, nullptr, 0, &hash); }},
         {"SKF_EncryptInit", 44, 44,
-         [&](uint8_t *b) {
-             return KXF(EncryptInit)(full_, kObject, reinterpret_cast<BLOCKCIPHERPARAM *>(b), b ? 44 : 0);
-         }},
+         [&](auto b) { return KXF(EncryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
         {"SKF_DecryptInit", 44, 44,
-         [&](uint8_t *b) {
-             return KXF(DecryptInit)(full_, kObject, reinterpret_cast<BLOCKCIPHERPARAM *>(b), b ? 44 : 0);
-         }},
+         [&](auto b) { return KXF(DecryptInit)(full_, kObject, as<BLOCKCIPHERPARAM>(b), b ? 44 : 0); }},
     };
     for (const auto &[vendor, size, missing, call] : cases) {
         mock().forceAlways(vendor, kVendorCode);
@@ -173,8 +151,9 @@ TEST_F(Keys, ECCExportSessionKeyTracesTheEmptyBlobAndCopiesTheVendorsBlob)
     std::vector<uint8_t> host(220, 0xCC);
     uint32_t len = 0;
     void *key = nullptr;
-    ASSERT_EQ(KXF(ECCExportSessionKey)(full_, container_, 0x401, as<ECCPUBLICKEYBLOB>(), 132, host.data(), &len, &key),
-              SAR_OK);
+    ASSERT_EQ(
+        KXF(ECCExportSessionKey)(full_, container_, 0x401, as<ECCPUBLICKEYBLOB>(block_), 132, host.data(), &len, &key),
+        SAR_OK);
     EXPECT_EQ(len, 197u);
     EXPECT_EQ(word(key), handleWord(mock::Kind::Key, 1));
     // What the mock wrote: a patterned ECCCIPHERBLOB with CipherLen 16; the rest of the 197 bytes zero.

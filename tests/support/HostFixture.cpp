@@ -14,14 +14,19 @@ void KXF_CALL HostFixture::onLog(int32_t level, const char *text)
         current_->log_.push_back({level, text ? text : ""});
 }
 
-void HostFixture::SetUp()
+void HostFixture::resetMocks()
 {
     current_ = this;
     for (const char *path :
          {MOCK_SKF_PATH, MOCK_SKF_NOEPS_PATH, MOCK_SKF_NOSETSYMMKEY_PATH, MOCK_SKF_NOPRVKEYDECRYPT_PATH})
         mock(path).reset();
+}
 
-        // Handle numbering and the registry are process-wide: only a fresh mapping starts them anew.
+void HostFixture::SetUp()
+{
+    resetMocks();
+
+    // Handle numbering and the registry are process-wide: only a fresh mapping starts them anew.
 #ifndef UKEY_ADAPTOR_STAYS_MAPPED // the leak-checking build keeps it mapped on purpose
     ASSERT_EQ(dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the adaptor is still mapped";
 #endif
@@ -37,9 +42,7 @@ void HostFixture::SetUp()
 
 void HostFixture::TearDown()
 {
-    if (unload_) {
-        EXPECT_EQ(unload_(), 0u);
-    }
+    EXPECT_EQ(unload_ ? unload_() : 0u, 0u);
     if (library_) {
         dlclose(library_);
         void *still = dlopen(UKEY_ADAPTOR_PATH, RTLD_NOW | RTLD_NOLOAD);
@@ -55,16 +58,6 @@ void HostFixture::TearDown()
     current_ = nullptr;
 }
 
-uint32_t HostFixture::init(const char *type, const char *library, bool withCallback)
-{
-    return KXF(Init_SDK)(type, library, withCallback ? callback() : nullptr, 0);
-}
-
-uint32_t HostFixture::connect(const char *devName, uint32_t *handle)
-{
-    return KXF(ConnectDev)(devName, handle);
-}
-
 mock::State &HostFixture::mock(const char *path)
 {
     void *&handle = mocks_[path];
@@ -78,21 +71,33 @@ mock::State &HostFixture::mock(const char *path)
     return *state();
 }
 
-std::vector<std::string> HostFixture::traces() const
+Lines HostFixture::traces() const
 {
-    std::vector<std::string> lines;
+    Lines lines;
     for (const auto &l : log_)
         lines.push_back(brief(l.text));
     return lines;
 }
 
-std::vector<std::string> HostFixture::messagesAt(const std::string &where) const
+Lines HostFixture::messagesAt(const std::string &where) const
 {
-    std::vector<std::string> messages;
+    Lines messages;
     for (const auto &l : log_)
         if (const auto t = parseTrace(l.text); t && t->where == where)
             messages.push_back(t->message);
     return messages;
+}
+
+Lines HostFixture::calls()
+{
+    Lines out;
+    for (const auto &c : mock().log) {
+        std::string line = c.fn;
+        for (size_t i = 0; i < c.strings.size(); ++i)
+            line += (i ? ">" : ":") + c.strings[i];
+        out.push_back(line);
+    }
+    return out;
 }
 
 } // namespace ukeytest

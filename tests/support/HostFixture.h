@@ -13,7 +13,14 @@
 #include "mock/MockControl.h"
 #include "support/TraceLine.h"
 
+// Typed table entries: KXF(ConnectDev)("MockDev1", &handle).
+#define KXF(name) entry<PFN_KXF_##name>(KXF_IDX_##name)
+#define KXEPS(name) entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)
+
 namespace ukeytest {
+
+using Lines = std::vector<std::string>;
+using Words = std::vector<uint64_t>;
 
 struct LogLine {
     int32_t level;
@@ -54,10 +61,15 @@ uint32_t callWithScratch(R(KXF_CALL *fn)(uint32_t, A...), uint32_t dev, [[maybe_
     return fn(dev, scratchArg<A>(scratch)...);
 }
 
+// The vendor handles the mock hands out first.
+const uint64_t kFirstDev = handleWord(mock::Kind::Device, 1), kFirstApp = handleWord(mock::Kind::Application, 1);
+
 class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // Every mock library back to its default world, and the host log collected by this test.
+    void resetMocks();
 
     template <class Pfn>
     Pfn entry(int index) const
@@ -65,8 +77,18 @@ protected:
         return reinterpret_cast<Pfn>(table_[index]);
     }
 
-    uint32_t init(const char *type = "ukeyskf", const char *library = MOCK_SKF_PATH, bool withCallback = true);
-    uint32_t connect(const char *devName, uint32_t *handle);
+    uint32_t init(const char *type = "ukeyskf", const char *library = MOCK_SKF_PATH, bool withCallback = true)
+    {
+        return KXF(Init_SDK)(type, library, withCallback ? callback() : nullptr, 0);
+    }
+    uint32_t connect(const char *devName, uint32_t *handle) { return KXF(ConnectDev)(devName, handle); }
+    // The handle of a connect that must succeed.
+    uint32_t connected(const char *devName = "MockDev1")
+    {
+        uint32_t handle = 0;
+        EXPECT_EQ(connect(devName, &handle), SAR_OK) << devName;
+        return handle;
+    }
 
     // The state of the mock library at path; every variant starts each test from the default world.
     mock::State &mock(const char *path = MOCK_SKF_PATH);
@@ -79,8 +101,10 @@ protected:
     }
 
     // The collected log as "where|message", and the messages located at one place.
-    std::vector<std::string> traces() const;
-    std::vector<std::string> messagesAt(const std::string &where) const;
+    Lines traces() const;
+    Lines messagesAt(const std::string &where) const;
+    // The vendor calls so far, each as "name" or "name:string>string" with the strings it was given.
+    Lines calls();
 
     static KXF_LogCallback callback() { return &HostFixture::onLog; }
 
@@ -97,7 +121,3 @@ private:
 };
 
 } // namespace ukeytest
-
-// Typed table entries: KXF(ConnectDev)("MockDev1", &handle).
-#define KXF(name) entry<PFN_KXF_##name>(KXF_IDX_##name)
-#define KXEPS(name) entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)

@@ -70,13 +70,13 @@ TEST_P(Catalogue, TypeBehavesAsItsRowSays)
 
     char serial[40] = {};
     uint32_t len = 0;
-    traces_.clear();
+    log_.clear();
     ASSERT_EQ(ukey::registry::serialByDevName(row.type, "MockDev1", serial, &len), SAR_OK);
     EXPECT_STREQ(serial, row.serial == Serial::DeviceName ? "MockDev1" : "MOCKSERIAL0001");
     EXPECT_EQ(len, std::strlen(serial) + 1);
     EXPECT_EQ(mock().count("SKF_ConnectDev"), row.serial == Serial::DeviceName ? 0u : 1u);
     const std::string serialSite = site(row.serial != Serial::Generic, "GetSerialNumberByDevName");
-    EXPECT_EQ(traces_, (std::vector<std::string>{serialSite + "|start", serialSite + "|end"}));
+    EXPECT_EQ(traces(), (Lines{serialSite + "|start", serialSite + "|end"}));
 
     // Connecting the PKCS#11-backed type needs a token; its row is served by its own tests.
     if (std::string(row.type) == "skf_szca_ft3003")
@@ -91,27 +91,27 @@ TEST_P(Catalogue, TypeBehavesAsItsRowSays)
     DEVINFO info{};
     EXPECT_EQ(object->GetDevInfo(&info, &len), SAR_OK);
     EXPECT_EQ(std::string(info.Manufacturer, 64), manufacturer);
-    const uint32_t total = info.TotalSpace; // packed field: no reference to it
-    EXPECT_EQ(total, 65536u);
+    EXPECT_EQ(uint32_t{info.TotalSpace}, 65536u); // a packed field, copied
     // A free-space refresh stamps again only where the row says so.
     uint32_t freeSpace = 0;
     EXPECT_EQ(object->GetKeyFreeSpace(&freeSpace), SAR_OK);
     EXPECT_EQ(std::string(object->cachedDevInfo().Manufacturer, 64), row.stampsFreeSpace ? manufacturer : maker + '\0');
 
-    traces_.clear();
+    log_.clear();
     len = kUntouched;
     const auto &expected = kMissingFile[static_cast<int>(row.reads)];
     const std::string readSite = site(row.reads != Reads::Generic, "ReadFile");
     EXPECT_EQ(object->ReadFile("nofile", 0, 0, nullptr, &len), expected.result);
     EXPECT_EQ(len, expected.length);
-    EXPECT_EQ(traces_.back() == readSite + "|end", expected.closes) << traces_.back();
+    EXPECT_EQ(traces().back() == readSite + "|end", expected.closes) << traces().back();
 
     uint8_t data[3] = {};
     len = sizeof data;
     EXPECT_EQ(object->ReadFile("f", 0, sizeof data, data, &len), SAR_OK);
     EXPECT_EQ(std::string(data, data + len), "abc");
+    const Lines lines = traces();
     const std::string request = readSite + "|fileName:f,ulOffset:0,ulSize:3,size:3";
-    EXPECT_EQ(std::count(traces_.begin(), traces_.end(), request), row.reads == Reads::Trace ? 1 : 0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), request), row.reads == Reads::Trace ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, Catalogue, ::testing::ValuesIn(kCatalogue),

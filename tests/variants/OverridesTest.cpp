@@ -9,8 +9,6 @@
 namespace ukeytest {
 namespace {
 
-using Names = std::vector<std::string>;
-
 TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
 {
     ukey::UKeyAdaptorSKF *bjca = open("skf_bjca");
@@ -21,7 +19,7 @@ TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
     uint32_t size = sizeof list;
     EXPECT_EQ(bjca->EnumContainer(list, &size), SAR_OK);
     EXPECT_EQ(std::string(list, size), std::string("c1\0", 4));
-    EXPECT_EQ(mock().calledNames(), (Names{"SKF_EnumContainer", "SKF_CloseApplication", "SKF_DisConnectDev",
+    EXPECT_EQ(mock().calledNames(), (Lines{"SKF_EnumContainer", "SKF_CloseApplication", "SKF_DisConnectDev",
                                            "SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication",
                                            "SKF_OpenApplication", "SKF_GetDevInfo", "SKF_EnumContainer"}));
     EXPECT_EQ(pauses_, (std::vector<std::pair<uint32_t, size_t>>{{1000, 3}}));
@@ -39,7 +37,7 @@ TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
     mock().clearLog();
     list[0] = '\0';
     EXPECT_EQ(bjca->EnumContainer(list, &size), mock::kSAR_FAIL);
-    EXPECT_EQ(mock().calledNames(), Names{"SKF_EnumContainer"});
+    EXPECT_EQ(mock().calledNames(), Lines{"SKF_EnumContainer"});
 
     // The probe forgets the device; the space then comes from the cache, with SAR_FAIL.
     uint32_t total = 0;
@@ -97,7 +95,7 @@ TEST_F(VariantTest, Ft3000gmSerialUsesTheConnectedAdaptorButNeverADestroyedOne)
     mock().clearLog();
     EXPECT_EQ(ukey::registry::serialByDevName(type, "MockDev2", serial, &len), SAR_OK);
     EXPECT_STREQ(serial, "SERIAL2");
-    EXPECT_EQ(mock().calledNames(), (Names{"SKF_ConnectDev", "SKF_GetDevInfo", "SKF_DisConnectDev"}));
+    EXPECT_EQ(mock().calledNames(), (Lines{"SKF_ConnectDev", "SKF_GetDevInfo", "SKF_DisConnectDev"}));
     // How an unmapped key answered is not passed on.
     EXPECT_EQ(ukey::registry::serialByDevName(type, "NoSuchDev", serial, &len), SAR_OK);
 }
@@ -147,7 +145,7 @@ TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
         EXPECT_EQ(hKey, 0xFFFFFFFFu);
         EXPECT_EQ(plain[0], 0x11 ^ mock::kXor);
         EXPECT_EQ(adaptor->DecryptInit(ukey::pseudoKeyHandle(), nullptr, 0), SAR_OK);
-        EXPECT_EQ(mock(library).calledNames(), Names{entry}) << type;
+        EXPECT_EQ(mock(library).calledNames(), Lines{entry}) << type;
         // The handle is written however the key answers.
         mock(library).force(entry, mock::kSAR_FAIL);
         hKey = 7;
@@ -162,7 +160,7 @@ TEST_F(VariantTest, CfcaUnblocksOnlyAfterTheAdministratorPinIsProven)
     mock().clearLog();
     uint32_t retry = 0;
     EXPECT_EQ(cfca->UnblockPIN("wrong", "222222", &retry), mock::kSAR_PIN_INCORRECT);
-    ASSERT_EQ(mock().calledNames(), Names{"SKF_VerifyPIN"});
+    ASSERT_EQ(mock().calledNames(), Lines{"SKF_VerifyPIN"});
     EXPECT_EQ(mock().log.front().args[1], SKF_ADMIN_TYPE);
     EXPECT_EQ(cfca->UnblockPIN("111111", "222222", &retry), SAR_OK);
     EXPECT_EQ(mock().app().user.text, "222222");
@@ -177,7 +175,7 @@ TEST_F(VariantTest, FtcxProvisionsWithTheAlgorithmTheKeyReportsNow)
     EXPECT_EQ(mock().lastCall("SKF_SetSymmKey")->args[2], 0x00000102u);
     mock().dev().getDevInfoResult = mock::kSAR_FAIL;
     EXPECT_EQ(ftcx->InitialKey("", "", "", ""), mock::kSAR_FAIL);
-    EXPECT_EQ(traces_.back(), "UKeyAdaptorSKF_FTCXGM3000::InitialKey| SKF_GetDevInfo failed,ret = 167772161");
+    EXPECT_EQ(traces().back(), "UKeyAdaptorSKF_FTCXGM3000::InitialKey| SKF_GetDevInfo failed,ret = 167772161");
 }
 
 } // namespace

@@ -8,23 +8,21 @@
 namespace ukeytest {
 namespace {
 
-using List = std::string;
-
 // Names each ended by NUL, then the closing NUL.
-List names(std::initializer_list<std::string> items)
+std::string names(std::initializer_list<std::string> items)
 {
-    List list;
+    std::string list;
     for (const auto &item : items)
         list += item + '\0';
     return list + '\0';
 }
 
 // The list EnumFiles writes, as long as it says.
-List listFiles(ukey::UKeyAdaptorSKF &adaptor)
+std::string listFiles(ukey::UKeyAdaptorSKF &adaptor)
 {
     uint32_t size = 0;
     EXPECT_EQ(adaptor.EnumFiles(nullptr, &size), SAR_OK);
-    List list(size + 1, '?');
+    std::string list(size + 1, '?');
     EXPECT_EQ(adaptor.EnumFiles(list.data(), &size), SAR_OK);
     return list.substr(0, size);
 }
@@ -90,7 +88,8 @@ TEST_F(VariantTest, SealIndexFileShowsTheKeysOwnFiles)
     EXPECT_EQ(readAll(*gdca, "1"), "one");
     EXPECT_EQ(mock().count("SKF_ReadUsrDataFile"), 0u);
     // Every step of the walk names the list's first entry.
-    EXPECT_EQ(std::count(traces_.begin(), traces_.end(), "UKeyAdaptorSKF_GDCA::EnumFiles|pData:1 nDataLen 19"), 2);
+    const Lines lines = traces();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "UKeyAdaptorSKF_GDCA::EnumFiles|pData:1 nDataLen 19"), 2);
 }
 
 TEST_F(VariantTest, FileListsBeyondTheWorkingBufferAreCutToIt)
@@ -116,7 +115,7 @@ TEST_F(VariantTest, ListingsNeverWritePastTheHostsLength)
         const char *type;
         std::vector<mock::File> files;
         mock::Bytes userData;
-        List expected;
+        std::string expected;
     } cases[] = {
         {"skf_gdca_wise", {{"alpha", {}}, {"beta", {}}}, {}, names({"alpha", "beta"})},
         {"skf_gdca", ownFiles, records, names({"1", "ndm-seseal-info"})},
@@ -128,22 +127,22 @@ TEST_F(VariantTest, ListingsNeverWritePastTheHostsLength)
         mock().app().files = c.files;
         mock().app().userData[0x50] = c.userData;
         ukey::UKeyAdaptorSKF *adaptor = open(c.type);
-        List list(64, '?');
+        std::string list(64, '?');
         uint32_t size = 3;
         EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_BUFFER_TOO_SMALL) << c.type;
         EXPECT_EQ(size, c.expected.size()) << c.type;
-        EXPECT_EQ(list, List(64, '?')) << c.type;
+        EXPECT_EQ(list, std::string(64, '?')) << c.type;
         EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_OK) << c.type;
         EXPECT_EQ(list.substr(0, size), c.expected) << c.type;
     }
     // A record read the same way.
     ukey::UKeyAdaptorSKF *gdca = open("skf_gdca");
     EXPECT_EQ(listFiles(*gdca), names({"gdca", "1", "2"}));
-    List data(8, '?');
+    std::string data(8, '?');
     uint32_t len = 1;
     EXPECT_EQ(gdca->ReadFile("2", 0, 1, reinterpret_cast<uint8_t *>(data.data()), &len), SAR_BUFFER_TOO_SMALL);
     EXPECT_EQ(len, 2u);
-    EXPECT_EQ(data, List(8, '?'));
+    EXPECT_EQ(data, std::string(8, '?'));
 }
 
 } // namespace

@@ -1,24 +1,18 @@
 #include "variants/VariantFixture.h"
 
-#include <dlfcn.h>
-
 #include "registry/AdaptorRegistry.h"
-#include "support/TraceLine.h"
 #include "trace/Trace.h"
 #include "variants/VariantSupport.h"
 
 namespace ukeytest {
 
-std::vector<std::string> VariantTest::traces_;
 std::vector<std::pair<uint32_t, size_t>> VariantTest::pauses_;
 
 void VariantTest::SetUp()
 {
-    mock(MOCK_SKF_NOPRVKEYDECRYPT_PATH).reset();
-    mock().reset();
-    traces_.clear();
+    resetMocks();
     pauses_.clear();
-    ukey::trace::g_callback = [](int32_t, const char *text) { traces_.push_back(brief(text)); };
+    ukey::trace::g_callback = callback();
     static mock::State *log = &mock();
     ukey::g_wait = [](uint32_t milliseconds) { pauses_.emplace_back(milliseconds, log->log.size()); };
 }
@@ -30,8 +24,7 @@ void VariantTest::TearDown()
     if (type_)
         ukey::registry::unloadLibrary(type_);
     ukey::trace::g_callback = nullptr;
-    for (void *handle : mocks_)
-        dlclose(handle);
+    HostFixture::TearDown();
 }
 
 ukey::UKeyAdaptorSKF *VariantTest::open(const char *type, const char *library, bool connected)
@@ -42,16 +35,8 @@ ukey::UKeyAdaptorSKF *VariantTest::open(const char *type, const char *library, b
     EXPECT_EQ(ukey::registry::loadLibrary(type, library), 1u) << type;
     auto *object = dynamic_cast<ukey::UKeyAdaptorSKF *>(ukey::registry::createInstance(type, "MockDev1"));
     objects_.push_back(object);
-    if (object && connected) {
-        EXPECT_EQ(object->ConnectDev("MockDev1"), SAR_OK) << type;
-    }
+    EXPECT_EQ(object && connected ? object->ConnectDev("MockDev1") : SAR_OK, SAR_OK) << type;
     return object;
-}
-
-mock::State &VariantTest::mock(const char *path)
-{
-    mocks_.push_back(dlopen(path, RTLD_NOW | RTLD_LOCAL));
-    return *reinterpret_cast<PFN_mock_state>(dlsym(mocks_.back(), "mock_state"))();
 }
 
 } // namespace ukeytest

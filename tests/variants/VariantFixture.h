@@ -2,18 +2,16 @@
 // trace lines collected and the reconnect pause recorded instead of slept.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "mock/MockControl.h"
 #include "skf/UKeyAdaptorSKF.h"
+#include "support/HostFixture.h"
 
 namespace ukeytest {
 
-class VariantTest : public ::testing::Test {
+class VariantTest : public HostFixture {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -21,15 +19,12 @@ protected:
     // Loads library through the type's own load operation (releasing the previous type's), then
     // makes an object of the type, connected to "MockDev1" unless told otherwise.
     ukey::UKeyAdaptorSKF *open(const char *type, const char *library = MOCK_SKF_PATH, bool connected = true);
-    mock::State &mock(const char *path = MOCK_SKF_PATH);
 
-    static std::vector<std::string> traces_;                 // "Class::Operation|message"
     static std::vector<std::pair<uint32_t, size_t>> pauses_; // milliseconds, vendor calls made before
 
 private:
     const char *type_ = nullptr;
     std::vector<ukey::UKeyAdaptorBase *> objects_;
-    std::vector<void *> mocks_;
 };
 
 inline mock::Bytes bytesOf(const std::string &text)
