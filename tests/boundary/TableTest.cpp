@@ -114,6 +114,13 @@ TEST_F(Table, EveryInstanceEntryChecksItsHandleAndForwardsToItsOperation)
         EXPECT_EQ(lines[starts], operation) << e.entry;
         EXPECT_EQ(lines.back(), expected.back());
     }
+    // Untraced, the same answer and not a line.
+    ASSERT_EQ(init("ukeyskf", MOCK_SKF_PATH, false), SAR_OK);
+    log_.clear();
+    std::array<uint8_t, 4096> scratch{};
+    for (const auto &e : entries)
+        EXPECT_EQ(e.invoke(table_[e.index], 0, scratch.data()), SAR_INVALIDHANDLEERR) << e.entry;
+    EXPECT_TRUE(log_.empty());
 }
 
 // Entries that work without a device handle, with no registered type current; Uinit empties the registry.

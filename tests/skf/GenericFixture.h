@@ -31,7 +31,7 @@ protected:
         HostFixture::SetUp();
         ASSERT_FALSE(HasFatalFailure());
         mock().addDevice("Bare", "BARESERIAL");
-        ASSERT_EQ(init(), SAR_OK);
+        ASSERT_EQ(init("ukeyskf", MOCK_SKF_PATH, traced_), SAR_OK);
         ASSERT_EQ(connect("MockDev1", &full_), SAR_OK);
         ASSERT_EQ(connect("Bare", &bare_), SAR_OK);
         ASSERT_EQ(connect("MockDev1", &gone_), SAR_OK);
@@ -44,9 +44,10 @@ protected:
         return messagesAt(std::string("UKeyAdaptorSKF::") + operation);
     }
 
-    uint32_t full_ = 0; // MockDev1 with APP1 open
-    uint32_t bare_ = 0; // a key without application: device open, no application
-    uint32_t gone_ = 0; // disconnected
+    bool traced_ = true; // false: the host gave no callback
+    uint32_t full_ = 0;  // MockDev1 with APP1 open
+    uint32_t bare_ = 0;  // a key without application: device open, no application
+    uint32_t gone_ = 0;  // disconnected
 };
 
 } // namespace ukeytest
