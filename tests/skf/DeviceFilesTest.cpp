@@ -16,12 +16,11 @@ using PFN_Text = uint32_t(KXF_CALL *)(uint32_t, char *, uint32_t *);
 // A label or serial number as the host receives it; the length must count the terminator.
 std::string textOf(PFN_Text entry, uint32_t dev)
 {
-    char buffer[40];
-    std::memset(buffer, 'x', sizeof buffer);
+    std::string buffer(40, 'x');
     uint32_t len = 0;
-    EXPECT_EQ(entry(dev, buffer, &len), SAR_OK);
-    EXPECT_LE(len, sizeof buffer);
-    const std::string text(buffer, len ? len - 1 : 0);
+    EXPECT_EQ(entry(dev, buffer.data(), &len), SAR_OK);
+    EXPECT_LE(len, buffer.size());
+    const std::string text = buffer.substr(0, len ? len - 1 : 0);
     EXPECT_EQ(len ? buffer[len - 1] : 'x', '\0');
     return text;
 }
