@@ -136,8 +136,7 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
     for (const auto &[newPin, oldPin, result, pinCalls, pinAfter] : cases) {
         mock::Application &app = mock().app();
         app.files = {{"f1", {}}, {"f2", {}}};
-        app.user.text = "123456";
-        app.user.remaining = app.user.maxRetry;
+        app.user = mock::Pin{"123456"};
         reset();
         EXPECT_EQ(KXF(FormatKey)(full_, newPin, oldPin), result) << newPin << "/" << oldPin;
         Lines expected{"SKF_EnumFiles", "SKF_EnumFiles", "SKF_DeleteFile:f1", "SKF_DeleteFile:f2"};
