@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 #include <tuple>
 
 #include "support/HostFixture.h"
@@ -122,8 +121,7 @@ TEST_F(Connection, SerialNumberByDeviceName)
         {"NoSuchDev", "MOCKSERIAL0001", SAR_OK, mock::kSAR_DEVICE_REMOVED, 0xAAAA, std::string(40, 'x')},
     };
     for (const auto &[device, serialField, devInfoResult, result, expectedLength, expectedBuffer] : cases) {
-        auto &info = mock().dev().info;
-        std::memcpy(info.SerialNumber, serialField.c_str(), std::min<size_t>(32, serialField.size() + 1));
+        mock::setField(mock().dev().info.SerialNumber, serialField);
         mock().dev().getDevInfoResult = devInfoResult;
         uint32_t length = 0xAAAA;
         EXPECT_EQ(KXF(GetSerialNumberByDevName)(device, nullptr, &length), result) << expectedBuffer;

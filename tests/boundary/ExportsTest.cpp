@@ -1,26 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <set>
-#include <sstream>
 #include <string>
 
 namespace {
 
 std::set<std::string> definedDynamicSymbols(const std::string &library)
 {
-    const std::string command = std::string(UKEY_NM_PATH) + " -D --defined-only '" + library + "'";
+    const std::string command = std::string(UKEY_NM_PATH) + " -D --defined-only -j '" + library + "'";
     FILE *pipe = popen(command.c_str(), "r");
     if (!pipe)
         return {};
     std::set<std::string> names;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe)) {
-        std::istringstream fields(line);
-        std::string value, type, name;
-        if (fields >> value >> type >> name)
-            names.insert(name.substr(0, name.find('@')));
-    }
+    char name[512];
+    while (std::fscanf(pipe, "%511s", name) == 1)
+        names.emplace(name, std::strcspn(name, "@"));
     EXPECT_EQ(pclose(pipe), 0) << command;
     return names;
 }

@@ -1,6 +1,5 @@
 #include <array>
 #include <map>
-#include <type_traits>
 
 #include "support/HostFixture.h"
 

@@ -74,8 +74,7 @@ std::string patternText(size_t n, uint8_t seed)
 std::string xored(const void *p, uint32_t n)
 {
     std::string s(static_cast<const char *>(p), p ? n : 0);
-    for (auto &c : s)
-        c = static_cast<char>(c ^ kXor);
+    std::transform(s.begin(), s.end(), s.begin(), [](char c) { return static_cast<char>(c ^ kXor); });
     return s;
 }
 

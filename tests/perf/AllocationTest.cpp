@@ -43,11 +43,6 @@ const Row kRows[] = {
      nullptr, nullptr},
 };
 
-void PrintTo(const Row &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
 class Allocations : public ukeytest::HostFixture, public ::testing::WithParamInterface<std::tuple<Row, bool>> {};
 
 TEST_P(Allocations, AnEntryAllocatesNothingOfItsOwn)

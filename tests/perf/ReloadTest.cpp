@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pkcs11/SoftHsmForwarder.h"
@@ -77,11 +78,8 @@ TEST_P(Reload, InstancesOfAnEarlierLoadAnswerAsDisconnectedOnes)
 
     // DisConnectDev last: before it, both instances still hold whatever they hold.
     const auto same = [&](auto fn) { EXPECT_EQ(answer(fn, old), answer(fn, disconnected)); };
-    same(KXF(IsConnectDev));
-    same(KXF(VerifyPIN));
-    same(KXF(GetDevInfo));
-    same(KXF(EnumFiles));
-    same(KXF(DisConnectDev));
+    std::apply([&](auto... fn) { (same(fn), ...); },
+               std::tuple{KXF(IsConnectDev), KXF(VerifyPIN), KXF(GetDevInfo), KXF(EnumFiles), KXF(DisConnectDev)});
     // The device connected under the new load kept its connection.
     EXPECT_EQ(KXF(IsConnectDev)(fresh), 0u);
     EXPECT_EQ(mock(c.library).count("SKF_DisConnectDev"), 0u);

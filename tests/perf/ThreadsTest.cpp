@@ -56,16 +56,14 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
     auto host = [&](int t) {
         const char *dev = devices[t].c_str();
         for (int i = 0; i < v.iterations; ++i) {
-            uint32_t h = 0, len = sizeof(DEVINFO), retry = 0;
             char text[512];
             DEVINFO info;
-            const uint32_t connected = KXF(ConnectDev)(dev, &h);
-            if (connected != 0) {
+            uint32_t h = 0, len = sizeof text, retry = 0;
+            if (KXF(ConnectDev)(dev, &h) != 0) {
                 failures.fetch_add(1);
                 continue;
             }
             handles[t].push_back(h);
-            len = sizeof text;
             const bool ok = KXF(GetSerialNumber)(h, text, &len) == 0 && KXF(IsConnectDev)(h) == 0 &&
                             KXF(VerifyPIN)(h, SKF_USER_TYPE, "123456", &retry) == 0 &&
                             (len = sizeof info, KXF(GetDevInfo)(h, &info, &len)) == 0 &&

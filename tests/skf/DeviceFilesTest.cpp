@@ -16,12 +16,11 @@ using PFN_Text = uint32_t(KXF_CALL *)(uint32_t, char *, uint32_t *);
 // A label or serial number as the host receives it; the length must count the terminator.
 std::string textOf(PFN_Text entry, uint32_t dev)
 {
-    char buffer[40];
-    std::memset(buffer, 'x', sizeof buffer);
+    std::string buffer(40, 'x');
     uint32_t len = 0;
-    EXPECT_EQ(entry(dev, buffer, &len), SAR_OK);
-    EXPECT_LE(len, sizeof buffer);
-    const std::string text(buffer, len ? len - 1 : 0);
+    EXPECT_EQ(entry(dev, buffer.data(), &len), SAR_OK);
+    EXPECT_LE(len, buffer.size());
+    const std::string text = buffer.substr(0, len ? len - 1 : 0);
     EXPECT_EQ(len ? buffer[len - 1] : 'x', '\0');
     return text;
 }
@@ -137,8 +136,7 @@ TEST_F(Provisioning, FormatKeyEmptiesTheApplicationThenSettlesThePin)
     for (const auto &[newPin, oldPin, result, pinCalls, pinAfter] : cases) {
         mock::Application &app = mock().app();
         app.files = {{"f1", {}}, {"f2", {}}};
-        app.user.text = "123456";
-        app.user.remaining = app.user.maxRetry;
+        app.user = mock::Pin{"123456"};
         reset();
         EXPECT_EQ(KXF(FormatKey)(full_, newPin, oldPin), result) << newPin << "/" << oldPin;
         Lines expected{"SKF_EnumFiles", "SKF_EnumFiles", "SKF_DeleteFile:f1", "SKF_DeleteFile:f2"};

@@ -92,10 +92,9 @@ Lines HostFixture::calls()
 {
     Lines out;
     for (const auto &c : mock().log) {
-        std::string line = c.fn;
+        out.push_back(c.fn);
         for (size_t i = 0; i < c.strings.size(); ++i)
-            line += (i ? ">" : ":") + c.strings[i];
-        out.push_back(line);
+            out.back() += (i ? ">" : ":") + c.strings[i];
     }
     return out;
 }
