@@ -1,6 +1,6 @@
 // The software token's cryptographic entry points on fuzzed blobs. One logged-in application with
-// an SM2 and an RSA container is set up once; each input is a run of operations on fuzzed cipher
-// blobs, envelopes, wrapped keys, public keys, IVs, padding and buffer sizes.
+// an SM2 and an RSA container is set up once; each input is a run of operations on fuzzed or
+// token-made cipher blobs, envelopes, wrapped keys, public keys, IVs, padding and buffer sizes.
 #include <array>
 #include <cstdlib>
 
@@ -16,14 +16,7 @@ constexpr uint32_t kSm4Ecb = 0x401, kSm4Cbc = 0x402, kSm2 = 0x00020100, kSm3 = 1
 
 DEVHANDLE g_dev;
 HCONTAINER g_ecc, g_rsa, g_import;
-
-HCONTAINER container(const char *name)
-{
-    HCONTAINER c = nullptr;
-    if (SKF_CreateContainer(fuzz::login(g_dev, "SOFTAPP"), name, &c) != SAR_OK)
-        std::abort();
-    return c;
-}
+ECCPUBLICKEYBLOB g_eccPub;
 
 // Mostly the usual algorithm, sometimes any number.
 uint32_t alg(fuzz::Script &s, uint32_t usual)
@@ -31,13 +24,21 @@ uint32_t alg(fuzz::Script &s, uint32_t usual)
     return (s.byte() & 1) ? usual : s.u32();
 }
 
-// An ECCCIPHERBLOB whose buffer holds exactly the cipher length it states.
-std::vector<uint8_t> eccCipher(fuzz::Script &s)
+// Fuzzed bytes, base plus up to range of them; or, with the top bit of the size word, the token's own SM2
+// encryption of fuzzed plain text under the SM2 container's key with a few bytes changed, so that decryption
+// gets past the point check; the next bit cuts or pads it near its true end.
+Buf cipherBytes(fuzz::Script &s, size_t base, size_t range)
 {
-    const uint32_t len = s.u16() % 512;
-    std::vector<uint8_t> b(offsetof(ECCCIPHERBLOB, Cipher) + len);
-    s.bytes(b.data(), b.size());
-    std::memcpy(b.data() + offsetof(ECCCIPHERBLOB, CipherLen), &len, sizeof len);
+    const uint16_t w = s.u16();
+    if (!(w & 0x8000))
+        return Buf(s, base + w % range);
+    Buf plain(s, s.byte() % 16 + 1);
+    ECCCIPHERBLOB c{};
+    SKF_ExtECCEncrypt(g_dev, &g_eccPub, plain.p(), plain.n, &c);
+    Buf b(offsetof(ECCCIPHERBLOB, Cipher) + ((w & 0x4000) ? 1 + w % 32 : c.CipherLen));
+    std::memcpy(b.p(), &c, std::min(b.v.size(), sizeof c));
+    for (int i = s.byte() % 4; i > 0; --i)
+        b.v[s.u16() % b.n] ^= s.byte();
     return b;
 }
 
@@ -88,13 +89,15 @@ void step(fuzz::Script &s)
     SKF_HANDLE key = nullptr;
     switch (s.byte() % 9) {
     case 0: { // a wrapped session key: RSA or an SM2 cipher blob, any stated length
-        Buf wrapped(s, s.u16() % 600);
+        Buf wrapped = cipherBytes(s, 0, 600);
         const uint32_t a = alg(s, kSm4Cbc);
         SKF_ImportSessionKey(pick(s), a, wrapped.p(), wrapped.n, &key);
         break;
     }
-    case 1: { // SM2 decryption of a blob that states its own length
-        auto c = eccCipher(s);
+    case 1: { // SM2 decryption of a blob whose buffer holds exactly the cipher length it states
+        auto c = cipherBytes(s, offsetof(ECCCIPHERBLOB, Cipher), 512).v;
+        const auto len = static_cast<uint32_t>(c.size() - offsetof(ECCCIPHERBLOB, Cipher));
+        std::memcpy(c.data() + offsetof(ECCCIPHERBLOB, CipherLen), &len, sizeof len);
         Buf plain(s.u16() % 600);
         const PFN_SKF_ECCDecrypt fns[] = {SKF_ECCDecrypt, SKFEX_ECCDecrypt, SKF_PrvKeyDecrypt};
         fns[s.byte() % 3](pick(s), static_cast<int32_t>(s.byte() % 3), c.data(), plain.p(), &plain.n);
@@ -160,13 +163,12 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     unsetenv("SKFSOFT_DIR");
     const auto devices = fuzz::names(SKF_EnumDev, int32_t{1});
     RSAPUBLICKEYBLOB rsa{};
-    ECCPUBLICKEYBLOB ecc{};
     if (devices.empty() || SKF_ConnectDev(devices[0].c_str(), &g_dev) != SAR_OK)
         std::abort();
-    g_ecc = container("ecc");
-    g_rsa = container("rsa");
-    g_import = container("import");
-    if (SKF_GenECCKeyPair(g_ecc, kSm2, &ecc) != SAR_OK || SKF_GenRSAKeyPair(g_rsa, 1024, &rsa) != SAR_OK)
+    const HAPPLICATION app = fuzz::login(g_dev, "SOFTAPP");
+    if (SKF_CreateContainer(app, "ecc", &g_ecc) != SAR_OK || SKF_CreateContainer(app, "rsa", &g_rsa) != SAR_OK ||
+        SKF_CreateContainer(app, "import", &g_import) != SAR_OK ||
+        SKF_GenECCKeyPair(g_ecc, kSm2, &g_eccPub) != SAR_OK || SKF_GenRSAKeyPair(g_rsa, 1024, &rsa) != SAR_OK)
         std::abort();
     return 0;
 }
