@@ -127,8 +127,7 @@ TEST_F(Table, PreConnectionEntriesFailWithoutAType)
 {
     ASSERT_EQ(init("no_such_type"), SAR_FAIL);
     log_.clear();
-    uint32_t size = 0;
-    uint32_t handle = 0xDEADBEEF;
+    uint32_t size = 0, handle = 0xDEADBEEF;
     char serial[40] = {};
     EXPECT_EQ(KXF(EnumDev)(nullptr, &size), SAR_FAIL);
     EXPECT_EQ(connect("MockDev1", &handle), SAR_FAIL);
