@@ -13,7 +13,9 @@ void VariantTest::SetUp()
     resetMocks();
     pauses_.clear();
     ukey::trace::g_callback = callback();
-    static mock::State *log = &mock();
+    // Bound anew per test: the mock may be mapped elsewhere once the previous test closed it.
+    static mock::State *log;
+    log = &mock();
     ukey::g_wait = [](uint32_t milliseconds) { pauses_.emplace_back(milliseconds, log->log.size()); };
 }
 
