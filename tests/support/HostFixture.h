@@ -15,7 +15,6 @@
 
 // Typed table entries: KXF(ConnectDev)("MockDev1", &handle).
 #define KXF(name) entry<PFN_KXF_##name>(KXF_IDX_##name)
-#define KXEPS(name) entry<PFN_KXEPS_##name>(KXEPS_IDX_##name)
 
 namespace ukeytest {
 
