@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "support/HostFixture.h"
 
@@ -39,10 +38,7 @@ protected:
         reset();
     }
 
-    std::vector<std::string> messages(const char *operation) const
-    {
-        return messagesAt(std::string("UKeyAdaptorSKF::") + operation);
-    }
+    Lines messages(const char *operation) const { return messagesAt(std::string("UKeyAdaptorSKF::") + operation); }
 
     bool traced_ = true; // false: the host gave no callback
     uint32_t full_ = 0;  // MockDev1 with APP1 open
