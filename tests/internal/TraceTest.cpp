@@ -102,11 +102,12 @@ TEST_F(Trace, EveryMessageFormReadsAsQtMadeIt)
         SCOPED_TRACE(what);
         const char *s = bytes.c_str();
         g_lines.clear();
-        trace::emitLine("C::F", 12, {"DevName: ", trace::Piece::local8Bit(s)});
-        trace::emitLine("C::F", 13, {"list", trace::Piece::local8Bit(s, bytes.size() / 2)});
-        UKEY_EMIT_LINEF("C::F", 14, "fileName:%s,size:%d,%u%%", s, -7, 4000000000u);
-        UKEY_SITE("C::F")(s, 15);
-        trace::emitLineCode("C::F", 16, s, 167772165u);
+        const auto site = UKEY_SITE("C::F");
+        site({"DevName: ", trace::Piece::local8Bit(s)}, 12);
+        site({"list", trace::Piece::local8Bit(s, bytes.size() / 2)}, 13);
+        site.format({"fileName:%s,size:%d,%u%%", 14}, s, -7, 4000000000u);
+        site(s, 15);
+        site.code(s, 167772165u, 16);
         const std::vector<std::pair<int, std::string>> expected = {
             qtLine(12, "DevName: " + QString::fromLocal8Bit(s)),
             qtLine(13, "list" + QString::fromLocal8Bit(s, static_cast<int>(bytes.size() / 2))),
@@ -120,18 +121,19 @@ TEST_F(Trace, EveryMessageFormReadsAsQtMadeIt)
 
 TEST_F(Trace, PlaceholdersAndFormatsReadAsQtFilledThem)
 {
+    const auto site = UKEY_SITE("C::F");
     std::vector<std::pair<int, std::string>> expected;
     for (const char *text :
          {"error! ulRet: %1", "%1 and %1", "%2 before %1", "%10 %3", "no placeholder", "%L1 localized"}) {
-        trace::emitLineCode("C::F", 7, text, 4294967295u);
+        site.code(text, 4294967295u, 7);
         expected.push_back(qtLine(7, QString(text).arg(4294967295u)));
     }
     for (const char *format : {"%s|%d", "%5d<", "%x", "%-3s|%d", "100%% %s %d"}) {
-        UKEY_EMIT_LINEF("C::F", 8, format, "ab", 42);
+        site.format({format, 8}, "ab", 42);
         expected.push_back(qtLine(8, QString::asprintf(format, "ab", 42)));
     }
     const char *const volatile none = nullptr;
-    UKEY_EMIT_LINEF("C::F", 9, "%s|%d", none, 1);
+    site.format({"%s|%d", 9}, none, 1);
     expected.push_back(qtLine(9, QString::asprintf("%s|%d", none, 1)));
     EXPECT_EQ(g_lines, expected);
 }

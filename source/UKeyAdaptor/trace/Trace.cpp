@@ -158,13 +158,11 @@ public:
             return;
         }
         const int length = static_cast<int>(size);
-        const QByteArray converted = (kind == Piece::Kind::Local8Bit ? QString::fromLocal8Bit(data, length)
-                                      : kind == Piece::Kind::Utf8    ? QString::fromUtf8(data, length)
-                                                                     : QString::fromLatin1(data, length))
-                                         .toUtf8();
+        const QByteArray converted =
+            (kind == Piece::Kind::Local8Bit ? QString::fromLocal8Bit(data, length) : QString::fromUtf8(data, length))
+                .toUtf8();
         bytes(converted.constData(), static_cast<size_t>(converted.size()));
     }
-    void latin1(const char *name) { text(name, Piece::npos, Piece::Kind::Latin1); }
 
     // Every number traced is a 32-bit one, signed or not.
     void number(int64_t n)
@@ -207,17 +205,7 @@ private:
 
 void openLine(Composer &c, const Origin &origin, int line)
 {
-    if (origin.head) {
-        c.bytes(origin.head, origin.openingSize);
-    } else {
-        c.bytes("[", 1);
-        if (origin.file) {
-            c.text(origin.file, Piece::npos, Piece::Kind::Local8Bit);
-            c.bytes(":", 1);
-        }
-        c.latin1(origin.name);
-        c.bytes(":", 1);
-    }
+    c.bytes(origin.head, origin.openingSize);
     c.number(line);
     c.bytes("]", 1);
 }
@@ -246,12 +234,12 @@ void emitPieces(const Origin &origin, int line, std::initializer_list<Piece> mes
     c.deliver(level);
 }
 
-// Behind a composed head, an ASCII message is copied as it is; anything else, or a line past the
-// stack buffer, takes the general way.
+// Behind the head, an ASCII message is copied as it is; anything else, or a line past the stack
+// buffer, takes the general way.
 void emitText(const Origin &origin, int line, const char *message)
 {
     char text[kStackLine + 1];
-    if (origin.head && line >= 0 && origin.headSize + kHeadBlock + kDigits + 1 < kStackLine) {
+    if (line >= 0 && origin.headSize + kHeadBlock + kDigits + 1 < kStackLine) {
         const bool ownLine = line == origin.line;
         const size_t copied = ownLine ? origin.headSize : origin.openingSize;
         for (size_t i = 0; i < copied; i += kHeadBlock)

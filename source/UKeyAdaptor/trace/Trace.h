@@ -43,7 +43,7 @@ constexpr const char *baseName(const char *path)
 // One piece of a message. Text is read as Qt reads it (UTF-8, or the local 8-bit code page for
 // text that came from the host or the key); numbers are written in decimal. A null text is empty.
 struct Piece {
-    enum class Kind : uint8_t { Utf8, Local8Bit, Latin1, Number };
+    enum class Kind : uint8_t { Utf8, Local8Bit, Number };
 
     Piece(const char *t) : text(t), size(npos), kind(Kind::Utf8) {}
     Piece(int32_t n) : number(n), kind(Kind::Number) {}
@@ -63,20 +63,16 @@ struct Piece {
     Kind kind;
 };
 
-// Where a line comes from: an entry point's file (null for an adaptor operation) and name. A site
-// fixed at compile time also carries its head, composed and known to be ASCII: the opening
-// "[file:name:" or "[name:" (openingSize bytes), then, where the site has a line of its own
-// (line, else -1), that line and "]" (headSize bytes in all). Its storage is padded to whole
-// blocks of kHeadBlock bytes, copied a block at a time. Without a head (null) the opening is
-// composed for each line from the file and the name.
+// Where a line comes from, its head composed in ASCII at compile time: the opening "[file:name:"
+// of an entry point or "[name:" of an adaptor operation (openingSize bytes), then, where the site
+// has a line of its own (line, else -1), that line and "]" (headSize bytes in all). Its storage
+// is padded to whole blocks of kHeadBlock bytes, copied a block at a time.
 constexpr size_t kHeadBlock = 16;
 struct Origin {
-    const char *file;
-    const char *name;
-    const char *head = nullptr;
-    size_t openingSize = 0;
-    int line = -1;
-    size_t headSize = 0;
+    const char *head;
+    size_t openingSize;
+    int line;
+    size_t headSize;
 };
 
 // Every line is composed in a stack buffer and handed to the callback; only a line past 1 KiB, or
@@ -91,16 +87,5 @@ void emitCode(const Origin &origin, int line, const char *text, uint32_t code);
 void emitFormat(const Origin &origin, int line, const char *format, ...);
 // A message Qt already holds.
 void emitQString(const Origin &origin, int line, const QString &message, int level = 0);
-
-// [Class::Function:line]message
-inline void emitLine(const char *function, int line, std::initializer_list<Piece> message, int level = 0)
-{
-    emitPieces({nullptr, function}, line, message, level);
-}
-inline void emitLineCode(const char *function, int line, const char *text, uint32_t code)
-{
-    emitCode({nullptr, function}, line, text, code);
-}
-#define UKEY_EMIT_LINEF(function, line, ...) ::ukey::trace::emitFormat({nullptr, function}, line, __VA_ARGS__)
 
 } // namespace ukey::trace

@@ -107,8 +107,7 @@ constexpr JoinedText<Size> joinTexts(std::initializer_list<const char *> parts)
 }
 
 // A fixed site's head (trace::Origin): "[file:name:" or without a file "[name:", then its own
-// line, if it has one (line > 0), and "]". A head that is not ASCII is left out, so that the file
-// and the name are read as Qt reads them, line by line.
+// line, if it has one (line > 0), and "]".
 constexpr size_t openingSize(const char *file, const char *name)
 {
     return 1 + (file ? textLength(file) + 1 : 0) + textLength(name) + 1;
@@ -138,12 +137,16 @@ constexpr JoinedText<Padded> joinHead(const char *file, const char *name, int li
                 : joinTexts<Padded>({"[", name, ":", ownLine});
 }
 
+// Not constexpr: a site whose name or file is not ASCII, which Qt would have to decode, stops the
+// build here.
+inline void traceNamesAreAscii() {}
+
 constexpr trace::Origin fixedOrigin(const char *file, const char *name, int line, const char *head)
 {
     for (const char *p = head; *p; ++p)
         if (static_cast<unsigned char>(*p) >= 0x80)
-            return {file, name};
-    return {file, name, head, openingSize(file, name), line > 0 ? line : -1, textLength(head)};
+            traceNamesAreAscii();
+    return {head, openingSize(file, name), line > 0 ? line : -1, textLength(head)};
 }
 
 // The origin of Owner.className "::" Operation.
