@@ -290,7 +290,7 @@ TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
     EXPECT_EQ(f->C_Decrypt(s, wrapped.data(), wrapped.size(), nullptr, &len), CKR_OK);
     EXPECT_EQ(len, 256u);
     ASSERT_EQ(f->C_Decrypt(s, wrapped.data(), wrapped.size(), plain, &len), CKR_OK);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(plain), len), "sixteen byte key");
+    EXPECT_EQ(std::vector<uint8_t>(plain, plain + len), softhsm::kSessionKey);
 }
 
 } // namespace

@@ -85,7 +85,7 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
     for (const auto &own : handles)
         distinct.insert(own.begin(), own.end());
     const size_t total = kThreads * v.iterations;
-    EXPECT_EQ(distinct.size(), total) << "a connect failed or a device handle was handed out twice";
+    ASSERT_EQ(distinct.size(), total) << "a connect failed or a device handle was handed out twice";
     EXPECT_EQ(*distinct.rbegin(), total) << "handles are 1 to N";
     EXPECT_GT(g_lines.load(), total * 10);
     EXPECT_EQ(KXF(Uinit_SDK)(), 0u);
