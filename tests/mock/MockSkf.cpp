@@ -18,10 +18,6 @@ using namespace mock;
 #define REQUIRE(condition, code)                                                                                       \
     if (!(condition))                                                                                                  \
     return code
-// Declares var for the object behind a handle, or answers kSAR_INVALIDHANDLEERR.
-#define LOOKUP(var, lookup)                                                                                            \
-    auto *const var = lookup;                                                                                          \
-    REQUIRE(var, kSAR_INVALIDHANDLEERR)
 
 // The adaptor's list and the one name it does not resolve.
 #define MOCK_ENTRY_POINTS(X) UKEY_SKF_ENTRY_POINTS(X) X(SKF_PrvKeyDecrypt, false)
@@ -348,7 +344,8 @@ SIM(SKF_CloseApplication) = [](HAPPLICATION hApp) { return close(hApp, Kind::App
 
 SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);
-    LOOKUP(a, application(h));
+    Application *a = application(h);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     REQUIRE(name && *name && !named(a->containers, name), kSAR_FAIL);
     a->containers.push_back(Container{name, 0});
     return opened({Kind::Container, h->device, h->app, name}, phContainer);
@@ -360,7 +357,8 @@ SIM(SKF_EnumContainer) = on(appOf, [](Application &a, char *list, uint32_t *pulS
 });
 SIM(SKF_OpenContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *phContainer) {
     const Handle *h = g_state.find(hApp, Kind::Application);
-    LOOKUP(a, application(h));
+    Application *a = application(h);
+    REQUIRE(a, kSAR_INVALIDHANDLEERR);
     REQUIRE(name && named(a->containers, name), kSAR_FAIL);
     return opened({Kind::Container, h->device, h->app, name}, phContainer);
 };
