@@ -97,7 +97,7 @@ struct Hostile<R(KXF_CALL *)(A...)> {
         const uint8_t r = s.benign ? 0 : s.byte();
         const auto args = std::make_tuple(a...);
         answerAll(args, s, std::index_sequence_for<A...>{});
-        static const uint32_t kCodes[] = {SAR_FAIL,          0x0A000020u,          SAR_FILE_NOT_EXIST,
+        static const uint32_t kCodes[] = {SAR_FAIL,          SAR_BUFFER_TOO_SMALL, SAR_FILE_NOT_EXIST,
                                           SAR_PIN_INCORRECT, SAR_INVALIDHANDLEERR, SAR_INVALIDPARAMERR};
         return static_cast<R>(r < 0xC0 ? SAR_OK : r < 0xC0 + std::size(kCodes) ? kCodes[r - 0xC0] : s.u32());
     }

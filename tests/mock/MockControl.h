@@ -194,9 +194,9 @@ struct State {
     // Handles.
     void *open(Handle h)
     {
-        const uintptr_t value = static_cast<uintptr_t>(h.kind) + ++counters[h.kind];
-        handles[value] = h;
-        return reinterpret_cast<void *>(value);
+        void *value = handleValue(h.kind, ++counters[h.kind]);
+        handles[reinterpret_cast<uintptr_t>(value)] = h;
+        return value;
     }
     Handle *find(const void *h, Kind kind)
     {
