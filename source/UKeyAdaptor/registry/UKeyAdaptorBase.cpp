@@ -4,20 +4,15 @@
 #include <new>
 
 namespace ukey {
-namespace {
-
-// Handles are never reused, so an instance's slot is found by its handle alone: slot h - 1 of a
-// table of fixed-size chunks that never move once published. A lookup reads two atomics and
-// takes no lock, whatever the number of instances; each instance costs one slot.
-constexpr unsigned kChunkBits = 12;
-constexpr uint64_t kChunkSlots = uint64_t{1} << kChunkBits;
-constexpr size_t kChunkCount = size_t{1} << (32 - kChunkBits); // every 32-bit handle
-
-using Slot = std::atomic<UKeyAdaptorBase *>;
-
+namespace handles {
 std::atomic<Slot *> g_chunks[kChunkCount] = {};
 std::atomic<uint32_t> g_handleCounter{1};
 std::atomic<uint32_t> g_vendorLoad{0};
+} // namespace handles
+
+namespace {
+using namespace handles;
+
 std::mutex g_growLock;
 
 // The chunks go with the library; the instances they point to are kept by design.
@@ -29,23 +24,13 @@ struct ChunkRelease {
     }
 } g_chunkRelease;
 
-// Inlined so that a lookup (grow false) keeps no trace of the growing path.
-[[gnu::always_inline]] inline Slot *slotFor(uint32_t handle, bool grow)
+// Publishes the chunk that holds the handle's slot, unless another thread did first.
+void publishChunkFor(uint32_t handle)
 {
-    if (handle == 0) // the counter wrapped: never a valid handle
-        return nullptr;
-    const uint64_t index = uint64_t{handle} - 1;
-    std::atomic<Slot *> &entry = g_chunks[index >> kChunkBits];
-    Slot *chunk = entry.load(std::memory_order_acquire);
-    if (!chunk && grow) {
-        const std::lock_guard<std::mutex> lock(g_growLock);
-        chunk = entry.load(std::memory_order_relaxed);
-        if (!chunk) {
-            chunk = new (std::nothrow) Slot[kChunkSlots]();
-            entry.store(chunk, std::memory_order_release);
-        }
-    }
-    return chunk ? &chunk[index & (kChunkSlots - 1)] : nullptr;
+    std::atomic<Slot *> &entry = g_chunks[(uint64_t{handle} - 1) >> kChunkBits];
+    const std::lock_guard<std::mutex> lock(g_growLock);
+    if (!entry.load(std::memory_order_relaxed))
+        entry.store(new (std::nothrow) Slot[kChunkSlots](), std::memory_order_release);
 }
 
 } // namespace
@@ -58,13 +43,15 @@ UKeyAdaptorBase::UKeyAdaptorBase()
     : handle(g_handleCounter.fetch_add(1, std::memory_order_relaxed)),
       vendorLoad(g_vendorLoad.load(std::memory_order_relaxed))
 {
-    if (Slot *slot = slotFor(handle, true))
+    if (handle != 0 && !slotOf(handle))
+        publishChunkFor(handle);
+    if (Slot *slot = slotOf(handle))
         slot->store(this, std::memory_order_release);
 }
 
 UKeyAdaptorBase::~UKeyAdaptorBase()
 {
-    if (Slot *slot = slotFor(handle, false)) {
+    if (Slot *slot = slotOf(handle)) {
         UKeyAdaptorBase *self = this;
         slot->compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
     }
@@ -81,12 +68,6 @@ void UKeyAdaptorBase::forgetVendorHandles()
     m_hDev = nullptr;
 }
 
-// Apart from the lookup, which runs on every call, as a reload is rare.
-[[gnu::noinline, gnu::cold]] static UKeyAdaptorBase *forgetAfterReload(UKeyAdaptorBase *adaptor)
-{
-    return adaptor->current();
-}
-
 UKeyAdaptorBase *UKeyAdaptorBase::current()
 {
     const uint32_t load = g_vendorLoad.load(std::memory_order_relaxed);
@@ -95,17 +76,6 @@ UKeyAdaptorBase *UKeyAdaptorBase::current()
         vendorLoad = load;
     }
     return this;
-}
-
-UKeyAdaptorBase *findAdaptor(uint32_t h)
-{
-    if (h == 0 || h >= g_handleCounter.load(std::memory_order_acquire))
-        return nullptr;
-    Slot *slot = slotFor(h, false);
-    UKeyAdaptorBase *adaptor = slot ? slot->load(std::memory_order_acquire) : nullptr;
-    if (!adaptor)
-        return nullptr;
-    return adaptor->vendorLoad == g_vendorLoad.load(std::memory_order_relaxed) ? adaptor : forgetAfterReload(adaptor);
 }
 
 uint32_t nextDeviceHandle()

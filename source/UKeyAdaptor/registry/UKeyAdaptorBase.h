@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "UKeyAdaptor.h"
@@ -42,9 +43,40 @@ private:
     uint32_t vendorLoad;
 };
 
+// Handles are never reused, so an instance's slot is found by its handle alone: slot h - 1 of a
+// table of fixed-size chunks that never move once published. A lookup reads two atomics and
+// takes no lock, whatever the number of instances; each instance costs one slot.
+namespace handles {
+constexpr unsigned kChunkBits = 12;
+constexpr uint64_t kChunkSlots = uint64_t{1} << kChunkBits;
+constexpr size_t kChunkCount = size_t{1} << (32 - kChunkBits); // every 32-bit handle
+
+using Slot = std::atomic<UKeyAdaptorBase *>;
+extern std::atomic<Slot *> g_chunks[kChunkCount];
+extern std::atomic<uint32_t> g_handleCounter;
+extern std::atomic<uint32_t> g_vendorLoad;
+
+// Null for handle 0 (the counter wrapped) and for a chunk not yet published.
+inline Slot *slotOf(uint32_t handle)
+{
+    if (handle == 0)
+        return nullptr;
+    const uint64_t index = uint64_t{handle} - 1;
+    Slot *chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
+    return chunk ? &chunk[index & (kChunkSlots - 1)] : nullptr;
+}
+} // namespace handles
+
 // The live instance that owns a device handle, current() applied; null for a handle never handed
-// out or whose instance was destroyed. Takes no lock.
-UKeyAdaptorBase *findAdaptor(uint32_t handle);
+// out or whose instance was destroyed (its slot is empty). Inline, as every entry starts here.
+inline UKeyAdaptorBase *findAdaptor(uint32_t h)
+{
+    const handles::Slot *slot = handles::slotOf(h);
+    UKeyAdaptorBase *adaptor = slot ? slot->load(std::memory_order_acquire) : nullptr;
+    if (!adaptor || adaptor->vendorLoad == handles::g_vendorLoad.load(std::memory_order_relaxed))
+        return adaptor;
+    return adaptor->current();
+}
 // The next device handle a construction will take (1 in a fresh process).
 uint32_t nextDeviceHandle();
 // Called before every load or release of a vendor library: every existing instance is then stale.

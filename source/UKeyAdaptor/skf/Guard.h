@@ -99,13 +99,22 @@ private:
     Refusal refusal_;
 };
 
+// The plain pass-through traced, apart from the untraced path so that the latter needs no stack frame.
+template <typename Fn, typename... Args>
+[[gnu::noinline]] uint32_t guardedCallTraced(TraceSite site, Fn entry, bool handlesOpen,
+                                             const char *invalidHandleMessage, Args... args)
+{
+    return Operation(site).needs(entry).handles(handlesOpen, invalidHandleMessage).call([&] { return entry(args...); });
+}
+
 // The plain pass-through: one vendor entry, one handle test, the host's arguments unchanged.
 template <typename Fn, typename... Args>
 uint32_t guardedCall(const TraceSite &site, Fn entry, bool handlesOpen, const char *invalidHandleMessage, Args... args)
 {
-    if (!trace::enabled()) // the same tests in the same order, untraced, leaving by the vendor's call
-        return !entry ? KX_NOTEXPORTERR : !handlesOpen ? SAR_INVALIDHANDLEERR : entry(args...);
-    return Operation(site).needs(entry).handles(handlesOpen, invalidHandleMessage).call([&] { return entry(args...); });
+    if (trace::enabled())
+        return guardedCallTraced(site, entry, handlesOpen, invalidHandleMessage, args...);
+    // The same tests in the same order, leaving by the vendor's call.
+    return !entry ? KX_NOTEXPORTERR : !handlesOpen ? SAR_INVALIDHANDLEERR : entry(args...);
 }
 
 } // namespace ukey
