@@ -44,8 +44,8 @@ private:
 };
 
 // Handles are never reused, so an instance's slot is found by its handle alone: slot h - 1 of a
-// table of fixed-size chunks that never move once published. A lookup reads two atomics and
-// takes no lock, whatever the number of instances; each instance costs one slot.
+// table of fixed-size chunks that never move once published. A lookup reads the chunk and the
+// slot and takes no lock, whatever the number of instances; each instance costs one slot.
 namespace handles {
 constexpr unsigned kChunkBits = 12;
 constexpr uint64_t kChunkSlots = uint64_t{1} << kChunkBits;
