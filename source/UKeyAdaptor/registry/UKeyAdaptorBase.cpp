@@ -6,13 +6,13 @@
 namespace ukey {
 namespace handles {
 std::atomic<Slot *> g_chunks[kChunkCount] = {};
-std::atomic<uint32_t> g_handleCounter{1};
 std::atomic<uint32_t> g_vendorLoad{0};
 } // namespace handles
 
 namespace {
 using namespace handles;
 
+std::atomic<uint32_t> g_handleCounter{1};
 std::mutex g_growLock;
 
 // The chunks go with the library; the instances they point to are kept by design.

@@ -53,7 +53,6 @@ constexpr size_t kChunkCount = size_t{1} << (32 - kChunkBits); // every 32-bit h
 
 using Slot = std::atomic<UKeyAdaptorBase *>;
 extern std::atomic<Slot *> g_chunks[kChunkCount];
-extern std::atomic<uint32_t> g_handleCounter;
 extern std::atomic<uint32_t> g_vendorLoad;
 
 // Null for handle 0 (the counter wrapped) and for a chunk not yet published.
@@ -77,6 +76,7 @@ inline UKeyAdaptorBase *findAdaptor(uint32_t h)
         return adaptor;
     return adaptor->current();
 }
+
 // The next device handle a construction will take (1 in a fresh process).
 uint32_t nextDeviceHandle();
 // Called before every load or release of a vendor library: every existing instance is then stale.
