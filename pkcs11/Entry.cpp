@@ -89,6 +89,15 @@ CK_RV single(CK_SESSION_HANDLE s, OpKind kind, CK_BYTE_PTR data, CK_ULONG len, C
     return operationFinal(h, kind, out, outLen);
 }
 
+// A length without a value would be read from address zero.
+bool whole(const CK_ATTRIBUTE *tmpl, CK_ULONG count)
+{
+    for (CK_ULONG i = 0; tmpl && i < count; ++i)
+        if (!tmpl[i].pValue && tmpl[i].ulValueLen)
+            return false;
+    return tmpl || !count;
+}
+
 // A bad session handle is reported before what the call itself lacks.
 CK_RV withSession(CK_SESSION_HANDLE s, CK_RV otherwise = CKR_OK)
 {
@@ -341,7 +350,7 @@ CK_RV C_CreateObject(CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR tmpl, CK_ULONG count,
     Held h;
     if (const CK_RV rv = hold(s, h))
         return rv;
-    if ((!tmpl && count) || !object)
+    if (!whole(tmpl, count) || !object)
         return CKR_ARGUMENTS_BAD;
     if (!(h.session->flags & CKF_RW_SESSION))
         return CKR_SESSION_READ_ONLY;
@@ -389,7 +398,7 @@ CK_RV C_FindObjectsInit(CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR tmpl, CK_ULONG cou
     Held h;
     if (const CK_RV rv = hold(s, h))
         return rv;
-    if (!tmpl && count)
+    if (!whole(tmpl, count))
         return CKR_ARGUMENTS_BAD;
     if (h.session->finding)
         return CKR_OPERATION_ACTIVE;
@@ -577,7 +586,7 @@ CK_RV C_GenerateKeyPair(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_ATTRIBUTE_PT
     Held h;
     if (const CK_RV rv = hold(s, h))
         return rv;
-    if ((!pubTmpl && pubCount) || (!privTmpl && privCount))
+    if (!whole(pubTmpl, pubCount) || !whole(privTmpl, privCount))
         return CKR_ARGUMENTS_BAD;
     return generateKeyPair(h, m, pubTmpl, pubCount, privTmpl, privCount, pub, priv);
 }

@@ -120,7 +120,7 @@ TEST_F(ModuleTest, LoginChecksThePinOnTheKey)
 }
 
 // A null buffer asks for the size, a short one is refused with the size (attributes: unavailable);
-// the signing operation outlives both.
+// the signing operation outlives both. A template's length without a value is refused unread.
 TEST_F(ModuleTest, BuffersFollowTheTwoCallConvention)
 {
     ASSERT_EQ(login("123456"), CKR_OK);
@@ -150,6 +150,15 @@ TEST_F(ModuleTest, BuffersFollowTheTwoCallConvention)
     EXPECT_EQ(f->C_Verify(s, data, 4, out, 128), CKR_OK); // the signature the last call left
     CK_ATTRIBUTE a = {CKA_PRIVATE_EXPONENT, nullptr, 0};
     EXPECT_EQ(f->C_GetAttributeValue(s, priv, &a, 1), CKR_ATTRIBUTE_SENSITIVE);
+    CK_ULONG bits = 1024, cert = CKO_CERTIFICATE;
+    CK_MECHANISM rsa{CKM_RSA_PKCS_KEY_PAIR_GEN, nullptr, 0};
+    CK_ATTRIBUTE search[] = {{CKA_CLASS, nullptr, sizeof cert}};
+    CK_ATTRIBUTE exponent[] = {{CKA_MODULUS_BITS, &bits, sizeof bits}, {CKA_PUBLIC_EXPONENT, nullptr, 3}};
+    CK_ATTRIBUTE certType[] = {{CKA_CLASS, &cert, sizeof cert}, {CKA_CERTIFICATE_TYPE, nullptr, sizeof cert}};
+    for (const auto &[what, rv] : {std::pair<const char *, CK_RV>{"search", f->C_FindObjectsInit(s, search, 1)},
+                                   {"exponent", f->C_GenerateKeyPair(s, &rsa, exponent, 2, nullptr, 0, &pub, &priv)},
+                                   {"certificate type", f->C_CreateObject(s, certType, 2, &pub)}})
+        EXPECT_EQ(rv, CKR_ARGUMENTS_BAD) << what;
 }
 
 // SM2 with SM3 and the default signer identity 1234567812345678: OpenSSL verifies what the key signed.
