@@ -202,7 +202,7 @@ static Bytes encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigned char
     Bytes out;
     if (n > 0)
         out.assign(der, der + n);
-    OPENSSL_free(der);
+    OPENSSL_clear_free(der, n > 0 ? static_cast<size_t>(n) : 0); // a private key's DER too
     return out;
 }
 

@@ -2,6 +2,7 @@
 // durability under SIGKILL, two processes on one folder, secrets at rest, damage, new entries,
 // bad input.
 #include <dlfcn.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +41,18 @@ constexpr uint32_t kSm4Ecb = 0x401, kSm4Cbc = 0x402;
 using CreateToken = uint32_t (*)(const char *, const char *, const char *, const char *, const char *, const char *);
 
 #define SKF(t, name) reinterpret_cast<PFN_##name>(dlsym((t).lib, #name))
+
+// What the token itself hands back to OpenSSL is searched for `secret` (OpenSSL's own copies are not its).
+std::string secret;
+int leaks = 0;
+const bool hooked = CRYPTO_set_mem_functions([](size_t n, const char *, int) { return malloc(n); },
+                                             [](void *p, size_t n, const char *, int) { return realloc(p, n); },
+                                             [](void *p, const char *file, int) {
+                                                 leaks +=
+                                                     p && !secret.empty() && file && strstr(file, "softtoken/") &&
+                                                     memmem(p, malloc_usable_size(p), secret.data(), secret.size());
+                                                 free(p);
+                                             });
 
 // A fresh load of the token library.
 struct Token {
@@ -351,6 +364,7 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
     const int derLen = i2d_PrivateKey(exchange.get(), &derBuf);
     const Bytes der(derBuf, derBuf + derLen);
     OPENSSL_free(derBuf);
+    const std::string inner(der.begin() + derLen / 2, der.begin() + derLen / 2 + 24); // inside a private number
     {
         Token t;
         const auto create = reinterpret_cast<CreateToken>(dlsym(t.lib, "SKFSOFT_CreateToken"));
@@ -372,9 +386,13 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
         ASSERT_EQ(SKF(t, SKF_GenRSAKeyPair)(c, 1024, &signBlob), kOk);
         const Bytes symm(16, 0x33), wrapped = pkeyCipher(rsaKey(signBlob).get(), symm, true);
         const Bytes sealed = sm4(kSm4Ecb, symm, {}, true, der);
+        ASSERT_TRUE(hooked);
+        secret = inner;
         ASSERT_EQ(SKF(t, SKF_ImportRSAKeyPair)(c, kSm4Ecb, wrapped.data(), static_cast<uint32_t>(wrapped.size()),
                                                sealed.data(), static_cast<uint32_t>(sealed.size())),
                   kOk);
+        secret.clear();
+        EXPECT_EQ(leaks, 0) << "the private key left in freed memory";
         ASSERT_EQ(SKF(t, SKF_ExportPublicKey)(c, 0, reinterpret_cast<uint8_t *>(&exchBlob), &len), kOk);
         EXPECT_EQ(EVP_PKEY_eq(rsaKey(exchBlob).get(), exchange.get()), 1);
         expectExchangeKeyWorks(t, c, exchange.get());
@@ -392,7 +410,6 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
         }
     }
 
-    const std::string inner(der.begin() + derLen / 2, der.begin() + derLen / 2 + 24); // inside a private number
     std::vector<std::string> needles;
     for (const std::string &s :
          {std::string(adminPin), std::string(userPin), std::string(newPin), std::string(lastPin), authKey, inner}) {
