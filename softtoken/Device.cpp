@@ -76,7 +76,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_SetLabel(DEVHANDLE hDev, const char *szLabel)
         DevObject *d = devObject(hDev);
         if (!d)
             return SAR_INVALIDHANDLEERR;
-        if (!szLabel || std::strlen(szLabel) > 32)
+        if (!szLabel || strnlen(szLabel, 33) > 32) // a longer one need not be read to its end
             return SAR_INVALIDPARAMERR;
         Device *device = findDevice(d->device);
         device->label = szLabel;

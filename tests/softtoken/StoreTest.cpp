@@ -523,6 +523,7 @@ TEST_F(Store, RefusesBadInputDirectly)
         {"foreign key", SKF(t, SKF_Encrypt)(bogus, nullptr, 0, nullptr, &len), kInvalidHandle},
         {"device as key", SKF(t, SKF_Encrypt)(dev, nullptr, 0, nullptr, &len), kInvalidHandle},
         {"unsupported", SKF(t, SKF_Transmit)(dev, nullptr, 0, nullptr, &len), kNotSupported},
+        {"unterminated label", SKF(t, SKF_SetLabel)(dev, std::vector<char>(40, 'L').data()), kInvalidParam},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.result, c.expected) << c.what;
