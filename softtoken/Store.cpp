@@ -809,7 +809,7 @@ bool validName(const char *name)
 
 bool pinInRange(const char *pin)
 {
-    const size_t n = pin ? std::strlen(pin) : 0;
+    const size_t n = pin ? strnlen(pin, 17) : 0; // a longer one need not be read to its end
     return n >= 6 && n <= 16;
 }
 

@@ -524,6 +524,9 @@ TEST_F(Store, RefusesBadInputDirectly)
         {"device as key", SKF(t, SKF_Encrypt)(dev, nullptr, 0, nullptr, &len), kInvalidHandle},
         {"unsupported", SKF(t, SKF_Transmit)(dev, nullptr, 0, nullptr, &len), kNotSupported},
         {"unterminated label", SKF(t, SKF_SetLabel)(dev, std::vector<char>(40, 'L').data()), kInvalidParam},
+        {"unterminated PIN",
+         SKF(t, SKF_CreateApplication)(dev, "SECOND", std::vector<char>(40, '1').data(), 9, "123456", 9, 0xFF, &bogus),
+         0x0A000027},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.result, c.expected) << c.what;
