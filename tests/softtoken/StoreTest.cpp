@@ -437,13 +437,11 @@ TEST_F(Store, ExtEccEncryptRoundTripsWithOpenssl)
     Token t;
     ASSERT_EQ(SKF(t, SKF_ConnectDev)("SoftToken-0", &t.dev), kOk);
     const std::string plain = "sixteen-bytes--!+";
-    const struct {
-        uint32_t len, expected;
-    } cases[] = {{1, kOk}, {16, kOk}, {17, kInDataLen}, {0, kInvalidParam}};
-    for (const auto &c : cases) {
+    for (const auto &[len, expected] :
+         {std::pair<uint32_t, uint32_t>{1, kOk}, {16, kOk}, {17, kInDataLen}, {0, kInvalidParam}}) {
         ECCCIPHERBLOB blob{};
-        ASSERT_EQ(SKF(t, SKF_ExtECCEncrypt)(t.dev, &pub, u8(plain), c.len, &blob), c.expected) << c.len;
-        if (c.expected != kOk)
+        ASSERT_EQ(SKF(t, SKF_ExtECCEncrypt)(t.dev, &pub, u8(plain), len, &blob), expected) << len;
+        if (expected != kOk)
             continue;
         // OpenSSL's form: SEQUENCE { INTEGER x, INTEGER y, OCTET STRING hash, OCTET STRING cipher }.
         const Bytes der =
@@ -451,7 +449,7 @@ TEST_F(Store, ExtEccEncryptRoundTripsWithOpenssl)
                          "FORMAT:HEX,OCTETSTRING:" + hex(blob.HASH, 32),
                          "FORMAT:HEX,OCTETSTRING:" + hex(blob.Cipher, blob.CipherLen)});
         const Bytes back = pkeyCipher(key.get(), der, false);
-        EXPECT_EQ(std::string(back.begin(), back.end()), plain.substr(0, c.len));
+        EXPECT_EQ(std::string(back.begin(), back.end()), plain.substr(0, len));
     }
 }
 
@@ -508,7 +506,7 @@ TEST_F(Store, RefusesBadInputDirectly)
     Token t;
     DEVHANDLE dev = nullptr;
     ASSERT_EQ(SKF(t, SKF_ConnectDev)("SoftToken-0", &dev), kOk);
-    uint32_t len = 0;
+    uint32_t len = 0, room = 4;
     DEVINFO info;
     void *bogus = reinterpret_cast<void *>(0x1234);
     const struct {
@@ -527,16 +525,13 @@ TEST_F(Store, RefusesBadInputDirectly)
         {"unterminated PIN",
          SKF(t, SKF_CreateApplication)(dev, "SECOND", std::vector<char>(40, '1').data(), 9, "123456", 9, 0xFF, &bogus),
          0x0A000027},
+        {"short list", SKF(t, SKF_EnumDev)(1, std::vector<char>(room).data(), &room), kBufferTooSmall},
+        {"disconnect", SKF(t, SKF_DisConnectDev)(dev), kOk},
+        {"disconnected", SKF(t, SKF_DisConnectDev)(dev), kInvalidHandle},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.result, c.expected) << c.what;
-
-    char list[4];
-    len = sizeof list;
-    EXPECT_EQ(SKF(t, SKF_EnumDev)(1, list, &len), kBufferTooSmall);
-    EXPECT_EQ(len, sizeof "SoftToken-0" + 1);
-    EXPECT_EQ(SKF(t, SKF_DisConnectDev)(dev), kOk);
-    EXPECT_EQ(SKF(t, SKF_DisConnectDev)(dev), kInvalidHandle);
+    EXPECT_EQ(room, sizeof "SoftToken-0" + 1);
 }
 
 } // namespace
