@@ -38,6 +38,7 @@ expect(1 ERR "vendor library /nonexistent/libskf.so not found; give its path wit
 expect(1 ERR "cannot load the adaptor /nonexistent/libUKeyAdaptor.so.*--adaptor PATH" --adaptor /nonexistent/libUKeyAdaptor.so ${mock} devices)
 expect(1 ERR "unknown type \"nosuchtype\"; `kxf-host types` lists" --type nosuchtype ${mock} devices)
 expect(1 ERR "\nkxf-host: no device named \"NoSuchDev\"; `kxf-host devices` lists those present\n$" ${mock} -d NoSuchDev files list)
+expect(1 ERR "\nkxf-host: cannot read ${WORK}\n$" ${mock} files write f --in ${WORK})
 expect(1 ERR "does not export SKFSOFT_CreateToken" ${mock} --pin-file ${WORK}/right.pin token create --folder ${WORK}/t --name D --serial S --label L)
 
 # Standard output carries only the tool's lines: the adaptor's loader line goes to standard error.

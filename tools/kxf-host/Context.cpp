@@ -160,12 +160,15 @@ bool Context::readInput(const std::string &path, Bytes &data) const
         return true;
     }
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error("cannot read " + path);
-        return false;
+    try {
+        if (in) {
+            data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            return true;
+        }
+    } catch (const std::ios_base::failure &) { // a folder opens, and reading it throws
     }
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    error("cannot read " + path);
+    return false;
 }
 
 bool Context::writeOutput(const std::string &path, const Bytes &data) const
