@@ -299,10 +299,12 @@ CK_RV operationFinal(Held &h, OpKind kind, CK_BYTE *out, CK_ULONG *outLen)
         return query ? CKR_OK : CKR_BUFFER_TOO_SMALL;
     }
     Bytes result;
-    const CK_RV rv = kind == kSign      ? sign(*h.slot, op, *key, result)
-                     : kind == kDecrypt ? decrypt(*h.slot, op, *key, result)
-                                        : sm3(*h.slot, nullptr, op.data, result);
+    CK_RV rv = kind == kSign      ? sign(*h.slot, op, *key, result)
+               : kind == kDecrypt ? decrypt(*h.slot, op, *key, result)
+                                  : sm3(*h.slot, nullptr, op.data, result);
     op = Operation{};
+    if (rv == CKR_OK && result.size() > *outLen) // longer than the key said: the caller's buffer holds less
+        rv = CKR_DEVICE_ERROR;
     if (rv == CKR_OK) {
         std::copy(result.begin(), result.end(), out);
         *outLen = result.size();

@@ -70,7 +70,8 @@ struct File {
 
 struct Container {
     std::string name;
-    uint32_t type = 0; // 0 empty, 1 RSA, 2 ECC
+    uint32_t type = 0;    // 0 empty, 1 RSA, 2 ECC
+    uint32_t rsaBits = 0; // as generated; 0 leaves the exported key's pattern whole
 };
 
 struct Application {

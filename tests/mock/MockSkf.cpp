@@ -372,7 +372,7 @@ SIM(SKF_GenRSAKeyPair) = on(containerOf, [](Container &c, uint32_t bits, RSAPUBL
     REQUIRE(blob, kSAR_INVALIDPARAMERR);
     fill(blob, sizeof *blob, kSeedRsaPublic);
     blob->AlgID = 0x00010000;
-    blob->BitLen = bits;
+    blob->BitLen = c.rsaBits = bits;
     c.type = 1;
     return kSAR_OK;
 });
@@ -397,7 +397,10 @@ SIM(SKF_ECCExportSessionKey) = on(containerOf, [](Container &, uint32_t, const E
     return newKey(phKey);
 });
 SIM(SKF_ExportPublicKey) = on(containerOf, [](Container &c, int32_t, uint8_t *blob, uint32_t *len) {
-    return c.type == 1   ? deliver(patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic), blob, len)
+    std::string rsa = patternText(sizeof(RSAPUBLICKEYBLOB), kSeedRsaPublic);
+    if (c.rsaBits)
+        std::memcpy(&rsa[offsetof(RSAPUBLICKEYBLOB, BitLen)], &c.rsaBits, sizeof c.rsaBits);
+    return c.type == 1   ? deliver(rsa, blob, len)
            : c.type == 2 ? deliver(patternText(sizeof(ECCPUBLICKEYBLOB), kSeedEccPublic), blob, len)
                          : kSAR_KEYNOTFOUNTERR;
 });

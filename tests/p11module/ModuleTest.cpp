@@ -302,4 +302,25 @@ TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
     EXPECT_EQ(std::vector<uint8_t>(plain, plain + len), softhsm::kSessionKey);
 }
 
+// The mock signs 256 bytes whatever its key's length: nothing is written past a buffer sized by the key.
+TEST_F(ModuleTest, ASignatureLongerThanItsKeyIsRefused)
+{
+    void *vendor = dlopen(SZCA_VENDOR_PATH, RTLD_NOW | RTLD_LOCAL);
+    reinterpret_cast<PFN_mock_state>(dlsym(vendor, "mock_state"))()->dev().info.AlgAsymCap = 0x00010000; // RSA
+    configure("skf_gdca " SZCA_VENDOR_PATH "\n");
+    ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &s), CKR_OK);
+    ASSERT_EQ(login("123456"), CKR_OK);
+    CK_OBJECT_HANDLE pub;
+    const CK_OBJECT_HANDLE priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "short", &pub);
+    CK_MECHANISM pkcs1{CKM_RSA_PKCS, nullptr, 0};
+    CK_BYTE data[4] = {1, 2, 3, 4}, sig[256];
+    CK_ULONG len = 0;
+    ASSERT_EQ(f->C_SignInit(s, &pkcs1, priv), CKR_OK);
+    ASSERT_EQ(f->C_Sign(s, data, 4, nullptr, &len), CKR_OK);
+    ASSERT_EQ(len, 128u);
+    std::fill(std::begin(sig), std::end(sig), 0xA5);
+    EXPECT_EQ(f->C_Sign(s, data, 4, sig, &len), CKR_DEVICE_ERROR);
+    EXPECT_EQ(std::count(sig + 128, std::end(sig), 0xA5), 128);
+}
+
 } // namespace
