@@ -106,7 +106,8 @@ TEST_F(VariantTest, FileListsBeyondTheWorkingBufferAreCutToIt)
     }
 }
 
-// A listing or record that outgrew the host's buffer since its size query is refused whole.
+// A listing or record that outgrew the host's buffer since its size query is refused whole, as is
+// a listing without a length to keep within.
 TEST_F(VariantTest, ListingsNeverWritePastTheHostsLength)
 {
     const mock::Bytes records = bytesOf("a@@@@bc@@@@");
@@ -129,6 +130,7 @@ TEST_F(VariantTest, ListingsNeverWritePastTheHostsLength)
         ukey::UKeyAdaptorSKF *adaptor = open(c.type);
         std::string list(64, '?');
         uint32_t size = 3;
+        EXPECT_EQ(adaptor->EnumFiles(list.data(), nullptr), SAR_INVALIDPARAMERR) << c.type;
         EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_BUFFER_TOO_SMALL) << c.type;
         EXPECT_EQ(size, c.expected.size()) << c.type;
         EXPECT_EQ(list, std::string(64, '?')) << c.type;
