@@ -33,7 +33,6 @@ P11Fwd *p11fwd()
 
 PASS(C_Initialize, (void *args), (args))
 PASS(C_Finalize, (void *reserved), (reserved))
-PASS(C_GetSlotList, (CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count), (present, slots, count))
 PASS(C_GetTokenInfo, (CK_SLOT_ID slot, CK_TOKEN_INFO *info), (slot, info))
 PASS(C_Login, (CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR *pin, CK_ULONG pinLen),
      (session, user, pin, pinLen))
@@ -43,6 +42,12 @@ PASS(C_DecryptInit, (CK_SESSION_HANDLE session, CK_MECHANISM *mechanism, CK_OBJE
 PASS(C_Decrypt, (CK_SESSION_HANDLE session, CK_BYTE *in, CK_ULONG inLen, CK_BYTE *out, CK_ULONG *outLen),
      (session, in, inLen, out, outLen))
 
+CK_RV C_GetSlotList(CK_BBOOL present, CK_SLOT_ID *slots, CK_ULONG *count)
+{
+    const CK_RV rv = FORWARD(C_GetSlotList, present, slots, count);
+    *count = g.absurdLengths && !slots ? ~CK_ULONG{0} : *count;
+    return rv;
+}
 CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, void *app, CK_NOTIFY notify, CK_SESSION_HANDLE *session)
 {
     const CK_RV rv = FORWARD(C_OpenSession, slot, flags, app, notify, session);
@@ -58,7 +63,7 @@ CK_RV C_CloseSession(CK_SESSION_HANDLE session)
 CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object, CK_ATTRIBUTE *tmpl, CK_ULONG count)
 {
     const CK_RV rv = FORWARD(C_GetAttributeValue, session, object, tmpl, count);
-    for (CK_ULONG i = 0; g.absurdValueLength && rv == CKR_OK && i < count; ++i)
+    for (CK_ULONG i = 0; g.absurdLengths && rv == CKR_OK && i < count; ++i)
         if (tmpl[i].type == CKA_VALUE && !tmpl[i].pValue)
             tmpl[i].ulValueLen = 1UL << 31;
     return rv;

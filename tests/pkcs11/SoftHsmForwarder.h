@@ -4,7 +4,7 @@
 
 // The test vendor library's PKCS#11 side as a test sees it through its p11fwd().
 struct P11Fwd {
-    bool absurdValueLength = false; // length queries of CKA_VALUE answer 2^31
+    bool absurdLengths = false;     // length queries of CKA_VALUE answer 2^31, of the slot list 2^64 - 1
     bool reverseFind = false;       // searches hand out what they find in the opposite order
     unsigned long last = 0;         // the result of the latest call forwarded to SoftHSM2
     int openSessions = 0;           // opened and not yet closed through this library

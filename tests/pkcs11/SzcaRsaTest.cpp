@@ -155,7 +155,8 @@ TEST_F(SzcaRsa, TokenErrorComesBackUnchangedAndNothingIsWrittenPastTheStatedLeng
     }
 }
 
-// A token answering an absurd value length stops the listing with a PKCS#11 error.
+// A token answering an absurd value length stops the listing with a PKCS#11 error; one listing
+// absurdly many slots fails the connect.
 TEST_F(SzcaRsa, DataObjectsAreListedAndReadAsNumberedSealRecords)
 {
     ASSERT_EQ(connectKey(kUserPin), SAR_OK);
@@ -181,12 +182,13 @@ TEST_F(SzcaRsa, DataObjectsAreListedAndReadAsNumberedSealRecords)
     }
     EXPECT_TRUE(std::is_permutation(read.begin(), read.end(), token().seals.begin(), token().seals.end()));
 
-    fwd().absurdValueLength = true;
+    fwd().absurdLengths = true;
     size = kUntouched;
     std::string untouched(64, '\x7F');
     EXPECT_EQ(KXF(EnumFiles)(dev_, untouched.data(), &size), CKR_HOST_MEMORY);
     EXPECT_EQ(size, kUntouched);
     EXPECT_EQ(untouched, std::string(64, '\x7F'));
+    EXPECT_EQ(connectKey(), SAR_FAIL);
 }
 
 // A library with SKF alone: the PKCS#11 parts answer without calling anything.

@@ -1,6 +1,7 @@
 // Seal records read from the key's user-data area and handed out as numbered files.
 #include <algorithm>
 #include <initializer_list>
+#include <tuple>
 #include <utility>
 
 #include "variants/VariantFixture.h"
@@ -106,34 +107,31 @@ TEST_F(VariantTest, FileListsBeyondTheWorkingBufferAreCutToIt)
     }
 }
 
-// A listing or record that outgrew the host's buffer since its size query is refused whole.
+// A listing or record that outgrew the host's buffer since its size query is refused whole, as is
+// a listing without a length to keep within.
 TEST_F(VariantTest, ListingsNeverWritePastTheHostsLength)
 {
     const mock::Bytes records = bytesOf("a@@@@bc@@@@");
     const std::vector<mock::File> ownFiles = {{"1", bytesOf("one")}, {"ndm-seseal-info", bytesOf("idx")}};
-    const struct {
-        const char *type;
-        std::vector<mock::File> files;
-        mock::Bytes userData;
-        std::string expected;
-    } cases[] = {
+    const std::tuple<const char *, std::vector<mock::File>, mock::Bytes, std::string> cases[] = {
         {"skf_gdca_wise", {{"alpha", {}}, {"beta", {}}}, {}, names({"alpha", "beta"})},
         {"skf_gdca", ownFiles, records, names({"1", "ndm-seseal-info"})},
         {"skf_gdca", {}, records, names({"gdca", "1", "2"})},
         {"skf_gdca_ft3000gm", {}, records, names({"gdca", "1", "2"})},
     };
-    for (const auto &c : cases) {
+    for (const auto &[type, files, userData, expected] : cases) {
         mock().reset();
-        mock().app().files = c.files;
-        mock().app().userData[0x50] = c.userData;
-        ukey::UKeyAdaptorSKF *adaptor = open(c.type);
+        mock().app().files = files;
+        mock().app().userData[0x50] = userData;
+        ukey::UKeyAdaptorSKF *adaptor = open(type);
         std::string list(64, '?');
         uint32_t size = 3;
-        EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_BUFFER_TOO_SMALL) << c.type;
-        EXPECT_EQ(size, c.expected.size()) << c.type;
-        EXPECT_EQ(list, std::string(64, '?')) << c.type;
-        EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_OK) << c.type;
-        EXPECT_EQ(list.substr(0, size), c.expected) << c.type;
+        EXPECT_EQ(adaptor->EnumFiles(list.data(), nullptr), SAR_INVALIDPARAMERR) << type;
+        EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_BUFFER_TOO_SMALL) << type;
+        EXPECT_EQ(size, expected.size()) << type;
+        EXPECT_EQ(list, std::string(64, '?')) << type;
+        EXPECT_EQ(adaptor->EnumFiles(list.data(), &size), SAR_OK) << type;
+        EXPECT_EQ(list.substr(0, size), expected) << type;
     }
     // A record read the same way.
     ukey::UKeyAdaptorSKF *gdca = open("skf_gdca");

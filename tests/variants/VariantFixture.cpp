@@ -35,9 +35,12 @@ ukey::UKeyAdaptorSKF *VariantTest::open(const char *type, const char *library, b
         ukey::registry::unloadLibrary(type_);
     type_ = type;
     EXPECT_EQ(ukey::registry::loadLibrary(type, library), 1u) << type;
-    auto *object = dynamic_cast<ukey::UKeyAdaptorSKF *>(ukey::registry::createInstance(type, "MockDev1"));
+    static std::string name; // the host's text, which it reuses once the connect returns
+    name = "MockDev1";
+    auto *object = dynamic_cast<ukey::UKeyAdaptorSKF *>(ukey::registry::createInstance(type, name.c_str()));
     objects_.push_back(object);
-    EXPECT_EQ(object && connected ? object->ConnectDev("MockDev1") : SAR_OK, SAR_OK) << type;
+    EXPECT_EQ(object && connected ? object->ConnectDev(name.c_str()) : SAR_OK, SAR_OK) << type;
+    name = "reused";
     return object;
 }
 

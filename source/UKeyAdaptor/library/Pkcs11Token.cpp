@@ -9,6 +9,8 @@ namespace ukey::pkcs11 {
 namespace {
 
 constexpr size_t kSerialCompared = 16;
+// A token reporting more slots than this is not believed; no real one comes near.
+constexpr CK_ULONG kMaxSlots = 65536;
 // A data object claiming more than this is not believed; nothing that large is a seal.
 constexpr CK_ULONG kMaxValueLength = 16u * 1024u * 1024u;
 
@@ -22,6 +24,8 @@ CK_RV openSessionBySerial(const Pkcs11EntryPoints &ck, const char *skfSerial, CK
         return CKR_OK;
     std::vector<CK_SLOT_ID> slots;
     try {
+        if (count > kMaxSlots)
+            throw std::bad_alloc();
         slots.resize(count);
     } catch (const std::bad_alloc &) {
         return CKR_HOST_MEMORY;

@@ -2,6 +2,8 @@
 
 #include <mutex>
 #include <new>
+#include <set>
+#include <string>
 
 namespace ukey {
 namespace handles {
@@ -36,6 +38,19 @@ void publishChunkFor(uint32_t handle)
 } // namespace
 
 std::atomic<const char *> g_currentDeviceName{""};
+
+// Every distinct name is kept once, so that no pointer handed out is ever invalidated.
+void setCurrentDeviceName(const char *name)
+{
+    static std::mutex lock;
+    static std::set<std::string, std::less<>> names;
+    const std::lock_guard<std::mutex> guard(lock);
+    try {
+        g_currentDeviceName = names.emplace(name ? name : "").first->c_str();
+    } catch (const std::bad_alloc &) {
+        g_currentDeviceName = ""; // without memory for a copy, no name at all
+    }
+}
 
 // An instance whose slot cannot be had (no memory for a new chunk) is never found: its handle
 // answers as an unknown one.

@@ -82,7 +82,9 @@ uint32_t nextDeviceHandle();
 // Called before every load or release of a vendor library: every existing instance is then stale.
 void beginVendorLoad();
 
-// The device name last given to the "ukeyskf" or "skf_bjca" create operation (the caller's pointer).
+// The device name last given to the "ukeyskf" or "skf_bjca" create operation, in a copy of our own
+// that lives as long as the process: the host may reuse or free its text once the create returns.
 extern std::atomic<const char *> g_currentDeviceName;
+void setCurrentDeviceName(const char *name);
 
 } // namespace ukey

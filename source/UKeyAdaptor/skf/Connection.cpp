@@ -29,7 +29,7 @@ UKeyAdaptorSKF::UKeyAdaptorSKF()
 UKeyAdaptorBase *UKeyAdaptorSKF::CreateUKeyAdaptorDev(const char *typeName, const char *devName)
 {
     UKEY_SITE("UKeyAdaptorSKF::CreateUKeyAdaptorDev")("start CreateUKeyAdaptorDev");
-    g_currentDeviceName = devName ? devName : "";
+    setCurrentDeviceName(devName);
     if (!sameTypeName(typeName, kTypeName))
         return nullptr;
     return new (std::nothrow) UKeyAdaptorSKF;

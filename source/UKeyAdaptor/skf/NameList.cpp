@@ -43,6 +43,8 @@ void splitNameList(const char *buffer, uint32_t size, NameList &names)
 
 uint32_t handOutBytes(const void *data, uint32_t len, void *out, uint32_t *pulLen)
 {
+    if (out && !pulLen)
+        return SAR_INVALIDPARAMERR;
     if (out && pulLen && *pulLen < len) {
         *pulLen = len;
         return SAR_BUFFER_TOO_SMALL;

@@ -25,7 +25,8 @@ bool allocateList(std::vector<char> &buffer, uint32_t size);
 size_t fieldLength(const char *field, size_t capacity);
 
 // Hands len bytes to a host that brought out (or only asks the length): SAR_OK with the length,
-// or SAR_BUFFER_TOO_SMALL with the needed length when *pulLen says out is shorter, writing nothing.
+// or SAR_BUFFER_TOO_SMALL with the needed length when *pulLen says out is shorter, writing nothing;
+// SAR_INVALIDPARAMERR for out without pulLen.
 uint32_t handOutBytes(const void *data, uint32_t len, void *out, uint32_t *pulLen);
 
 // A text field's length with its terminator, and the text if out is given. Fields are at most

@@ -25,7 +25,7 @@ public:
     {
         UKEY_SITE("UKeyAdaptorSKF_BJCA::CreateUKeyAdaptorDev")("start");
         const char *name = devName ? devName : "";
-        g_currentDeviceName = name;
+        setCurrentDeviceName(name);
         const size_t len = fieldLength(name, sizeof g_bjcaDeviceName - 1);
         const std::lock_guard<std::mutex> lock(g_bjcaDeviceNameLock);
         std::memcpy(g_bjcaDeviceName, name, len);
