@@ -22,10 +22,10 @@ CK_RV openSessionBySerial(const Pkcs11EntryPoints &ck, const char *skfSerial, CK
     CK_ULONG count = 0;
     if (ck.C_GetSlotList(CK_TRUE, nullptr, &count) != CKR_OK || count == 0)
         return CKR_OK;
+    if (count > kMaxSlots)
+        return CKR_HOST_MEMORY; // as a failed allocation
     std::vector<CK_SLOT_ID> slots;
     try {
-        if (count > kMaxSlots)
-            throw std::bad_alloc();
         slots.resize(count);
     } catch (const std::bad_alloc &) {
         return CKR_HOST_MEMORY;
