@@ -80,8 +80,14 @@ CK_RV C_FindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE *tmpl, CK_ULONG 
 }
 CK_RV C_FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE *objects, CK_ULONG max, CK_ULONG *count)
 {
-    if (!g.reverseFind)
-        return FORWARD(C_FindObjects, session, objects, max, count);
+    static CK_OBJECT_HANDLE first = CK_INVALID_HANDLE;
+    if (!g.reverseFind) {
+        const CK_RV rv = FORWARD(C_FindObjects, session, objects, max, count);
+        first = *count ? objects[0] : first;
+        if (g.endlessFind && *count == 0 && max)
+            objects[(*count)++] = first;
+        return rv;
+    }
     for (*count = 0; *count < max && !g_found.empty(); g_found.pop_back())
         objects[(*count)++] = g_found.back();
     return g.last = CKR_OK;

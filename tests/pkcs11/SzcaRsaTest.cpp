@@ -155,8 +155,8 @@ TEST_F(SzcaRsa, TokenErrorComesBackUnchangedAndNothingIsWrittenPastTheStatedLeng
     }
 }
 
-// A token answering an absurd value length stops the listing with a PKCS#11 error; one listing
-// absurdly many slots fails the connect.
+// A token answering an absurd value length stops the listing with a PKCS#11 error, one that never
+// stops finding is not followed for ever; one listing absurdly many slots fails the connect.
 TEST_F(SzcaRsa, DataObjectsAreListedAndReadAsNumberedSealRecords)
 {
     ASSERT_EQ(connectKey(kUserPin), SAR_OK);
@@ -182,6 +182,10 @@ TEST_F(SzcaRsa, DataObjectsAreListedAndReadAsNumberedSealRecords)
     }
     EXPECT_TRUE(std::is_permutation(read.begin(), read.end(), token().seals.begin(), token().seals.end()));
 
+    fwd().endlessFind = true; // the listing ends after 4,096 more records
+    ASSERT_EQ(KXF(EnumFiles)(dev_, nullptr, &size), SAR_OK);
+    EXPECT_EQ(size, numberedList(n + 4096).size());
+    fwd().endlessFind = false;
     fwd().absurdLengths = true;
     size = kUntouched;
     std::string untouched(64, '\x7F');

@@ -11,6 +11,9 @@ namespace {
 constexpr size_t kSerialCompared = 16;
 // A token reporting more slots than this is not believed; no real one comes near.
 constexpr CK_ULONG kMaxSlots = 65536;
+// A search is not followed past this many objects: a token that never stops finding would
+// otherwise hold the host and its memory for ever.
+constexpr CK_ULONG kMaxObjects = 4096;
 // A data object claiming more than this is not believed; nothing that large is a seal.
 constexpr CK_ULONG kMaxValueLength = 16u * 1024u * 1024u;
 
@@ -63,7 +66,7 @@ KeySearch findDecryptionKey(const Pkcs11EntryPoints &ck, CK_SESSION_HANDLE hSess
     if (rv != CKR_OK)
         return {false, rv, CK_INVALID_HANDLE};
     CK_OBJECT_HANDLE key = CK_INVALID_HANDLE;
-    for (;;) {
+    for (CK_ULONG seen = 0; seen < kMaxObjects; ++seen) {
         CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
         CK_ULONG count = 0;
         rv = ck.C_FindObjects(hSession, &object, 1, &count);
@@ -105,7 +108,7 @@ CK_RV readDataObjects(const Pkcs11EntryPoints &ck, CK_SESSION_HANDLE hSession, s
     CK_RV rv = ck.C_FindObjectsInit(hSession, query, 2);
     if (rv != CKR_OK)
         return rv;
-    for (;;) {
+    for (CK_ULONG seen = 0; seen < kMaxObjects; ++seen) {
         CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
         CK_ULONG count = 0;
         if (ck.C_FindObjects(hSession, &object, 1, &count) != CKR_OK || count != 1)
