@@ -32,12 +32,15 @@ TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
     EXPECT_EQ(mock().count("SKF_EnumContainer"), 2u);
     mock().enumContainer = {};
 
-    // An empty first name: one listing, however it turns out.
-    mock().force("SKF_EnumContainer", mock::kSAR_FAIL);
-    mock().clearLog();
-    list[0] = '\0';
-    EXPECT_EQ(bjca->EnumContainer(list, &size), mock::kSAR_FAIL);
-    EXPECT_EQ(mock().calledNames(), Lines{"SKF_EnumContainer"});
+    // An empty first name, or a buffer of no bytes: one listing, however it turns out.
+    for (const uint32_t stated : {0u, 16u}) {
+        mock().force("SKF_EnumContainer", mock::kSAR_FAIL);
+        mock().clearLog();
+        list[0] = stated ? '\0' : 'x';
+        size = stated;
+        EXPECT_EQ(bjca->EnumContainer(list, &size), mock::kSAR_FAIL);
+        EXPECT_EQ(mock().calledNames(), Lines{"SKF_EnumContainer"});
+    }
 
     // The probe forgets the device; the space then comes from the cache, with SAR_FAIL.
     uint32_t total = 0;

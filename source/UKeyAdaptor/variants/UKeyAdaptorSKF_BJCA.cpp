@@ -58,7 +58,8 @@ public:
             }
             site({"DevNameBJCA: ", trace::Piece::local8Bit(bjcaName)});
         }
-        if (!nameList || !*nameList) {
+        // The first name is looked at only in a buffer the host says has a byte.
+        if (!nameList || !pulSize || *pulSize == 0 || !*nameList) {
             const uint32_t result = UKeyAdaptorSKF::EnumContainer(nameList, pulSize);
             site("end");
             return result;
