@@ -15,7 +15,7 @@ Device &deviceOf(const AppObject &session)
 
 // Counts a wrong PIN against its retries; a PIN whose retries are used up stays locked. A right
 // PIN hands out the application's token key.
-uint32_t checkPin(Pin &pin, const char *value, uint32_t *retry, bool &changed, Bytes &tokenKey)
+uint32_t checkPin(Pin &pin, const char *value, uint32_t *retry, bool &changed, SecretBytes &tokenKey)
 {
     uint32_t result = SAR_OK;
     if (pin.remain == 0) {
@@ -81,13 +81,13 @@ SKFSOFT_API uint32_t KXF_CALL SKF_VerifyPIN(HAPPLICATION hApp, uint32_t ulPINTyp
         if (!szPIN)
             return SAR_INVALIDPARAMERR;
         bool changed = false;
-        Bytes tokenKey;
+        SecretBytes tokenKey;
         const uint32_t result = checkPin(*pin, szPIN, pulRetryCount, changed, tokenKey);
         (ulPINType == SKF_ADMIN_TYPE ? session->admin : session->user) = result == SAR_OK;
         if (result == SAR_OK)
             session->tokenKey = std::move(tokenKey);
         else if (!session->admin && !session->user)
-            session->tokenKey.clear();
+            session->tokenKey = SecretBytes();
         if (changed)
             if (const uint32_t r = saveApp(deviceOf(*session), *app))
                 return r;
@@ -111,7 +111,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ChangePIN(HAPPLICATION hApp, uint32_t ulPINTyp
         if (!pinInRange(szNewPin))
             return SAR_PIN_LEN_RANGE;
         bool changed = false;
-        Bytes tokenKey;
+        SecretBytes tokenKey;
         const uint32_t result = checkPin(*pin, szOldPin, pulRetryCount, changed, tokenKey);
         if (result == SAR_OK) {
             Pin fresh;
@@ -160,7 +160,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_UnblockPIN(HAPPLICATION hApp, const char *szAd
         if (!pinInRange(szNewUserPIN))
             return SAR_PIN_LEN_RANGE;
         bool changed = false;
-        Bytes tokenKey;
+        SecretBytes tokenKey;
         const uint32_t result = checkPin(app->admin, szAdminPIN, pulRetryCount, changed, tokenKey);
         if (result == SAR_OK) {
             // The token key, unsealed by the administrator PIN, is sealed again for the new user PIN.
@@ -195,7 +195,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ClearSecureState(HAPPLICATION hApp)
         if (!appOf(hApp, &session))
             return SAR_INVALIDHANDLEERR;
         session->admin = session->user = false;
-        session->tokenKey.clear();
+        session->tokenKey = SecretBytes();
         return SAR_OK;
     });
 }

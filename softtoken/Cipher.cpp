@@ -8,7 +8,7 @@ using namespace softtoken;
 
 namespace softtoken {
 
-SKF_HANDLE addKey(uint32_t alg, Bytes key)
+SKF_HANDLE addKey(uint32_t alg, SecretBytes key)
 {
     auto obj = std::make_unique<KeyObject>();
     obj->alg = alg;
@@ -184,7 +184,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_SetSymmKey(DEVHANDLE hDev, const uint8_t *pbKe
             return SAR_INVALIDPARAMERR;
         if (!sm4(ulAlgID))
             return SAR_NOTSUPPORTYETERR;
-        *phKey = addKey(ulAlgID, Bytes(pbKey, pbKey + 16));
+        *phKey = addKey(ulAlgID, SecretBytes(pbKey, pbKey + 16));
         return SAR_OK;
     });
 }

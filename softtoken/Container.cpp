@@ -49,7 +49,7 @@ bool storeSignKey(Container &c, EVP_PKEY *key, uint32_t type, const AppObject &s
     return true;
 }
 
-bool sm4EcbUnpad(const Bytes &key, const uint8_t *in, size_t len, Bytes &out)
+bool sm4EcbUnpad(const SecretBytes &key, const uint8_t *in, size_t len, SecretBytes &out)
 {
     CipherCtx ctx(EVP_CIPHER_CTX_new());
     out.assign(len + 16, 0);
@@ -80,7 +80,7 @@ uint32_t eccDecrypt(HCONTAINER hContainer, int32_t keySpec, const uint8_t *ciphe
         EVP_PKEY *key = privateKey(decryptionKey(*c, keySpec), *session);
         if (!key || !EVP_PKEY_is_a(key, "SM2"))
             return SAR_KEYNOTFOUNTERR;
-        Bytes out;
+        SecretBytes out;
         if (!sm2Decrypt(key, cipherBlob, 164 + cipherLen, out))
             return SAR_INDATAERR;
         return putBytes(out, plain, plainLen);
@@ -255,13 +255,11 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ImportRSAKeyPair(HCONTAINER hContainer, uint32
         EVP_PKEY *signKey = privateKey(c->signKey, *session);
         if (!signKey || !EVP_PKEY_is_a(signKey, "RSA"))
             return SAR_KEYNOTFOUNTERR;
-        Bytes symmKey, der;
+        SecretBytes symmKey, der;
         if (!pkeyCrypt(signKey, false, pbWrappedKey, ulWrappedKeyLen, symmKey) || symmKey.size() != 16 ||
             !sm4EcbUnpad(symmKey, pbEncryptedData, ulEncryptedDataLen, der))
             return SAR_INDATAERR;
         const Pkey key = loadPrivateKey(der);
-        OPENSSL_cleanse(der.data(), der.size());
-        OPENSSL_cleanse(symmKey.data(), symmKey.size());
         const int bits = key ? EVP_PKEY_get_bits(key.get()) : 0;
         if (!key || !EVP_PKEY_is_a(key.get(), "RSA") || (bits != 1024 && bits != 2048))
             return SAR_INDATAERR;
@@ -331,7 +329,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_RSAExportSessionKey(HCONTAINER hContainer, uin
             *pulDataLen = size;
             return result;
         }
-        Bytes key(16), wrapped;
+        SecretBytes key(16), wrapped;
         if (!randomBytes(key.data(), key.size()) || !pkeyCrypt(pub.get(), true, key.data(), key.size(), wrapped))
             return SAR_FAIL;
         const uint32_t result = putBytes(wrapped, pbData, pulDataLen);
@@ -375,7 +373,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ImportECCKeyPair(HCONTAINER hContainer, const 
         EVP_PKEY *signKey = privateKey(c->signKey, *session);
         if (!signKey || !EVP_PKEY_is_a(signKey, "SM2"))
             return SAR_KEYNOTFOUNTERR;
-        Bytes symmKey;
+        SecretBytes symmKey;
         uint8_t priv[64];
         if (!sm2Decrypt(signKey, reinterpret_cast<const uint8_t *>(&env->ECCCipherBlob), sizeof env->ECCCipherBlob,
                         symmKey) ||
@@ -444,7 +442,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ExtECCEncrypt(DEVHANDLE hDev, const ECCPUBLICK
         if (!key)
             return SAR_INVALIDPARAMERR;
         Bytes blob;
-        if (!sm2Encrypt(key, Bytes(pbPlainText, pbPlainText + ulPlainTextLen), blob) ||
+        if (!sm2Encrypt(key, SecretBytes(pbPlainText, pbPlainText + ulPlainTextLen), blob) ||
             blob.size() > sizeof *pCipherText)
             return SAR_FAIL;
         std::memcpy(pCipherText, blob.data(), blob.size());
@@ -485,7 +483,8 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ECCExportSessionKey(HCONTAINER hContainer, uin
         const Pkey pub = eccPublicKey(*pPubKey);
         if (!pub)
             return SAR_INVALIDPARAMERR;
-        Bytes key(16), blob;
+        SecretBytes key(16);
+        Bytes blob;
         if (!randomBytes(key.data(), key.size()) || !sm2Encrypt(pub.get(), key, blob) ||
             blob.size() != sizeof(ECCCIPHERBLOB))
             return SAR_FAIL;
@@ -531,7 +530,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ImportSessionKey(HCONTAINER hContainer, uint32
         EVP_PKEY *key = privateKey(decryptionKey(*c, 1), *session);
         if (!key)
             return SAR_KEYNOTFOUNTERR;
-        Bytes plain;
+        SecretBytes plain;
         const bool ok = EVP_PKEY_is_a(key, "RSA") ? pkeyCrypt(key, false, pbWrapedData, ulWrapedLen, plain)
                                                   : sm2Decrypt(key, pbWrapedData, ulWrapedLen, plain);
         if (!ok || plain.size() != 16)

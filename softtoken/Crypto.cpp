@@ -94,7 +94,7 @@ bool derivePin(const char *value, const Pin &pin, uint8_t out[64])
 
 } // namespace
 
-bool makePin(const char *value, uint32_t retries, const Bytes &tokenKey, Pin &pin)
+bool makePin(const char *value, uint32_t retries, const SecretBytes &tokenKey, Pin &pin)
 {
     pin.salt.resize(16);
     pin.iterations = kPinIterations;
@@ -104,20 +104,20 @@ bool makePin(const char *value, uint32_t retries, const Bytes &tokenKey, Pin &pi
     if (!randomBytes(pin.salt.data(), pin.salt.size()) || !derivePin(value, pin, derived))
         return false;
     pin.verifier.assign(derived, derived + 32);
-    const Bytes kek(derived + 32, derived + 64);
+    const SecretBytes kek(derived + 32, derived + 64);
     const bool ok = seal(kek, tokenKey.data(), tokenKey.size(), pin.wrap);
     OPENSSL_cleanse(derived, sizeof derived);
     return ok;
 }
 
-bool pinMatches(const Pin &pin, const char *value, Bytes *tokenKey)
+bool pinMatches(const Pin &pin, const char *value, SecretBytes *tokenKey)
 {
     uint8_t derived[64];
     if (pin.verifier.size() != 32 || !derivePin(value, pin, derived))
         return false;
     bool ok = CRYPTO_memcmp(derived, pin.verifier.data(), 32) == 0;
     if (ok && tokenKey) {
-        const Bytes kek(derived + 32, derived + 64);
+        const SecretBytes kek(derived + 32, derived + 64);
         ok = unseal(kek, pin.wrap, *tokenKey) && tokenKey->size() == 32;
     }
     OPENSSL_cleanse(derived, sizeof derived);
@@ -125,7 +125,7 @@ bool pinMatches(const Pin &pin, const char *value, Bytes *tokenKey)
 }
 
 // AES-256-GCM: nonce, cipher text, tag.
-bool seal(const Bytes &key, const uint8_t *plain, size_t len, Bytes &out)
+bool seal(const SecretBytes &key, const uint8_t *plain, size_t len, Bytes &out)
 {
     CipherCtx ctx(EVP_CIPHER_CTX_new());
     out.assign(kNonceLen + len + kTagLen, 0);
@@ -137,7 +137,7 @@ bool seal(const Bytes &key, const uint8_t *plain, size_t len, Bytes &out)
            EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagLen, out.data() + kNonceLen + len) == 1;
 }
 
-bool unseal(const Bytes &key, const Bytes &in, Bytes &plain)
+bool unseal(const SecretBytes &key, const Bytes &in, SecretBytes &plain)
 {
     if (key.size() != 32 || in.size() < kNonceLen + kTagLen)
         return false;
@@ -150,23 +150,20 @@ bool unseal(const Bytes &key, const Bytes &in, Bytes &plain)
                     EVP_DecryptUpdate(ctx.get(), plain.data(), &n, in.data() + kNonceLen, static_cast<int>(len)) == 1 &&
                     EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, kTagLen, tag.data()) == 1 &&
                     EVP_DecryptFinal_ex(ctx.get(), plain.data() + n, &m) == 1;
-    if (!ok) {
-        OPENSSL_cleanse(plain.data(), plain.size());
-        plain.clear();
-    }
+    if (!ok)
+        plain = SecretBytes(); // unauthenticated plain text is not handed out
     return ok;
 }
 
-bool sealKeyPair(const Bytes &tokenKey, EVP_PKEY *key, KeyPair &out)
+bool sealKeyPair(const SecretBytes &tokenKey, EVP_PKEY *key, KeyPair &out)
 {
-    Bytes der = privateKeyDer(key);
+    const SecretBytes der = privateKeyDer(key);
     KeyPair pair;
     pair.type = EVP_PKEY_is_a(key, "RSA") ? 1 : 2;
     pair.derLen = static_cast<uint32_t>(der.size());
     pair.publicDer = publicKeyDer(key);
     const bool ok = !der.empty() && !pair.publicDer.empty() && seal(tokenKey, der.data(), der.size(), pair.sealed) &&
                     EVP_PKEY_up_ref(key) == 1;
-    OPENSSL_cleanse(der.data(), der.size());
     if (!ok)
         return false;
     pair.decoded.reset(key, EVP_PKEY_free);
@@ -179,11 +176,10 @@ EVP_PKEY *privateKey(KeyPair &pair, const AppObject &session)
     if (pair.empty())
         return nullptr;
     if (!pair.decoded) {
-        Bytes der;
+        SecretBytes der;
         if (session.tokenKey.empty() || !unseal(session.tokenKey, pair.sealed, der))
             return nullptr;
         Pkey key = loadPrivateKey(der);
-        OPENSSL_cleanse(der.data(), der.size());
         pair.decoded.reset(key.release(), EVP_PKEY_free);
     }
     return pair.decoded.get();
@@ -195,11 +191,11 @@ Pkey publicKeyOf(const KeyPair &pair)
     return pair.publicDer.empty() ? nullptr : Pkey(d2i_PUBKEY(nullptr, &p, static_cast<long>(pair.publicDer.size())));
 }
 
-static Bytes encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigned char **))
+static SecretBytes encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigned char **))
 {
     unsigned char *der = nullptr;
     const int n = i2d(key, &der);
-    Bytes out;
+    SecretBytes out;
     if (n > 0)
         out.assign(der, der + n);
     OPENSSL_clear_free(der, n > 0 ? static_cast<size_t>(n) : 0); // a private key's DER too
@@ -208,7 +204,8 @@ static Bytes encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigned char
 
 Bytes publicKeyDer(EVP_PKEY *key)
 {
-    return encodeDer(key, i2d_PUBKEY);
+    const SecretBytes der = encodeDer(key, i2d_PUBKEY);
+    return Bytes(der.begin(), der.end());
 }
 
 EVP_PKEY *cachedEccPublicKey(const ECCPUBLICKEYBLOB &blob)
@@ -240,7 +237,7 @@ const EVP_CIPHER *sm4(uint32_t alg)
     return nullptr;
 }
 
-bool sm4Ecb(const Bytes &key, const uint8_t *in, size_t len, uint8_t *out, bool encrypt)
+bool sm4Ecb(const SecretBytes &key, const uint8_t *in, size_t len, uint8_t *out, bool encrypt)
 {
     CipherCtx ctx(EVP_CIPHER_CTX_new());
     int n = 0;
@@ -256,13 +253,13 @@ Pkey generateKey(bool rsa, uint32_t bits)
                     : EVP_PKEY_Q_keygen(nullptr, nullptr, "SM2"));
 }
 
-Pkey loadPrivateKey(const Bytes &der)
+Pkey loadPrivateKey(const SecretBytes &der)
 {
     const unsigned char *p = der.data();
     return der.empty() ? nullptr : Pkey(d2i_AutoPrivateKey(nullptr, &p, static_cast<long>(der.size())));
 }
 
-Bytes privateKeyDer(EVP_PKEY *key)
+SecretBytes privateKeyDer(EVP_PKEY *key)
 {
     return encodeDer(key, i2d_PrivateKey);
 }
@@ -390,9 +387,9 @@ bool sm2Verify(EVP_PKEY *key, const uint8_t *digest, size_t len, const ECCSIGNAT
 }
 
 // OpenSSL speaks the DER form SEQUENCE { x, y, hash, cipher }; the token speaks ECCCIPHERBLOB.
-bool sm2Encrypt(EVP_PKEY *key, const Bytes &plain, Bytes &blob)
+bool sm2Encrypt(EVP_PKEY *key, const SecretBytes &plain, Bytes &blob)
 {
-    Bytes der;
+    SecretBytes der;
     if (!EVP_PKEY_is_a(key, "SM2") || plain.empty() || !pkeyCrypt(key, true, plain.data(), plain.size(), der))
         return false;
     const unsigned char *p = der.data();
@@ -416,7 +413,7 @@ bool sm2Encrypt(EVP_PKEY *key, const Bytes &plain, Bytes &blob)
     return true;
 }
 
-bool sm2Decrypt(EVP_PKEY *key, const uint8_t *blob, size_t blobLen, Bytes &plain)
+bool sm2Decrypt(EVP_PKEY *key, const uint8_t *blob, size_t blobLen, SecretBytes &plain)
 {
     uint32_t cipherLen = 0;
     if (!EVP_PKEY_is_a(key, "SM2") || blobLen < 164)
@@ -437,7 +434,7 @@ bool sm2Decrypt(EVP_PKEY *key, const uint8_t *blob, size_t blobLen, Bytes &plain
 }
 
 // Public-key encryption or private-key decryption; RSA uses PKCS#1 v1.5 padding.
-bool pkeyCrypt(EVP_PKEY *key, bool encrypt, const uint8_t *in, size_t len, Bytes &out)
+bool pkeyCrypt(EVP_PKEY *key, bool encrypt, const uint8_t *in, size_t len, SecretBytes &out)
 {
     PkeyCtx ctx(EVP_PKEY_CTX_new(key, nullptr));
     if (!ctx || (encrypt ? EVP_PKEY_encrypt_init(ctx.get()) : EVP_PKEY_decrypt_init(ctx.get())) <= 0)

@@ -47,7 +47,8 @@ const char *storeDir()
     return dir && *dir ? dir : nullptr;
 }
 
-std::string hex(const Bytes &b)
+template <class A>
+std::string hex(const std::vector<uint8_t, A> &b)
 {
     if (b.empty())
         return {};
@@ -59,7 +60,8 @@ std::string hex(const Bytes &b)
     return s;
 }
 
-bool unhex(const std::string &s, Bytes &out)
+template <class A>
+bool unhex(const std::string &s, std::vector<uint8_t, A> &out)
 {
     out.clear();
     if (s.empty())
@@ -257,7 +259,8 @@ bool field(const Ini &ini, const char *key, std::string &out, size_t maxLen)
     return true;
 }
 
-bool bytes(const Ini &ini, const std::string &key, Bytes &out)
+template <class A>
+bool bytes(const Ini &ini, const std::string &key, std::vector<uint8_t, A> &out)
 {
     const auto it = ini.find(key);
     return it != ini.end() && unhex(it->second, out);
@@ -749,11 +752,10 @@ Application newApplication(const Device &device, std::string name, const char *a
     for (const auto &a : device.apps)
         app.order = std::max(app.order, a.order + 1);
     app.createFileRights = createRights;
-    Bytes tokenKey(32);
+    SecretBytes tokenKey(32);
     if (randomBytes(tokenKey.data(), tokenKey.size()) && makePin(adminPin, adminRetry, tokenKey, app.admin) &&
         makePin(userPin, userRetry, tokenKey, app.user))
         app.uid = randomUid();
-    OPENSSL_cleanse(tokenKey.data(), tokenKey.size());
     return app;
 }
 
@@ -767,21 +769,6 @@ uint32_t usedSpace(const Device &device)
             used += kContainerRecord + c.signKey.derLen + c.exchKey.derLen + c.signCert.size() + c.exchCert.size();
     }
     return static_cast<uint32_t>(std::min<size_t>(used, kTotalSpace));
-}
-
-uint32_t putBytes(const Bytes &data, uint8_t *out, uint32_t *outLen)
-{
-    if (!outLen)
-        return SAR_INVALIDPARAMERR;
-    const uint32_t needed = static_cast<uint32_t>(data.size());
-    if (out && *outLen < needed) {
-        *outLen = needed;
-        return SAR_BUFFER_TOO_SMALL;
-    }
-    if (out && needed)
-        std::memcpy(out, data.data(), needed);
-    *outLen = needed;
-    return SAR_OK;
 }
 
 uint32_t putNameList(const std::vector<std::string> &names, char *out, uint32_t *outLen)

@@ -1,9 +1,11 @@
 // The software token's model, its handle registry and the helpers shared by the entry points.
 #pragma once
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,6 +24,28 @@
 namespace softtoken {
 
 using Bytes = std::vector<uint8_t>;
+
+// Wipes every block before the heap gets it back, whether freed by destruction, growth or
+// assignment, so that no copy of what it held is left behind.
+template <class T>
+struct Cleansing {
+    using value_type = T;
+    Cleansing() = default;
+    template <class U>
+    Cleansing(const Cleansing<U> &) noexcept
+    {
+    }
+    T *allocate(size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T *p, size_t n) noexcept
+    {
+        OPENSSL_cleanse(p, n * sizeof(T));
+        std::allocator<T>().deallocate(p, n);
+    }
+    bool operator==(const Cleansing &) const noexcept { return true; }
+    bool operator!=(const Cleansing &) const noexcept { return false; }
+};
+// Keys, PIN-derived keys and decoded private keys.
+using SecretBytes = std::vector<uint8_t, Cleansing<uint8_t>>;
 
 // The project's one table of result codes, as constants of this namespace.
 #define SKFSOFT_RESULT_CODE(name, value, meaning) [[maybe_unused]] constexpr uint32_t name = value;
@@ -98,7 +122,7 @@ struct Application {
 struct Device {
     std::string name, serial, label, manufacturer, issuer;
     uint32_t devAuthAlg = SGD_SM4_ECB;
-    Bytes authKey, sealKey;
+    SecretBytes authKey, sealKey;
     std::vector<Application> apps; // in creation order
 };
 
@@ -115,7 +139,7 @@ struct AppObject : Object {
     std::string device;
     uint64_t app = 0;
     bool user = false, admin = false;
-    Bytes tokenKey; // unsealed by a verified PIN
+    SecretBytes tokenKey; // unsealed by a verified PIN
 };
 struct ContainerObject : Object {
     const void *session = nullptr; // the application handle it was opened through
@@ -134,7 +158,7 @@ using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
 
 struct KeyObject : Object {
     uint32_t alg = 0;
-    Bytes key;
+    SecretBytes key;
     CipherCtx ctx; // made by the first EncryptInit/DecryptInit, reused by the next ones
     bool active = false, encrypting = false, padded = false;
     size_t buffered = 0; // input bytes the context holds back
@@ -144,7 +168,8 @@ struct HashObject : Object {
     bool done = false;
 };
 struct MacObject : Object {
-    Bytes key, chain, pending;
+    SecretBytes key, chain;
+    Bytes pending;
     bool padded = false, done = false;
 };
 
@@ -226,31 +251,45 @@ uint32_t createApp(const Device &device, const Application &app);
 uint32_t deleteApp(const Device &device, const std::string &name);
 
 // PINs and sealing.
-bool makePin(const char *value, uint32_t retries, const Bytes &tokenKey, Pin &pin);
+bool makePin(const char *value, uint32_t retries, const SecretBytes &tokenKey, Pin &pin);
 // Checks value against the verifier; on a match, tokenKey (when given) receives the unsealed key.
-bool pinMatches(const Pin &pin, const char *value, Bytes *tokenKey);
-bool seal(const Bytes &key, const uint8_t *plain, size_t len, Bytes &out);
-bool unseal(const Bytes &key, const Bytes &in, Bytes &plain);
-bool sealKeyPair(const Bytes &tokenKey, EVP_PKEY *key, KeyPair &out);
+bool pinMatches(const Pin &pin, const char *value, SecretBytes *tokenKey);
+bool seal(const SecretBytes &key, const uint8_t *plain, size_t len, Bytes &out);
+bool unseal(const SecretBytes &key, const Bytes &in, SecretBytes &plain);
+bool sealKeyPair(const SecretBytes &tokenKey, EVP_PKEY *key, KeyPair &out);
 // The decoded private key, unsealed with the session's token key on first use; null without one.
 EVP_PKEY *privateKey(KeyPair &pair, const AppObject &session);
 Pkey publicKeyOf(const KeyPair &pair);
 
 // Output conventions shared by all entries.
-uint32_t putBytes(const Bytes &data, uint8_t *out, uint32_t *outLen);
+template <class A>
+uint32_t putBytes(const std::vector<uint8_t, A> &data, uint8_t *out, uint32_t *outLen)
+{
+    if (!outLen)
+        return SAR_INVALIDPARAMERR;
+    const uint32_t needed = static_cast<uint32_t>(data.size());
+    if (out && *outLen < needed) {
+        *outLen = needed;
+        return SAR_BUFFER_TOO_SMALL;
+    }
+    if (out && needed)
+        std::memcpy(out, data.data(), needed);
+    *outLen = needed;
+    return SAR_OK;
+}
 uint32_t putNameList(const std::vector<std::string> &names, char *out, uint32_t *outLen);
 bool validName(const char *name);
 bool pinInRange(const char *pin);
-SKF_HANDLE addKey(uint32_t alg, Bytes key);
+SKF_HANDLE addKey(uint32_t alg, SecretBytes key);
 bool allowed(uint32_t rights, const AppObject &session);
 
 // Cryptography on OpenSSL 3.
 bool randomBytes(uint8_t *out, size_t len);
 const EVP_CIPHER *sm4(uint32_t alg);
-bool sm4Ecb(const Bytes &key, const uint8_t *in, size_t len, uint8_t *out, bool encrypt);
+bool sm4Ecb(const SecretBytes &key, const uint8_t *in, size_t len, uint8_t *out, bool encrypt);
 Pkey generateKey(bool rsa, uint32_t bits);
-Pkey loadPrivateKey(const Bytes &der);
-Bytes privateKeyDer(EVP_PKEY *key);
+Pkey loadPrivateKey(const SecretBytes &der);
+SecretBytes privateKeyDer(EVP_PKEY *key);
 Bytes publicKeyDer(EVP_PKEY *key);
 bool eccPublicBlob(EVP_PKEY *key, ECCPUBLICKEYBLOB &blob);
 bool rsaPublicBlob(EVP_PKEY *key, RSAPUBLICKEYBLOB &blob);
@@ -262,9 +301,9 @@ Pkey rsaPublicKey(const RSAPUBLICKEYBLOB &blob);
 bool sm2Sign(EVP_PKEY *key, const uint8_t *digest, size_t len, ECCSIGNATUREBLOB &sig);
 bool sm2Verify(EVP_PKEY *key, const uint8_t *digest, size_t len, const ECCSIGNATUREBLOB &sig);
 // SM2 encryption in the ECCCIPHERBLOB form; blobLen bounds what decryption may read.
-bool sm2Encrypt(EVP_PKEY *key, const Bytes &plain, Bytes &blob);
-bool sm2Decrypt(EVP_PKEY *key, const uint8_t *blob, size_t blobLen, Bytes &plain);
-bool pkeyCrypt(EVP_PKEY *key, bool encrypt, const uint8_t *in, size_t len, Bytes &out);
+bool sm2Encrypt(EVP_PKEY *key, const SecretBytes &plain, Bytes &blob);
+bool sm2Decrypt(EVP_PKEY *key, const uint8_t *blob, size_t blobLen, SecretBytes &plain);
+bool pkeyCrypt(EVP_PKEY *key, bool encrypt, const uint8_t *in, size_t len, SecretBytes &out);
 bool rsaSign(EVP_PKEY *key, const uint8_t *data, size_t len, Bytes &sig);
 bool rsaVerify(EVP_PKEY *key, const uint8_t *data, size_t len, const uint8_t *sig, size_t sigLen);
 bool sm3Z(const ECCPUBLICKEYBLOB &pub, const uint8_t *id, size_t idLen, uint8_t z[32]);
