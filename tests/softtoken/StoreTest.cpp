@@ -187,7 +187,11 @@ protected:
         setenv("SKFSOFT_DIR", dir_.c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir_); }
-    void fresh() const { fs::remove_all(dir_), fs::create_directories(dir_); }
+    void fresh() const
+    {
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
 
     fs::path dir_;
 };
@@ -395,7 +399,8 @@ TEST_F(Store, SecretsAtRestAndRsaImport)
                                                sealed.data(), static_cast<uint32_t>(sealed.size())),
                   kOk);
         EXPECT_EQ(SKF(t, SKF_ImportRSAKeyPair)(c, kSm4Ecb, wrapped.data(), 128, junk.data(), 32), 0x0A000011u);
-        EXPECT_EQ(SKF(t, SKF_SetSymmKey)(t.dev, symm.data(), kSm4Ecb, &h) | SKF(t, SKF_CloseHandle)(h), kOk);
+        ASSERT_EQ(SKF(t, SKF_SetSymmKey)(t.dev, symm.data(), kSm4Ecb, &h), kOk);
+        EXPECT_EQ(SKF(t, SKF_CloseHandle)(h), kOk);
         secrets.swap(known);
         EXPECT_TRUE(hooked && leaks == 0) << leaks << " freed copies of a secret";
         ASSERT_EQ(SKF(t, SKF_ExportPublicKey)(c, 0, reinterpret_cast<uint8_t *>(&exchBlob), &len), kOk);
