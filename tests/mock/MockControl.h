@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "kxf_result_codes.h"
@@ -40,6 +41,18 @@ inline uint8_t patternByte(uint8_t seed, size_t i)
 constexpr uint32_t kCipherLength = 16; // CipherLen of the blobs SKF_ECCExportSessionKey writes
 
 using Bytes = std::vector<uint8_t>;
+
+// An argument as the call log records it: pointers and numbers as a word, structures as 0.
+template <class T>
+uint64_t word(T v)
+{
+    if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>)
+        return reinterpret_cast<uintptr_t>(v);
+    else if constexpr (std::is_integral_v<T>)
+        return static_cast<std::make_unsigned_t<T>>(v);
+    else
+        return 0;
+}
 
 // Fills a fixed text field as a key does: zero bytes after the text, no terminator when it is full.
 template <size_t N>

@@ -23,8 +23,7 @@ void KXF_CALL countLine(int32_t, const char *text)
 }
 
 struct Vendor {
-    const char *name;
-    const char *library;
+    const char *name, *library;
     bool ownDevices; // one device per thread in the mock; the token has one device for all
     int iterations;
 };

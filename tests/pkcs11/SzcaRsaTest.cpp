@@ -102,8 +102,7 @@ TEST_F(SzcaRsa, ConnectOpensASessionOnTheTokenOfTheKeysSerialUntilDisconnect)
 TEST_F(SzcaRsa, SessionKeyComesBackInPlainOnlyAfterTheRightPin)
 {
     struct {
-        const char *pin; // given to VerifyPIN first unless null
-        const char *container;
+        const char *pin, *container; // the PIN given to VerifyPIN first unless null
         uint32_t result, keyHandle;
     } rows[] = {{nullptr, "RSA", SAR_PIN_INCORRECT, kUntouched},
                 {"654321", "RSA", SAR_PIN_INCORRECT, kUntouched},
