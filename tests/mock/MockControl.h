@@ -72,8 +72,7 @@ T *named(std::vector<T> &items, const std::string &name)
 
 struct Pin {
     std::string text;
-    uint32_t maxRetry = 10;
-    uint32_t remaining = 10;
+    uint32_t maxRetry = 10, remaining = 10;
 };
 
 struct File {
@@ -89,8 +88,7 @@ struct Container {
 
 struct Application {
     std::string name;
-    Pin admin;
-    Pin user;
+    Pin admin, user;
     std::vector<File> files;
     std::vector<Container> containers;
     // SKF_ReadUsrDataFile areas (0x50, 0x22): a missing area answers kSAR_FILE_NOT_EXIST.

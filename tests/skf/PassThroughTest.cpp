@@ -53,8 +53,7 @@ struct Args {
 };
 
 struct Row {
-    const char *operation;
-    const char *vendor;
+    const char *operation, *vendor;
     Needs needs;
     const char *invalidHandle; // the message, or null for none
     const char *formatted;     // the line after "start" on every path, or null
