@@ -26,11 +26,8 @@ struct Args {
     uint32_t dev = 0;
     void *obj = nullptr;
     uint64_t hDev = 0, hApp = 0;
-    char name[8] = "n1";
-    char text[8] = "t2";
-    alignas(8) uint8_t in[400] = {};
-    alignas(8) uint8_t in2[400] = {};
-    alignas(8) uint8_t out[400] = {};
+    char name[8] = "n1", text[8] = "t2";
+    alignas(8) uint8_t in[400] = {}, in2[400] = {}, out[400] = {};
     uint32_t len[3] = {};
     int32_t flag = 0;
     void *handleOut = nullptr;

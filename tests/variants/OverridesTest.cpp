@@ -19,17 +19,17 @@ TEST_F(VariantTest, BjcaReconnectsOnceWhenANamedListingFails)
     uint32_t size = sizeof list;
     EXPECT_EQ(bjca->EnumContainer(list, &size), SAR_OK);
     EXPECT_EQ(std::string(list, size), std::string("c1\0", 4));
-    EXPECT_EQ(mock().calledNames(), (Lines{"SKF_EnumContainer", "SKF_CloseApplication", "SKF_DisConnectDev",
-                                           "SKF_ConnectDev", "SKF_EnumApplication", "SKF_EnumApplication",
-                                           "SKF_OpenApplication", "SKF_GetDevInfo", "SKF_EnumContainer"}));
+    const Lines reconnected{"SKF_EnumContainer",   "SKF_CloseApplication", "SKF_DisConnectDev",
+                            "SKF_ConnectDev",      "SKF_EnumApplication",  "SKF_EnumApplication",
+                            "SKF_OpenApplication", "SKF_GetDevInfo",       "SKF_EnumContainer"};
+    EXPECT_EQ(mock().calledNames(), reconnected);
     EXPECT_EQ(pauses_, (std::vector<std::pair<uint32_t, size_t>>{{1000, 3}}));
 
     // A listing that succeeds with nothing in it is asked again too.
     mock().enumContainer = mock::RawList::of("", 0);
     mock().clearLog();
     EXPECT_EQ(bjca->EnumContainer(list, &size), SAR_OK);
-    EXPECT_EQ(mock().count("SKF_ConnectDev"), 1u);
-    EXPECT_EQ(mock().count("SKF_EnumContainer"), 2u);
+    EXPECT_EQ(mock().calledNames(), reconnected);
     mock().enumContainer = {};
 
     // An empty first name: one listing, however it turns out.
@@ -128,9 +128,8 @@ TEST_F(VariantTest, EccFamilyHandsTheSessionKeyOutInPlain)
         HCONTAINER container = nullptr;
         ASSERT_EQ(adaptor->OpenContainer("c", &container), SAR_OK);
         mock(library).clearLog();
-        uint32_t hKey = 7;
         uint8_t plain[16] = {};
-        uint32_t plainLen = sizeof plain;
+        uint32_t hKey = 7, plainLen = sizeof plain;
         const auto import = [&] {
             return adaptor->ImportSessionKeyWithKeyEx(container, 0, reinterpret_cast<const uint8_t *>(&blob),
                                                       sizeof blob, &hKey, plain, &plainLen);
