@@ -208,17 +208,12 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
         Args a = args(app ? full_ : bare_, obj);
         EXPECT_EQ(row.run(a), kVendorCode);
         ASSERT_EQ(mock().calledNames(), Lines{row.vendor});
-        const Words &got = mock().log.front().args;
-        ASSERT_EQ(got.size(), a.expected.size());
-        for (size_t i = 0; i < got.size(); ++i) {
-            if (a.expected[i] == kOwn) {
-                EXPECT_NE(got[i], 0u) << "argument " << i;
-                EXPECT_FALSE(got[i] >= word(&a) && got[i] < word(&a + 1))
-                    << "argument " << i << " should be the adaptor's copy";
-            } else {
-                EXPECT_EQ(got[i], a.expected[i]) << "argument " << i;
-            }
-        }
+        // A copy the adaptor made reads as kOwn: not null, and not inside the host's block.
+        Words got = mock().log.front().args;
+        for (size_t i = 0; i < got.size() && i < a.expected.size(); ++i)
+            if (a.expected[i] == kOwn && got[i] && (got[i] < word(&a) || got[i] >= word(&a + 1)))
+                got[i] = kOwn;
+        EXPECT_EQ(got, a.expected);
         const Lines lines = messages(row.operation);
         ASSERT_EQ(lines.empty(), !traced_);
         if (traced_) {
