@@ -20,9 +20,8 @@ std::string textOf(PFN_Text entry, uint32_t dev)
     uint32_t len = 0;
     EXPECT_EQ(entry(dev, buffer.data(), &len), SAR_OK);
     EXPECT_LE(len, buffer.size());
-    const std::string text = buffer.substr(0, len ? len - 1 : 0);
     EXPECT_EQ(len ? buffer[len - 1] : 'x', '\0');
-    return text;
+    return buffer.substr(0, len ? len - 1 : 0);
 }
 
 TEST_F(DeviceInfo, WhatIsCachedAndWhatIsRefreshed)

@@ -32,7 +32,7 @@ struct Args {
     int32_t flag = 0;
     void *handleOut = nullptr;
     uintptr_t eps[5] = {0xE1, 0xE2, 0xE3, 0xE4, 0xE5};
-    Words expected;
+    Words expected = {};
 
     // The vendor gets prefix, then the host's arguments unchanged.
     template <class F, class... A>
@@ -153,13 +153,7 @@ protected:
     Args args(uint32_t dev, void *obj)
     {
         reset();
-        Args a;
-        a.table = table_;
-        a.dev = dev;
-        a.obj = obj;
-        a.hDev = dev == full_ ? kFullDev : dev == bare_ ? kBareDev : 0;
-        a.hApp = dev == full_ ? kFullApp : 0;
-        return a;
+        return {table_, dev, obj, dev == full_ ? kFullDev : dev == bare_ ? kBareDev : 0, dev == full_ ? kFullApp : 0};
     }
 
     Lines expectedLines(std::initializer_list<const char *> tail) const
