@@ -44,10 +44,9 @@ TEST_F(Table, LoadAndUnloadKeepOneTable)
     EXPECT_EQ(isConnectDev(0), SAR_INVALIDHANDLEERR);
 
     EXPECT_EQ(load_(nullptr), 0u);
-    void **rebuilt = nullptr;
-    EXPECT_EQ(load_(&rebuilt), 0u);
-    ASSERT_NE(rebuilt, nullptr);
-    table_ = rebuilt;
+    table_ = nullptr;
+    EXPECT_EQ(load_(&table_), 0u);
+    ASSERT_NE(table_, nullptr);
     EXPECT_EQ(init(), SAR_OK);
     EXPECT_EQ(KXF(IsConnectDev)(connected()), SAR_OK);
 }
