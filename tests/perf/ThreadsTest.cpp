@@ -58,19 +58,15 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
             char text[512];
             DEVINFO info;
             uint32_t h = 0, len = sizeof text, retry = 0;
-            if (KXF(ConnectDev)(dev, &h) != 0) {
-                failures.fetch_add(1);
-                continue;
-            }
-            handles[t].push_back(h);
-            const bool ok = KXF(GetSerialNumber)(h, text, &len) == 0 && KXF(IsConnectDev)(h) == 0 &&
-                            KXF(VerifyPIN)(h, SKF_USER_TYPE, "123456", &retry) == 0 &&
+            const bool ok = KXF(ConnectDev)(dev, &h) == 0 && KXF(GetSerialNumber)(h, text, &len) == 0 &&
+                            KXF(IsConnectDev)(h) == 0 && KXF(VerifyPIN)(h, SKF_USER_TYPE, "123456", &retry) == 0 &&
                             (len = sizeof info, KXF(GetDevInfo)(h, &info, &len)) == 0 &&
                             (len = sizeof text, KXF(EnumFiles)(h, text, &len)) == 0 &&
                             KXF(IsConnectDev)(h + kThreads * v.iterations * 2) == SAR_INVALIDHANDLEERR &&
                             KXF(DisConnectDev)(h) == 0 && KXF(IsConnectDev)(h) == SAR_INVALIDHANDLEERR;
-            if (!ok)
-                failures.fetch_add(1);
+            failures += !ok;
+            if (h)
+                handles[t].push_back(h);
         }
     };
     std::vector<std::thread> threads;
