@@ -32,8 +32,7 @@ protected:
         unsetenv("UKEYADAPTOR_PKCS11_CONF");
         void *lib = dlopen(UKEYP11_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib, nullptr) << dlerror();
-        auto get = reinterpret_cast<CK_C_GetFunctionList>(dlsym(lib, "C_GetFunctionList"));
-        ASSERT_EQ(get(&f), CKR_OK);
+        ASSERT_EQ(reinterpret_cast<CK_C_GetFunctionList>(dlsym(lib, "C_GetFunctionList"))(&f), CKR_OK);
         ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
         ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &s), CKR_OK);
     }

@@ -39,7 +39,6 @@ TEST_F(DeviceInfo, WhatIsCachedAndWhatIsRefreshed)
     mock::Device &key = mock().dev();
     mock::setField(key.info.Label, "KeyNow");
     mock::setField(key.info.SerialNumber, "SERIAL2");
-    key.info.TotalSpace = 1;
     reset();
     DEVINFO info;
     std::memset(&info, 0xEE, sizeof info);

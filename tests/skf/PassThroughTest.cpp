@@ -183,11 +183,10 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
         Args a = args(dev, obj);
         const bool refresh = needs == Needs::Refresh;
         EXPECT_EQ(row.run(a), refresh ? SAR_FAIL : SAR_INVALIDHANDLEERR) << dev;
-        const bool noApp = dev != full_;
         const bool itemised = std::string(row.operation) == "ImportECCKeyPair";
         EXPECT_EQ(
             messages(row.operation),
-            expectedLines({row.formatted, itemised && noApp ? "end.m_hApp is NULL" : nullptr,
+            expectedLines({row.formatted, itemised && dev != full_ ? "end.m_hApp is NULL" : nullptr,
                            itemised && !obj ? "end.hContainer is NULL" : nullptr, refresh ? "end" : row.invalidHandle}))
             << dev;
         EXPECT_TRUE(mock().log.empty()) << dev;
