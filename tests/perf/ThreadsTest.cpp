@@ -44,9 +44,8 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
     std::vector<std::string> devices(kThreads, v.ownDevices ? "MockDev1" : "SoftToken-0");
     for (int t = 1; v.ownDevices && t < kThreads; ++t) {
         devices[t] = "MockDev" + std::to_string(t + 1);
-        mock()
-            .addDevice(devices[t], ("SERIAL" + std::to_string(t)).c_str())
-            .apps.push_back(mock::State::makeApp("APP1", "111111", "123456"));
+        mock::Device &d = mock().addDevice(devices[t], ("SERIAL" + std::to_string(t)).c_str());
+        d.apps.push_back(mock::State::makeApp("APP1", "111111", "123456"));
     }
     ASSERT_EQ(KXF(Init_SDK)("ukeyskf", v.library, &countLine, 0), 0u);
 

@@ -52,8 +52,8 @@ struct Args {
 struct Row {
     const char *operation, *vendor;
     Needs needs;
-    const char *invalidHandle; // the message, or null for none
-    const char *formatted;     // the line after "start" on every path, or null
+    // The invalid-handle message, and the line after "start" on every path; null for none.
+    const char *invalidHandle, *formatted;
     uint32_t (*run)(Args &);
 };
 

@@ -39,9 +39,8 @@ std::string readAll(ukey::UKeyAdaptorSKF &adaptor, const char *name)
 
 TEST_F(VariantTest, UserDataRecordsBecomeNumberedFiles)
 {
-    mock::Bytes image = bytesOf("a@@@@bc@@@@d");
-    image.resize(64, 0xFF);
-    mock().app().userData[0x50] = image;
+    mock().app().userData[0x50] = bytesOf("a@@@@bc@@@@d");
+    mock().app().userData[0x50].resize(64, 0xFF);
     // 2^64 + 2 would read as 2 if the number wrapped.
     const char *const ownFiles[] = {"0", "3", "gdca", "-1", "99999999999999999999", "18446744073709551618"};
     for (const char *name : ownFiles)
