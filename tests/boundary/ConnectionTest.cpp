@@ -96,10 +96,8 @@ TEST_F(Connection, EnumDevListsPresentDevices)
     mock().addDevice("MockDev2", "S3");
     uint32_t size = 0;
     EXPECT_EQ(KXF(EnumDev)(nullptr, &size), SAR_OK);
-    const mock::Call *query = mock().lastCall("SKF_EnumDev");
-    ASSERT_NE(query, nullptr);
-    EXPECT_EQ(query->args[0], 1u) << "present devices only";
-    EXPECT_EQ(query->args[1], 0u) << "null buffer passed on";
+    ASSERT_EQ(mock().calledNames(), Lines{"SKF_EnumDev"});
+    EXPECT_EQ((Words{mock().log[0].args[0], mock().log[0].args[1]}), (Words{1, 0})) << "present only, null buffer";
     const std::string expected("MockDev1\0MockDev2\0\0", 19);
     ASSERT_EQ(size, expected.size());
     std::string list(size, 'x');

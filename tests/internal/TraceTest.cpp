@@ -17,17 +17,12 @@ namespace {
 
 std::vector<std::pair<int, std::string>> g_lines;
 
-void KXF_CALL capture(int32_t level, const char *text)
-{
-    g_lines.emplace_back(level, text);
-}
-
 class Trace : public ::testing::Test {
 protected:
     void SetUp() override
     {
         g_lines.clear();
-        trace::g_callback = capture;
+        trace::g_callback = [](int32_t level, const char *text) { g_lines.emplace_back(level, text); };
     }
     void TearDown() override { trace::g_callback = nullptr; }
 };

@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "kxf_result_codes.h"
@@ -41,6 +42,18 @@ constexpr uint32_t kCipherLength = 16; // CipherLen of the blobs SKF_ECCExportSe
 
 using Bytes = std::vector<uint8_t>;
 
+// An argument as the call log records it: pointers and numbers as a word, structures as 0.
+template <class T>
+uint64_t word(T v)
+{
+    if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>)
+        return reinterpret_cast<uintptr_t>(v);
+    else if constexpr (std::is_integral_v<T>)
+        return static_cast<std::make_unsigned_t<T>>(v);
+    else
+        return 0;
+}
+
 // Fills a fixed text field as a key does: zero bytes after the text, no terminator when it is full.
 template <size_t N>
 void setField(char (&field)[N], const std::string &text)
@@ -59,8 +72,7 @@ T *named(std::vector<T> &items, const std::string &name)
 
 struct Pin {
     std::string text;
-    uint32_t maxRetry = 10;
-    uint32_t remaining = 10;
+    uint32_t maxRetry = 10, remaining = 10;
 };
 
 struct File {
@@ -76,8 +88,7 @@ struct Container {
 
 struct Application {
     std::string name;
-    Pin admin;
-    Pin user;
+    Pin admin, user;
     std::vector<File> files;
     std::vector<Container> containers;
     // SKF_ReadUsrDataFile areas (0x50, 0x22): a missing area answers kSAR_FILE_NOT_EXIST.

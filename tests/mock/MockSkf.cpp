@@ -28,17 +28,6 @@ State g_state;
 // One entry at a time, so that hosts on several threads can share the simulated world.
 std::recursive_mutex g_entryLock;
 
-template <class T>
-uint64_t word(const T &v)
-{
-    if constexpr (std::is_pointer_v<T>)
-        return reinterpret_cast<uintptr_t>(v);
-    else if constexpr (std::is_integral_v<T>)
-        return static_cast<std::make_unsigned_t<T>>(v);
-    else
-        return 0;
-}
-
 // The log keeps every const char * argument as text.
 template <class T>
 void noteText(Call &call, const T &v)

@@ -32,8 +32,7 @@ protected:
         unsetenv("UKEYADAPTOR_PKCS11_CONF");
         void *lib = dlopen(UKEYP11_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib, nullptr) << dlerror();
-        auto get = reinterpret_cast<CK_C_GetFunctionList>(dlsym(lib, "C_GetFunctionList"));
-        ASSERT_EQ(get(&f), CKR_OK);
+        ASSERT_EQ(reinterpret_cast<CK_C_GetFunctionList>(dlsym(lib, "C_GetFunctionList"))(&f), CKR_OK);
         ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
         ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &s), CKR_OK);
     }
@@ -77,8 +76,8 @@ protected:
         EXPECT_EQ(f->C_FindObjectsFinal(s), CKR_OK);
         return {h, h + count};
     }
-    // Starts the module again with this configuration: in between nothing answers, and the
-    // session open before does not survive.
+    // Starts the module again with this configuration and opens a session on the first slot: in
+    // between nothing answers, and the session open before does not survive.
     void configure(const std::string &text)
     {
         CK_SESSION_INFO info;
@@ -91,6 +90,7 @@ protected:
         setenv("UKEYADAPTOR_PKCS11_CONF", (store + "/pkcs11.conf").c_str(), 1);
         ASSERT_EQ(f->C_Initialize(nullptr), CKR_OK);
         EXPECT_EQ(f->C_GetSessionInfo(s, &info), CKR_SESSION_HANDLE_INVALID);
+        ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &s), CKR_OK);
     }
 
     static constexpr uint8_t kSm2Oid[] = {0x06, 0x08, 0x2A, 0x81, 0x1C, 0xCF, 0x55, 0x01, 0x82, 0x2D};
@@ -286,7 +286,6 @@ TEST_F(ModuleTest, RsaDecryptsThroughTheKeyKindThatHandsPlainDataBack)
     m.dev().info.AlgAsymCap = 0x00010000; // RSA
     m.app().containers = {{"RSA", 1}};
     configure("skf_szca_ft3003 " SZCA_VENDOR_PATH "\n");
-    ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION, nullptr, nullptr, &s), CKR_OK);
     ASSERT_EQ(login("123456"), CKR_OK);
     CK_OBJECT_CLASS cls = CKO_PRIVATE_KEY;
     CK_ATTRIBUTE privateKeys{CKA_CLASS, &cls, sizeof cls};
@@ -308,7 +307,6 @@ TEST_F(ModuleTest, ASignatureLongerThanItsKeyIsRefused)
     void *vendor = dlopen(SZCA_VENDOR_PATH, RTLD_NOW | RTLD_LOCAL);
     reinterpret_cast<PFN_mock_state>(dlsym(vendor, "mock_state"))()->dev().info.AlgAsymCap = 0x00010000; // RSA
     configure("skf_gdca " SZCA_VENDOR_PATH "\n");
-    ASSERT_EQ(f->C_OpenSession(0, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &s), CKR_OK);
     ASSERT_EQ(login("123456"), CKR_OK);
     CK_OBJECT_HANDLE pub;
     const CK_OBJECT_HANDLE priv = keyPair(CKM_RSA_PKCS_KEY_PAIR_GEN, "short", &pub);

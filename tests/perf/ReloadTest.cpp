@@ -62,17 +62,14 @@ TEST_P(Reload, InstancesOfAnEarlierLoadAnswerAsDisconnectedOnes)
     }
     dlclose(library);
     // A key the PKCS#11 side's token answers to, under both loads.
-    const auto keyOfTheToken = [&] {
-        if (p11_)
-            mock::setField(m.dev().info.SerialNumber, softhsm::token().serial);
-    };
-    keyOfTheToken();
+    const std::string serial = p11_ ? softhsm::token().serial : m.dev().info.SerialNumber;
+    mock::setField(m.dev().info.SerialNumber, serial);
     ASSERT_EQ(init(c.type, c.library), 0u);
     const uint32_t old = connected();
 
     ASSERT_EQ(init(c.type, c.library), 0u);
     m.reset(); // the reloaded vendor numbers its handles from the start again
-    keyOfTheToken();
+    mock::setField(m.dev().info.SerialNumber, serial);
     const uint32_t fresh = connected(), disconnected = connected();
     ASSERT_EQ(KXF(DisConnectDev)(disconnected), 0u);
 

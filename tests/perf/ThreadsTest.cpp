@@ -23,8 +23,7 @@ void KXF_CALL countLine(int32_t, const char *text)
 }
 
 struct Vendor {
-    const char *name;
-    const char *library;
+    const char *name, *library;
     bool ownDevices; // one device per thread in the mock; the token has one device for all
     int iterations;
 };
@@ -45,9 +44,8 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
     std::vector<std::string> devices(kThreads, v.ownDevices ? "MockDev1" : "SoftToken-0");
     for (int t = 1; v.ownDevices && t < kThreads; ++t) {
         devices[t] = "MockDev" + std::to_string(t + 1);
-        mock()
-            .addDevice(devices[t], ("SERIAL" + std::to_string(t)).c_str())
-            .apps.push_back(mock::State::makeApp("APP1", "111111", "123456"));
+        mock::Device &d = mock().addDevice(devices[t], ("SERIAL" + std::to_string(t)).c_str());
+        d.apps.push_back(mock::State::makeApp("APP1", "111111", "123456"));
     }
     ASSERT_EQ(KXF(Init_SDK)("ukeyskf", v.library, &countLine, 0), 0u);
 
@@ -59,19 +57,15 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
             char text[512];
             DEVINFO info;
             uint32_t h = 0, len = sizeof text, retry = 0;
-            if (KXF(ConnectDev)(dev, &h) != 0) {
-                failures.fetch_add(1);
-                continue;
-            }
-            handles[t].push_back(h);
-            const bool ok = KXF(GetSerialNumber)(h, text, &len) == 0 && KXF(IsConnectDev)(h) == 0 &&
-                            KXF(VerifyPIN)(h, SKF_USER_TYPE, "123456", &retry) == 0 &&
+            const bool ok = KXF(ConnectDev)(dev, &h) == 0 && KXF(GetSerialNumber)(h, text, &len) == 0 &&
+                            KXF(IsConnectDev)(h) == 0 && KXF(VerifyPIN)(h, SKF_USER_TYPE, "123456", &retry) == 0 &&
                             (len = sizeof info, KXF(GetDevInfo)(h, &info, &len)) == 0 &&
                             (len = sizeof text, KXF(EnumFiles)(h, text, &len)) == 0 &&
                             KXF(IsConnectDev)(h + kThreads * v.iterations * 2) == SAR_INVALIDHANDLEERR &&
                             KXF(DisConnectDev)(h) == 0 && KXF(IsConnectDev)(h) == SAR_INVALIDHANDLEERR;
-            if (!ok)
-                failures.fetch_add(1);
+            failures += !ok;
+            if (h)
+                handles[t].push_back(h);
         }
     };
     std::vector<std::thread> threads;

@@ -41,9 +41,8 @@ protected:
     Lines messages(const char *operation) const { return messagesAt(std::string("UKeyAdaptorSKF::") + operation); }
 
     bool traced_ = true; // false: the host gave no callback
-    uint32_t full_ = 0;  // MockDev1 with APP1 open
-    uint32_t bare_ = 0;  // a key without application: device open, no application
-    uint32_t gone_ = 0;  // disconnected
+    // MockDev1 with APP1 open; a key without application (device open, no application); disconnected.
+    uint32_t full_ = 0, bare_ = 0, gone_ = 0;
 };
 
 } // namespace ukeytest

@@ -160,8 +160,7 @@ TEST_F(Keys, ECCExportSessionKeyTracesTheEmptyBlobAndCopiesTheVendorsBlob)
     std::vector<uint8_t> expected(220, 0xCC);
     for (size_t i = 0; i < 197; ++i)
         expected[i] = i < sizeof(ECCCIPHERBLOB) ? mock::patternByte(mock::kSeedCipherBlob, i) : 0;
-    const uint32_t cipherLen = mock::kCipherLength;
-    std::memcpy(&expected[offsetof(ECCCIPHERBLOB, CipherLen)], &cipherLen, sizeof cipherLen);
+    std::memcpy(&expected[offsetof(ECCCIPHERBLOB, CipherLen)], &mock::kCipherLength, sizeof mock::kCipherLength);
     EXPECT_EQ(host, expected);
 
     // One line at level 3: the blob dumped while still empty.

@@ -26,16 +26,13 @@ struct Args {
     uint32_t dev = 0;
     void *obj = nullptr;
     uint64_t hDev = 0, hApp = 0;
-    char name[8] = "n1";
-    char text[8] = "t2";
-    alignas(8) uint8_t in[400] = {};
-    alignas(8) uint8_t in2[400] = {};
-    alignas(8) uint8_t out[400] = {};
+    char name[8] = "n1", text[8] = "t2";
+    alignas(8) uint8_t in[400] = {}, in2[400] = {}, out[400] = {};
     uint32_t len[3] = {};
     int32_t flag = 0;
     void *handleOut = nullptr;
     uintptr_t eps[5] = {0xE1, 0xE2, 0xE3, 0xE4, 0xE5};
-    Words expected;
+    Words expected = {};
 
     // The vendor gets prefix, then the host's arguments unchanged.
     template <class F, class... A>
@@ -53,11 +50,10 @@ struct Args {
 };
 
 struct Row {
-    const char *operation;
-    const char *vendor;
+    const char *operation, *vendor;
     Needs needs;
-    const char *invalidHandle; // the message, or null for none
-    const char *formatted;     // the line after "start" on every path, or null
+    // The invalid-handle message, and the line after "start" on every path; null for none.
+    const char *invalidHandle, *formatted;
     uint32_t (*run)(Args &);
 };
 
@@ -157,13 +153,7 @@ protected:
     Args args(uint32_t dev, void *obj)
     {
         reset();
-        Args a;
-        a.table = table_;
-        a.dev = dev;
-        a.obj = obj;
-        a.hDev = dev == full_ ? kFullDev : dev == bare_ ? kBareDev : 0;
-        a.hApp = dev == full_ ? kFullApp : 0;
-        return a;
+        return {table_, dev, obj, dev == full_ ? kFullDev : dev == bare_ ? kBareDev : 0, dev == full_ ? kFullApp : 0};
     }
 
     Lines expectedLines(std::initializer_list<const char *> tail) const
@@ -193,11 +183,10 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
         Args a = args(dev, obj);
         const bool refresh = needs == Needs::Refresh;
         EXPECT_EQ(row.run(a), refresh ? SAR_FAIL : SAR_INVALIDHANDLEERR) << dev;
-        const bool noApp = dev != full_;
         const bool itemised = std::string(row.operation) == "ImportECCKeyPair";
         EXPECT_EQ(
             messages(row.operation),
-            expectedLines({row.formatted, itemised && noApp ? "end.m_hApp is NULL" : nullptr,
+            expectedLines({row.formatted, itemised && dev != full_ ? "end.m_hApp is NULL" : nullptr,
                            itemised && !obj ? "end.hContainer is NULL" : nullptr, refresh ? "end" : row.invalidHandle}))
             << dev;
         EXPECT_TRUE(mock().log.empty()) << dev;
@@ -212,22 +201,15 @@ TEST_P(PassThrough, ChecksEntryThenHandleThenForwards)
         Args a = args(app ? full_ : bare_, obj);
         EXPECT_EQ(row.run(a), kVendorCode);
         ASSERT_EQ(mock().calledNames(), Lines{row.vendor});
-        const Words &got = mock().log.front().args;
-        ASSERT_EQ(got.size(), a.expected.size());
-        for (size_t i = 0; i < got.size(); ++i) {
-            if (a.expected[i] == kOwn) {
-                EXPECT_NE(got[i], 0u) << "argument " << i;
-                EXPECT_FALSE(got[i] >= word(&a) && got[i] < word(&a + 1))
-                    << "argument " << i << " should be the adaptor's copy";
-            } else {
-                EXPECT_EQ(got[i], a.expected[i]) << "argument " << i;
-            }
-        }
+        // A copy the adaptor made reads as kOwn: not null, and not inside the host's block.
+        Words got = mock().log.front().args;
+        for (size_t i = 0; i < got.size() && i < a.expected.size(); ++i)
+            if (a.expected[i] == kOwn && got[i] && (got[i] < word(&a) || got[i] >= word(&a + 1)))
+                got[i] = kOwn;
+        EXPECT_EQ(got, a.expected);
         const Lines lines = messages(row.operation);
-        ASSERT_EQ(lines.empty(), !traced_);
-        if (traced_) {
-            EXPECT_EQ(Lines({lines.front(), lines.back()}), Lines({"start", "end"}));
-        }
+        EXPECT_EQ((lines.empty() ? Lines{} : Lines{lines.front(), lines.back()}),
+                  (traced_ ? Lines{"start", "end"} : Lines{}));
     }
     mock().always.clear();
 

@@ -34,8 +34,7 @@ void HostFixture::SetUp()
     ASSERT_NE(library_, nullptr) << dlerror();
     load_ = reinterpret_cast<PFN_KXF_Load>(dlsym(library_, "KXF_Load"));
     unload_ = reinterpret_cast<PFN_KXF_Unload>(dlsym(library_, "KXF_Unload"));
-    ASSERT_NE(load_, nullptr);
-    ASSERT_NE(unload_, nullptr);
+    ASSERT_TRUE(load_ && unload_) << dlerror();
     ASSERT_EQ(load_(&table_), 0u);
     ASSERT_NE(table_, nullptr);
 }

@@ -26,15 +26,7 @@ struct LogLine {
     std::string text;
 };
 
-// An argument as the mock's call log records it.
-template <class T>
-uint64_t word(T v)
-{
-    if constexpr (std::is_pointer_v<T> || std::is_null_pointer_v<T>)
-        return reinterpret_cast<uintptr_t>(v);
-    else
-        return static_cast<uint64_t>(static_cast<std::make_unsigned_t<T>>(v));
-}
+using mock::word;
 
 inline uint64_t handleWord(mock::Kind kind, uint32_t n)
 {

@@ -2,6 +2,7 @@
 // serial operation, ReadFile shape and free-space stamping, each seen in what the type does.
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "registry/AdaptorRegistry.h"
 #include "variants/VariantFixture.h"
@@ -13,9 +14,7 @@ enum class Serial { Generic, Own, DeviceName };
 enum class Reads { Generic, Delegation, Trace, Inline, Seal };
 
 struct Row {
-    const char *type;
-    const char *className;
-    const char *tag; // null: the key's own manufacturer shows
+    const char *type, *className, *tag; // tag null: the key's own manufacturer shows
     size_t tagBytes;
     Serial serial;
     Reads reads;
@@ -41,17 +40,14 @@ const Row kCatalogue[] = {
     {"skf_bj_haitai", "UKeyAdaptorSKF_BJHAITAI", "bj_haitai_ge20052", 18, Serial::Own, Reads::Trace, true},
 };
 
-// How each ReadFile shape, in the order of Reads, answers a size query for a missing file.
+// How each ReadFile shape, in the order of Reads, answers a size query for a missing file: the
+// result, the length (kUntouched: the host's value stays), whether the reading class ends with "end".
 constexpr uint32_t kUntouched = 77;
-const struct {
-    uint32_t result;
-    uint32_t length; // kUntouched: the host's value stays
-    bool closes;     // an "end" line under the reading class
-} kMissingFile[] = {{mock::kSAR_FILE_NOT_EXIST, kUntouched, true},
-                    {mock::kSAR_FILE_NOT_EXIST, 0, true},
-                    {mock::kSAR_FILE_NOT_EXIST, 0, false},
-                    {mock::kSAR_FILE_NOT_EXIST, kUntouched, false},
-                    {SAR_OK, 0, true}};
+const std::tuple<uint32_t, uint32_t, bool> kMissingFile[] = {{mock::kSAR_FILE_NOT_EXIST, kUntouched, true},
+                                                             {mock::kSAR_FILE_NOT_EXIST, 0, true},
+                                                             {mock::kSAR_FILE_NOT_EXIST, 0, false},
+                                                             {mock::kSAR_FILE_NOT_EXIST, kUntouched, false},
+                                                             {SAR_OK, 0, true}};
 
 class Catalogue : public VariantTest, public ::testing::WithParamInterface<Row> {};
 
@@ -99,11 +95,10 @@ TEST_P(Catalogue, TypeBehavesAsItsRowSays)
 
     log_.clear();
     len = kUntouched;
-    const auto &expected = kMissingFile[static_cast<int>(row.reads)];
     const std::string readSite = site(row.reads != Reads::Generic, "ReadFile");
-    EXPECT_EQ(object->ReadFile("nofile", 0, 0, nullptr, &len), expected.result);
-    EXPECT_EQ(len, expected.length);
-    EXPECT_EQ(traces().back() == readSite + "|end", expected.closes) << traces().back();
+    const uint32_t result = object->ReadFile("nofile", 0, 0, nullptr, &len);
+    EXPECT_EQ(std::tuple(result, len, traces().back() == readSite + "|end"), kMissingFile[int(row.reads)])
+        << traces().back();
 
     uint8_t data[3] = {};
     len = sizeof data;
