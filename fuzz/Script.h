@@ -33,8 +33,16 @@ struct Script {
     // Mostly small, sometimes near a boundary, sometimes anything.
     uint32_t length(uint32_t around)
     {
-        const uint8_t pick = byte() & 3;
-        return pick == 0 ? byte() : pick == 1 ? around : pick == 2 ? around + byte() - 128u : u32();
+        switch (byte() & 3) {
+        case 0:
+            return byte();
+        case 1:
+            return around;
+        case 2:
+            return around + byte() - 128u;
+        default:
+            return u32();
+        }
     }
 };
 
