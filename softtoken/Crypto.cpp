@@ -191,11 +191,12 @@ Pkey publicKeyOf(const KeyPair &pair)
     return pair.publicDer.empty() ? nullptr : Pkey(d2i_PUBKEY(nullptr, &p, static_cast<long>(pair.publicDer.size())));
 }
 
-static SecretBytes encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigned char **))
+template <class Out>
+static Out encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigned char **))
 {
     unsigned char *der = nullptr;
     const int n = i2d(key, &der);
-    SecretBytes out;
+    Out out;
     if (n > 0)
         out.assign(der, der + n);
     OPENSSL_clear_free(der, n > 0 ? static_cast<size_t>(n) : 0); // a private key's DER too
@@ -204,8 +205,7 @@ static SecretBytes encodeDer(EVP_PKEY *key, int (*i2d)(const EVP_PKEY *, unsigne
 
 Bytes publicKeyDer(EVP_PKEY *key)
 {
-    const SecretBytes der = encodeDer(key, i2d_PUBKEY);
-    return Bytes(der.begin(), der.end());
+    return encodeDer<Bytes>(key, i2d_PUBKEY);
 }
 
 EVP_PKEY *cachedEccPublicKey(const ECCPUBLICKEYBLOB &blob)
@@ -261,7 +261,7 @@ Pkey loadPrivateKey(const SecretBytes &der)
 
 SecretBytes privateKeyDer(EVP_PKEY *key)
 {
-    return encodeDer(key, i2d_PrivateKey);
+    return encodeDer<SecretBytes>(key, i2d_PrivateKey);
 }
 
 bool eccPublicBlob(EVP_PKEY *key, ECCPUBLICKEYBLOB &blob)
