@@ -442,8 +442,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ExtECCEncrypt(DEVHANDLE hDev, const ECCPUBLICK
         if (!key)
             return SAR_INVALIDPARAMERR;
         Bytes blob;
-        if (!sm2Encrypt(key, SecretBytes(pbPlainText, pbPlainText + ulPlainTextLen), blob) ||
-            blob.size() > sizeof *pCipherText)
+        if (!sm2Encrypt(key, pbPlainText, ulPlainTextLen, blob) || blob.size() > sizeof *pCipherText)
             return SAR_FAIL;
         std::memcpy(pCipherText, blob.data(), blob.size());
         return SAR_OK;
@@ -485,7 +484,7 @@ SKFSOFT_API uint32_t KXF_CALL SKF_ECCExportSessionKey(HCONTAINER hContainer, uin
             return SAR_INVALIDPARAMERR;
         SecretBytes key(16);
         Bytes blob;
-        if (!randomBytes(key.data(), key.size()) || !sm2Encrypt(pub.get(), key, blob) ||
+        if (!randomBytes(key.data(), key.size()) || !sm2Encrypt(pub.get(), key.data(), key.size(), blob) ||
             blob.size() != sizeof(ECCCIPHERBLOB))
             return SAR_FAIL;
         std::memcpy(pData, blob.data(), blob.size());

@@ -387,10 +387,10 @@ bool sm2Verify(EVP_PKEY *key, const uint8_t *digest, size_t len, const ECCSIGNAT
 }
 
 // OpenSSL speaks the DER form SEQUENCE { x, y, hash, cipher }; the token speaks ECCCIPHERBLOB.
-bool sm2Encrypt(EVP_PKEY *key, const SecretBytes &plain, Bytes &blob)
+bool sm2Encrypt(EVP_PKEY *key, const uint8_t *plain, size_t len, Bytes &blob)
 {
     SecretBytes der;
-    if (!EVP_PKEY_is_a(key, "SM2") || plain.empty() || !pkeyCrypt(key, true, plain.data(), plain.size(), der))
+    if (!EVP_PKEY_is_a(key, "SM2") || len == 0 || !pkeyCrypt(key, true, plain, len, der))
         return false;
     const unsigned char *p = der.data();
     Seq seq(d2i_ASN1_SEQUENCE_ANY(nullptr, &p, static_cast<long>(der.size())));

@@ -301,7 +301,7 @@ Pkey rsaPublicKey(const RSAPUBLICKEYBLOB &blob);
 bool sm2Sign(EVP_PKEY *key, const uint8_t *digest, size_t len, ECCSIGNATUREBLOB &sig);
 bool sm2Verify(EVP_PKEY *key, const uint8_t *digest, size_t len, const ECCSIGNATUREBLOB &sig);
 // SM2 encryption in the ECCCIPHERBLOB form; blobLen bounds what decryption may read.
-bool sm2Encrypt(EVP_PKEY *key, const SecretBytes &plain, Bytes &blob);
+bool sm2Encrypt(EVP_PKEY *key, const uint8_t *plain, size_t len, Bytes &blob);
 bool sm2Decrypt(EVP_PKEY *key, const uint8_t *blob, size_t blobLen, SecretBytes &plain);
 bool pkeyCrypt(EVP_PKEY *key, bool encrypt, const uint8_t *in, size_t len, SecretBytes &out);
 bool rsaSign(EVP_PKEY *key, const uint8_t *data, size_t len, Bytes &sig);
