@@ -90,12 +90,14 @@ CK_RV single(CK_SESSION_HANDLE s, OpKind kind, CK_BYTE_PTR data, CK_ULONG len, C
 }
 
 // A length without a value would be read from address zero.
-bool whole(const CK_ATTRIBUTE *tmpl, CK_ULONG count)
+bool readable(const CK_ATTRIBUTE *tmpl, CK_ULONG count)
 {
-    for (CK_ULONG i = 0; tmpl && i < count; ++i)
+    if (!tmpl)
+        return count == 0;
+    for (CK_ULONG i = 0; i < count; ++i)
         if (!tmpl[i].pValue && tmpl[i].ulValueLen)
             return false;
-    return tmpl || !count;
+    return true;
 }
 
 // A bad session handle is reported before what the call itself lacks.
@@ -350,7 +352,7 @@ CK_RV C_CreateObject(CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR tmpl, CK_ULONG count,
     Held h;
     if (const CK_RV rv = hold(s, h))
         return rv;
-    if (!whole(tmpl, count) || !object)
+    if (!readable(tmpl, count) || !object)
         return CKR_ARGUMENTS_BAD;
     if (!(h.session->flags & CKF_RW_SESSION))
         return CKR_SESSION_READ_ONLY;
@@ -398,7 +400,7 @@ CK_RV C_FindObjectsInit(CK_SESSION_HANDLE s, CK_ATTRIBUTE_PTR tmpl, CK_ULONG cou
     Held h;
     if (const CK_RV rv = hold(s, h))
         return rv;
-    if (!whole(tmpl, count))
+    if (!readable(tmpl, count))
         return CKR_ARGUMENTS_BAD;
     if (h.session->finding)
         return CKR_OPERATION_ACTIVE;
@@ -586,7 +588,7 @@ CK_RV C_GenerateKeyPair(CK_SESSION_HANDLE s, CK_MECHANISM_PTR m, CK_ATTRIBUTE_PT
     Held h;
     if (const CK_RV rv = hold(s, h))
         return rv;
-    if (!whole(pubTmpl, pubCount) || !whole(privTmpl, privCount))
+    if (!readable(pubTmpl, pubCount) || !readable(privTmpl, privCount))
         return CKR_ARGUMENTS_BAD;
     return generateKeyPair(h, m, pubTmpl, pubCount, privTmpl, privCount, pub, priv);
 }
