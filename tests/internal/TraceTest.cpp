@@ -66,7 +66,6 @@ TEST(TraceFileName, IsTheBareNameAfterTheLastSeparator)
 {
     const std::pair<const char *, const char *> cases[] = {
         {"C:\\work\\rtc\\Forwarders.cpp", "Forwarders.cpp"},
-        {"/work/rtc/Forwarders.cpp", "Forwarders.cpp"},
         {"Forwarders.cpp", "Forwarders.cpp"},
         {"rtc\\", ""},
         {"", ""},
@@ -81,8 +80,6 @@ TEST_F(Trace, EveryMessageFormReadsAsQtMadeIt)
         {"ascii", "MockDev1"},
         {"chinese", "\xE8\xAE\xBE\xE5\xA4\x87\xE4\xB8\x80"},
         {"four-byte", "key\xF0\x9F\x94\x91"},
-        {"latin-1 byte", "caf\xE9"},
-        {"latin-1 byte inside a word", "Schl\xFCssel-1"},
         {"cut sequence", "ab\xE8\xAE"},
         {"overlong", "\xC0\xAF/"},
         {"surrogate", "\xED\xA0\x80z"},
