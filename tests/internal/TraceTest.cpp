@@ -44,7 +44,6 @@ TEST_F(Trace, LinesAreComposedInTheHostFormat)
     const auto site = UKEY_SITE("UKeyAdaptorSKF::Probe");
     site("start");
     site.code("error! ulRet: %1", SAR_INVALIDHANDLEERR);
-    site.code("error! ulRet: %1", 0xFFFFFFFFu);
     site.format("fileName:%s,size:%d", "a", 16);
     site.atLevel(3, QStringLiteral(" pstEccCipherBlob = AAAA"));
     UKEY_ENTRY_SITE("KXF_Probe").atSite("end");
@@ -53,10 +52,9 @@ TEST_F(Trace, LinesAreComposedInTheHostFormat)
     const std::vector<std::pair<int, std::string>> expected = {
         {0, at(line + 1) + "start"},
         {0, at(line + 2) + "error! ulRet: 167772165"},
-        {0, at(line + 3) + "error! ulRet: 4294967295"},
-        {0, at(line + 4) + "fileName:a,size:16"},
-        {3, at(line + 5) + " pstEccCipherBlob = AAAA"},
-        {0, "[TraceTest.cpp:KXF_Probe:" + std::to_string(line + 6) + "]end"},
+        {0, at(line + 3) + "fileName:a,size:16"},
+        {3, at(line + 4) + " pstEccCipherBlob = AAAA"},
+        {0, "[TraceTest.cpp:KXF_Probe:" + std::to_string(line + 5) + "]end"},
         {0, at(line) + "end.KX_NOTEXPORTERR"},
     };
     EXPECT_EQ(g_lines, expected);
