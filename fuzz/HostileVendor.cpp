@@ -99,7 +99,9 @@ struct Hostile<R(KXF_CALL *)(A...)> {
         answerAll(args, s, std::index_sequence_for<A...>{});
         static const uint32_t kCodes[] = {SAR_FAIL,          SAR_BUFFER_TOO_SMALL, SAR_FILE_NOT_EXIST,
                                           SAR_PIN_INCORRECT, SAR_INVALIDHANDLEERR, SAR_INVALIDPARAMERR};
-        return static_cast<R>(r < 0xC0 ? SAR_OK : r < 0xC0 + std::size(kCodes) ? kCodes[r - 0xC0] : s.u32());
+        if (r < 0xC0)
+            return SAR_OK;
+        return static_cast<R>(r < 0xC0 + std::size(kCodes) ? kCodes[r - 0xC0] : s.u32());
     }
     template <class Tuple, size_t... I>
     static void answerAll(const Tuple &args, Script &s, std::index_sequence<I...>)

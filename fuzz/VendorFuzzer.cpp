@@ -94,9 +94,11 @@ constexpr size_t kFirstDeviceEntry = KXF_IDX_EnumDev; // Init_SDK and Uinit_SDK 
 // length it states (a serial number, label or device name; the ECC cipher-blob buffer).
 uint32_t outputOnlyLength(size_t entry)
 {
+    if (entry == KXF_IDX_ECCExportSessionKey)
+        return SKF_ECC_CIPHER_BLOB_BUFFER_LEN;
     const bool text =
         entry == KXF_IDX_GetSerialNumberByDevName || entry == KXF_IDX_GetSerialNumber || entry == KXF_IDX_GetLabelName;
-    return entry == KXF_IDX_ECCExportSessionKey ? SKF_ECC_CIPHER_BLOB_BUFFER_LEN : text ? 64 : 0;
+    return text ? 64 : 0;
 }
 
 Script *g_script = nullptr;

@@ -44,7 +44,6 @@ TEST_F(Trace, LinesAreComposedInTheHostFormat)
     const auto site = UKEY_SITE("UKeyAdaptorSKF::Probe");
     site("start");
     site.code("error! ulRet: %1", SAR_INVALIDHANDLEERR);
-    site.code("error! ulRet: %1", 0xFFFFFFFFu);
     site.format("fileName:%s,size:%d", "a", 16);
     site.atLevel(3, QStringLiteral(" pstEccCipherBlob = AAAA"));
     UKEY_ENTRY_SITE("KXF_Probe").atSite("end");
@@ -53,10 +52,9 @@ TEST_F(Trace, LinesAreComposedInTheHostFormat)
     const std::vector<std::pair<int, std::string>> expected = {
         {0, at(line + 1) + "start"},
         {0, at(line + 2) + "error! ulRet: 167772165"},
-        {0, at(line + 3) + "error! ulRet: 4294967295"},
-        {0, at(line + 4) + "fileName:a,size:16"},
-        {3, at(line + 5) + " pstEccCipherBlob = AAAA"},
-        {0, "[TraceTest.cpp:KXF_Probe:" + std::to_string(line + 6) + "]end"},
+        {0, at(line + 3) + "fileName:a,size:16"},
+        {3, at(line + 4) + " pstEccCipherBlob = AAAA"},
+        {0, "[TraceTest.cpp:KXF_Probe:" + std::to_string(line + 5) + "]end"},
         {0, at(line) + "end.KX_NOTEXPORTERR"},
     };
     EXPECT_EQ(g_lines, expected);
@@ -66,7 +64,6 @@ TEST(TraceFileName, IsTheBareNameAfterTheLastSeparator)
 {
     const std::pair<const char *, const char *> cases[] = {
         {"C:\\work\\rtc\\Forwarders.cpp", "Forwarders.cpp"},
-        {"/work/rtc/Forwarders.cpp", "Forwarders.cpp"},
         {"Forwarders.cpp", "Forwarders.cpp"},
         {"rtc\\", ""},
         {"", ""},
@@ -81,8 +78,6 @@ TEST_F(Trace, EveryMessageFormReadsAsQtMadeIt)
         {"ascii", "MockDev1"},
         {"chinese", "\xE8\xAE\xBE\xE5\xA4\x87\xE4\xB8\x80"},
         {"four-byte", "key\xF0\x9F\x94\x91"},
-        {"latin-1 byte", "caf\xE9"},
-        {"latin-1 byte inside a word", "Schl\xFCssel-1"},
         {"cut sequence", "ab\xE8\xAE"},
         {"overlong", "\xC0\xAF/"},
         {"surrogate", "\xED\xA0\x80z"},

@@ -51,8 +51,7 @@ TEST_P(Allocations, AnEntryAllocatesNothingOfItsOwn)
         GTEST_SKIP() << "a sanitizer's allocator cannot be counted";
     const auto &[row, tracing] = GetParam();
     ASSERT_EQ(KXF(Init_SDK)("ukeyskf", MOCK_SKF_PATH, tracing ? &dropLine : nullptr, 0), 0u);
-    uint32_t h = 0;
-    ASSERT_EQ(KXF(ConnectDev)("MockDev1", &h), 0u);
+    const uint32_t h = connected();
     void *vendor = dlopen(MOCK_SKF_PATH, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(vendor, nullptr);
 

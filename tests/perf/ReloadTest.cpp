@@ -19,7 +19,6 @@ struct Case {
 
 const Case kCases[] = {
     {"skf", "ukeyskf", MOCK_SKF_PATH},
-    {"gdca", "skf_gdca", MOCK_SKF_PATH},
     {"pkcs11", "skf_szca_ft3003", SZCA_VENDOR_PATH},
 };
 

@@ -56,11 +56,10 @@ TEST_P(Threads, ConnectCallAndDisconnectOnTheirOwnHandles)
         for (int i = 0; i < v.iterations; ++i) {
             char text[512];
             DEVINFO info;
-            uint32_t h = 0, len = sizeof text, retry = 0;
+            uint32_t h = 0, len = sizeof text, infoLen = sizeof info, listLen = sizeof text, retry = 0;
             const bool ok = KXF(ConnectDev)(dev, &h) == 0 && KXF(GetSerialNumber)(h, text, &len) == 0 &&
                             KXF(IsConnectDev)(h) == 0 && KXF(VerifyPIN)(h, SKF_USER_TYPE, "123456", &retry) == 0 &&
-                            (len = sizeof info, KXF(GetDevInfo)(h, &info, &len)) == 0 &&
-                            (len = sizeof text, KXF(EnumFiles)(h, text, &len)) == 0 &&
+                            KXF(GetDevInfo)(h, &info, &infoLen) == 0 && KXF(EnumFiles)(h, text, &listLen) == 0 &&
                             KXF(IsConnectDev)(h + kThreads * v.iterations * 2) == SAR_INVALIDHANDLEERR &&
                             KXF(DisConnectDev)(h) == 0 && KXF(IsConnectDev)(h) == SAR_INVALIDHANDLEERR;
             failures += !ok;

@@ -115,7 +115,6 @@ TEST_F(VariantTest, ListingsNeverWritePastTheHostsLength)
         {"skf_gdca_wise", {{"alpha", {}}, {"beta", {}}}, {}, names({"alpha", "beta"})},
         {"skf_gdca", ownFiles, records, names({"1", "ndm-seseal-info"})},
         {"skf_gdca", {}, records, names({"gdca", "1", "2"})},
-        {"skf_gdca_ft3000gm", {}, records, names({"gdca", "1", "2"})},
     };
     for (const auto &[type, files, userData, expected] : cases) {
         mock().reset();
