@@ -114,7 +114,11 @@ uint32_t guardedCall(const TraceSite &site, Fn entry, bool handlesOpen, const ch
     if (trace::enabled())
         return guardedCallTraced(site, entry, handlesOpen, invalidHandleMessage, args...);
     // The same tests in the same order, leaving by the vendor's call.
-    return !entry ? KX_NOTEXPORTERR : !handlesOpen ? SAR_INVALIDHANDLEERR : entry(args...);
+    if (!entry)
+        return KX_NOTEXPORTERR;
+    if (!handlesOpen)
+        return SAR_INVALIDHANDLEERR;
+    return entry(args...);
 }
 
 } // namespace ukey

@@ -45,7 +45,7 @@ uint32_t handOutBytes(const void *data, uint32_t len, void *out, uint32_t *pulLe
 {
     if (out && !pulLen)
         return SAR_INVALIDPARAMERR;
-    if (out && pulLen && *pulLen < len) {
+    if (out && *pulLen < len) {
         *pulLen = len;
         return SAR_BUFFER_TOO_SMALL;
     }

@@ -24,7 +24,7 @@ constexpr bool kLocal8BitIsUtf8 = true;
 constexpr bool kLocal8BitIsUtf8 = false;
 #endif
 
-// Eight bytes at a time: every line tests its site's file and name.
+// Eight bytes at a time: nearly every text traced is ASCII.
 bool isAscii(const char *text, size_t size)
 {
     constexpr uint64_t kHighBits = 0x8080808080808080u;

@@ -141,7 +141,7 @@ uint32_t sealRecordEnumFiles(const TraceSite &site, HAPPLICATION hApp, SealCache
         const uint32_t length = writeNumberedList(listing.marker, count, nullptr);
         if (fileList && !pulSize)
             return SAR_INVALIDPARAMERR;
-        if (fileList && pulSize && *pulSize < std::max<uint32_t>(length, 1)) {
+        if (fileList && *pulSize < std::max<uint32_t>(length, 1)) {
             // An empty listing still writes its one NUL; a buffer of no bytes stays untouched.
             if (length == 0)
                 return SAR_OK;
