@@ -220,7 +220,6 @@ const auto eccDecrypt = on(containerOf, [](Container &, int32_t, const uint8_t *
 
 // Device
 
-SIM(SKF_WaitForDevEvent) = [](auto...) { return kSAR_NOTSUPPORTYETERR; };
 SIM(SKF_EnumDev) = [](int32_t present, char *list, uint32_t *pulSize) {
     std::vector<Device> shown;
     std::copy_if(g_state.devices.begin(), g_state.devices.end(), std::back_inserter(shown),
@@ -339,8 +338,6 @@ SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *p
     a->containers.push_back(Container{name, 0});
     return opened({Kind::Container, h->device, h->app, name}, phContainer);
 };
-SIM(SKF_DeleteContainer) = on(appOf,
-                              [](Application &a, const char *name) { return erase(a.containers, name, kSAR_FAIL); });
 SIM(SKF_EnumContainer) = on(appOf, [](Application &a, char *list, uint32_t *pulSize) {
     return deliver(nameList(a.containers), list, pulSize, &g_state.enumContainer);
 });
@@ -419,8 +416,6 @@ DATA_ENTRY(SKF_Decrypt, xored)
 DATA_ENTRY(SKF_DecryptUpdate, xored)
 DATA_ENTRY(SKF_Digest, digest)
 DATA_ENTRY(SKF_Mac, mac)
-SIM(SKF_DigestUpdate) = keyOnly;
-SIM(SKF_MacUpdate) = keyOnly;
 SIM(SKF_EncryptFinal) = keyOut(nothing);
 SIM(SKF_DecryptFinal) = keyOut(nothing);
 SIM(SKF_DigestFinal) = keyOut(digest);
