@@ -185,8 +185,8 @@ struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
         (noteText(logged, args), ...);
         if constexpr (defined<kept<Name>>)
             kept<Name>(args...);
-        if (uint32_t forced = 0; g_state.takeForced(Name, forced))
-            return forced;
+        if (const auto forced = g_state.takeForced(Name))
+            return *forced;
         if constexpr (defined<simulation<Name>>)
             return simulation<Name>(args...);
         else
