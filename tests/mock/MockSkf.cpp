@@ -195,7 +195,6 @@ struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
 };
 
 // Shared simulations.
-const auto keyOnly = on(keyOf, [](auto &...) { return kSAR_OK; });
 const auto keepParam = [](auto, const BLOCKCIPHERPARAM &param) { note(&param, sizeof param); };
 const auto keepData = [](auto, const uint8_t *data, uint32_t len, auto...) { note(data, len); };
 const auto keyDataOut = [](auto output) {
@@ -235,7 +234,6 @@ SIM(SKF_DisConnectDev) = [](DEVHANDLE hDev) { return close(hDev, Kind::Device); 
 SIM(SKF_GetDevInfo) = on(deviceOf, [](Device &d, DEVINFO *info) {
     return d.getDevInfoResult ? d.getDevInfoResult : copyTo(info, d.info);
 });
-SIM(SKF_DevAuth) = on(deviceOf, [](auto &...) { return kSAR_OK; });
 SIM(SKF_GenRandom) = on(deviceOf, [](Device &, uint8_t *out, uint32_t len) { return filled(out, len, kSeedRandom); });
 
 // PIN
@@ -404,8 +402,6 @@ KEEP(SKF_SetSymmKey) = [](auto, const uint8_t *key, auto...) { note(key, key ? 1
 KEEP(SKF_DigestInit) = [](auto, auto, const ECCPUBLICKEYBLOB *pub, auto...) { note(pub, pub ? sizeof *pub : 0); };
 KEEP(SKF_EncryptInit) = keepParam;
 KEEP(SKF_DecryptInit) = keepParam;
-SIM(SKF_EncryptInit) = keyOnly;
-SIM(SKF_DecryptInit) = keyOnly;
 // Entries that keep their input and answer it transformed.
 #define DATA_ENTRY(name, output)                                                                                       \
     KEEP(name) = keepData;                                                                                             \
