@@ -300,24 +300,19 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
         fs::rename(kept, p);
         fs::copy_file(v1, kept);
     };
+    const Damage editCounter = edit([](std::string &s) { s.replace(s.find("userremain=") + 11, 2, "99"); });
     const struct {
         const char *what;
         fs::path file;
-        Damage damage;
-        const char *contents; // what "kept" reads afterwards; none where the store is refused
+        std::vector<Damage> damage; // in this order
+        const char *contents;       // what "kept" reads afterwards; none where the store is refused
     } cases[] = {
-        {"torn device file", dev / "device.ini", truncate, nullptr},
-        {"edited retry counter", app / "app.ini",
-         edit([](std::string &s) { s.replace(s.find("userremain=") + 11, 2, "99"); }), nullptr},
-        {"missing device key", dev / "device.key", [](const fs::path &p) { fs::remove(p); }, nullptr},
-        {"flipped byte", kept, edit([](std::string &s) { s[s.size() / 2] ^= 1; }), nullptr},
-        {"finished pending copy", pending, unfinished, "kept-v2"},
-        {"torn pending copy", pending,
-         [&](const fs::path &p) {
-             unfinished(p);
-             truncate(p);
-         },
-         "kept-v1"},
+        {"torn device file", dev / "device.ini", {truncate}, nullptr},
+        {"edited retry counter", app / "app.ini", {editCounter}, nullptr},
+        {"missing device key", dev / "device.key", {[](const fs::path &p) { fs::remove(p); }}, nullptr},
+        {"flipped byte", kept, {edit([](std::string &s) { s[s.size() / 2] ^= 1; })}, nullptr},
+        {"finished pending copy", pending, {unfinished}, "kept-v2"},
+        {"torn pending copy", pending, {unfinished, truncate}, "kept-v1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -330,7 +325,8 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
             fs::copy_file(kept, v1);
             ASSERT_EQ(SKF(t, SKF_WriteFile)(t.app, "kept", 5, u8("v2"), 2), kOk);
         }
-        c.damage(c.file);
+        for (const Damage &damage : c.damage)
+            damage(c.file);
         const std::string before = slurp(c.file);
         testing::internal::CaptureStderr();
         Token t;
