@@ -237,10 +237,9 @@ TEST_F(Store, AcknowledgedWritesOfTwoProcessesSurviveSigkill)
             close(ack[k][1]);
         }
         const auto take = [&](uint8_t k, uint8_t i) {
-            if (i) {
+            if (i)
                 acked.emplace_back(item('a' + k, round, i), i % 2);
-                last[k] = i;
-            }
+            last[k] = std::max(last[k], i);
         };
         const auto await = [&](int acks) {
             for (uint8_t i = 0; acks > 0; --acks)
@@ -296,10 +295,8 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
         };
     };
     // A writer killed before its rename: the old copy in place, the new one beside it.
-    const Damage unfinished = [&](const fs::path &p) {
-        fs::rename(kept, p);
-        fs::copy_file(v1, kept);
-    };
+    const Damage asPending = [&](const fs::path &p) { fs::rename(kept, p); };
+    const Damage oldBack = [&](const fs::path &) { fs::copy_file(v1, kept); };
     const Damage editCounter = edit([](std::string &s) { s.replace(s.find("userremain=") + 11, 2, "99"); });
     const struct {
         const char *what;
@@ -311,8 +308,8 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
         {"edited retry counter", app / "app.ini", {editCounter}, nullptr},
         {"missing device key", dev / "device.key", {[](const fs::path &p) { fs::remove(p); }}, nullptr},
         {"flipped byte", kept, {edit([](std::string &s) { s[s.size() / 2] ^= 1; })}, nullptr},
-        {"finished pending copy", pending, {unfinished}, "kept-v2"},
-        {"torn pending copy", pending, {unfinished, truncate}, "kept-v1"},
+        {"finished pending copy", pending, {asPending, oldBack}, "kept-v2"},
+        {"torn pending copy", pending, {asPending, oldBack, truncate}, "kept-v1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
