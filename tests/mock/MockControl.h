@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -171,12 +172,15 @@ struct State {
     // Scripting: the next call of fn returns code without side effects; forceAlways every call.
     void force(const std::string &fn, uint32_t code) { queued[fn].push_back(code); }
     void forceAlways(const std::string &fn, uint32_t code) { always[fn] = code; }
-    bool takeForced(const std::string &fn, uint32_t &code)
+    std::optional<uint32_t> takeForced(const std::string &fn)
     {
-        if (auto &q = queued[fn]; !q.empty())
-            return code = q.front(), q.pop_front(), true;
+        if (auto &q = queued[fn]; !q.empty()) {
+            const uint32_t code = q.front();
+            q.pop_front();
+            return code;
+        }
         const auto a = always.find(fn);
-        return a != always.end() && (code = a->second, true);
+        return a == always.end() ? std::nullopt : std::optional(a->second);
     }
 
     // The call log.

@@ -185,8 +185,8 @@ struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
         (noteText(logged, args), ...);
         if constexpr (defined<kept<Name>>)
             kept<Name>(args...);
-        if (uint32_t forced = 0; g_state.takeForced(Name, forced))
-            return forced;
+        if (const auto forced = g_state.takeForced(Name))
+            return *forced;
         if constexpr (defined<simulation<Name>>)
             return simulation<Name>(args...);
         else
@@ -195,7 +195,6 @@ struct Entry<Name, uint32_t(KXF_CALL *)(A...)> {
 };
 
 // Shared simulations.
-const auto keyOnly = on(keyOf, [](auto &...) { return kSAR_OK; });
 const auto keepParam = [](auto, const BLOCKCIPHERPARAM &param) { note(&param, sizeof param); };
 const auto keepData = [](auto, const uint8_t *data, uint32_t len, auto...) { note(data, len); };
 const auto keyDataOut = [](auto output) {
@@ -220,7 +219,6 @@ const auto eccDecrypt = on(containerOf, [](Container &, int32_t, const uint8_t *
 
 // Device
 
-SIM(SKF_WaitForDevEvent) = [](auto...) { return kSAR_NOTSUPPORTYETERR; };
 SIM(SKF_EnumDev) = [](int32_t present, char *list, uint32_t *pulSize) {
     std::vector<Device> shown;
     std::copy_if(g_state.devices.begin(), g_state.devices.end(), std::back_inserter(shown),
@@ -236,7 +234,6 @@ SIM(SKF_DisConnectDev) = [](DEVHANDLE hDev) { return close(hDev, Kind::Device); 
 SIM(SKF_GetDevInfo) = on(deviceOf, [](Device &d, DEVINFO *info) {
     return d.getDevInfoResult ? d.getDevInfoResult : copyTo(info, d.info);
 });
-SIM(SKF_DevAuth) = on(deviceOf, [](auto &...) { return kSAR_OK; });
 SIM(SKF_GenRandom) = on(deviceOf, [](Device &, uint8_t *out, uint32_t len) { return filled(out, len, kSeedRandom); });
 
 // PIN
@@ -339,8 +336,6 @@ SIM(SKF_CreateContainer) = [](HAPPLICATION hApp, const char *name, HCONTAINER *p
     a->containers.push_back(Container{name, 0});
     return opened({Kind::Container, h->device, h->app, name}, phContainer);
 };
-SIM(SKF_DeleteContainer) = on(appOf,
-                              [](Application &a, const char *name) { return erase(a.containers, name, kSAR_FAIL); });
 SIM(SKF_EnumContainer) = on(appOf, [](Application &a, char *list, uint32_t *pulSize) {
     return deliver(nameList(a.containers), list, pulSize, &g_state.enumContainer);
 });
@@ -407,8 +402,6 @@ KEEP(SKF_SetSymmKey) = [](auto, const uint8_t *key, auto...) { note(key, key ? 1
 KEEP(SKF_DigestInit) = [](auto, auto, const ECCPUBLICKEYBLOB *pub, auto...) { note(pub, pub ? sizeof *pub : 0); };
 KEEP(SKF_EncryptInit) = keepParam;
 KEEP(SKF_DecryptInit) = keepParam;
-SIM(SKF_EncryptInit) = keyOnly;
-SIM(SKF_DecryptInit) = keyOnly;
 // Entries that keep their input and answer it transformed.
 #define DATA_ENTRY(name, output)                                                                                       \
     KEEP(name) = keepData;                                                                                             \
@@ -419,8 +412,6 @@ DATA_ENTRY(SKF_Decrypt, xored)
 DATA_ENTRY(SKF_DecryptUpdate, xored)
 DATA_ENTRY(SKF_Digest, digest)
 DATA_ENTRY(SKF_Mac, mac)
-SIM(SKF_DigestUpdate) = keyOnly;
-SIM(SKF_MacUpdate) = keyOnly;
 SIM(SKF_EncryptFinal) = keyOut(nothing);
 SIM(SKF_DecryptFinal) = keyOut(nothing);
 SIM(SKF_DigestFinal) = keyOut(digest);

@@ -132,7 +132,8 @@ Bytes derSequence(std::initializer_list<std::string> values)
     unsigned char *der = nullptr;
     const int len = i2d_ASN1_SEQUENCE_ANY(seq, &der);
     Bytes out(der, der + std::max(len, 0));
-    OPENSSL_free(der), sk_ASN1_TYPE_pop_free(seq, ASN1_TYPE_free);
+    OPENSSL_free(der);
+    sk_ASN1_TYPE_pop_free(seq, ASN1_TYPE_free);
     return out;
 }
 
@@ -224,11 +225,12 @@ TEST_F(Store, AcknowledgedWritesOfTwoProcessesSurviveSigkill)
             // that gets there, as one may while flock keeps the other waiting, waits for its kill.
             child[k] = spawn([&](Token &t) {
                 close(go[1]);
-                for (uint8_t i = 0; i < 64; ++i)
-                    if ((i && (writeItem(t, item('a' + k, round, i), i % 2) != kOk ||
-                               SKF(t, SKF_WriteFile)(t.app, "shared", k, &i, 1) != kOk)) ||
-                        write(ack[k][1], &i, 1) != 1 || (!i && read(go[0], &i, 1) != 0))
+                for (uint8_t i = 0; i < 64; ++i) {
+                    const bool written = !i || (writeItem(t, item('a' + k, round, i), i % 2) == kOk &&
+                                                SKF(t, SKF_WriteFile)(t.app, "shared", k, &i, 1) == kOk);
+                    if (!written || write(ack[k][1], &i, 1) != 1 || (!i && read(go[0], &i, 1) != 0))
                         return 2;
+                }
                 return pause();
             });
             ASSERT_GE(child[k], 0);
@@ -236,7 +238,8 @@ TEST_F(Store, AcknowledgedWritesOfTwoProcessesSurviveSigkill)
         }
         const auto take = [&](uint8_t k, uint8_t i) {
             if (i)
-                acked.emplace_back(item('a' + k, round, i), i % 2), last[k] = i;
+                acked.emplace_back(item('a' + k, round, i), i % 2);
+            last[k] = std::max(last[k], i);
         };
         const auto await = [&](int acks) {
             for (uint8_t i = 0; acks > 0; --acks)
@@ -252,7 +255,8 @@ TEST_F(Store, AcknowledgedWritesOfTwoProcessesSurviveSigkill)
         close(go[1]);
         await(round % 4 ? 1 + round % 3 : 0);
         usleep(static_cast<useconds_t>(random() % 2000));
-        kill(child[0], SIGKILL), kill(child[1], SIGKILL); // both, before an assertion can return
+        kill(child[0], SIGKILL); // both, before an assertion can return
+        kill(child[1], SIGKILL);
         close(go[0]);
         for (uint8_t k = 0, i = 0; k < 2; ++k) {
             int status = -1;
@@ -291,20 +295,21 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
         };
     };
     // A writer killed before its rename: the old copy in place, the new one beside it.
-    const Damage unfinished = [&](const fs::path &p) { fs::rename(kept, p), fs::copy_file(v1, kept); };
+    const Damage asPending = [&](const fs::path &p) { fs::rename(kept, p); };
+    const Damage oldBack = [&](const fs::path &) { fs::copy_file(v1, kept); };
+    const Damage editCounter = edit([](std::string &s) { s.replace(s.find("userremain=") + 11, 2, "99"); });
     const struct {
         const char *what;
         fs::path file;
-        Damage damage;
-        const char *contents; // what "kept" reads afterwards; none where the store is refused
+        std::vector<Damage> damage; // in this order
+        const char *contents;       // what "kept" reads afterwards; none where the store is refused
     } cases[] = {
-        {"torn device file", dev / "device.ini", truncate, nullptr},
-        {"edited retry counter", app / "app.ini",
-         edit([](std::string &s) { s.replace(s.find("userremain=") + 11, 2, "99"); }), nullptr},
-        {"missing device key", dev / "device.key", [](const fs::path &p) { fs::remove(p); }, nullptr},
-        {"flipped byte", kept, edit([](std::string &s) { s[s.size() / 2] ^= 1; }), nullptr},
-        {"finished pending copy", pending, unfinished, "kept-v2"},
-        {"torn pending copy", pending, [&](const fs::path &p) { unfinished(p), truncate(p); }, "kept-v1"},
+        {"torn device file", dev / "device.ini", {truncate}, nullptr},
+        {"edited retry counter", app / "app.ini", {editCounter}, nullptr},
+        {"missing device key", dev / "device.key", {[](const fs::path &p) { fs::remove(p); }}, nullptr},
+        {"flipped byte", kept, {edit([](std::string &s) { s[s.size() / 2] ^= 1; })}, nullptr},
+        {"finished pending copy", pending, {asPending, oldBack}, "kept-v2"},
+        {"torn pending copy", pending, {asPending, oldBack, truncate}, "kept-v1"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -317,7 +322,8 @@ TEST_F(Store, DamageIsReportedAndPendingCopiesAreRecovered)
             fs::copy_file(kept, v1);
             ASSERT_EQ(SKF(t, SKF_WriteFile)(t.app, "kept", 5, u8("v2"), 2), kOk);
         }
-        c.damage(c.file);
+        for (const Damage &damage : c.damage)
+            damage(c.file);
         const std::string before = slurp(c.file);
         testing::internal::CaptureStderr();
         Token t;
